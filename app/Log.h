@@ -1,0 +1,47 @@
+// The program's log: every Qt message becomes one line "time [LEVEL] text" that is kept
+// in an in-memory ring (for feedback reports) and appended to one log file per run in the
+// application's directory. Set up first thing in main(), before the application object.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class QDateTime;
+
+namespace Tervane3 {
+
+// Number of recent lines kept in memory for feedback reports.
+constexpr int LogRingCapacity = 2000;
+// Number of old log files kept at start-up (the run's own file comes on top).
+constexpr int LogFilesKept = 10;
+
+// Prunes old log files in the executable's folder, names this run's file and installs
+// the message handler. Works without a QCoreApplication.
+void initLogging();
+// The same with an explicit log folder (tests use a temporary one).
+void initLogging(const QString& logFolder);
+
+// The installed Qt message handler. Callable from any thread.
+void logMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
+// Five-character level names: "DEBUG", "INFO ", "WARN ", "ERROR", "FATAL", "?????".
+QString logLevelName(QtMsgType type);
+
+// One log line without the trailing line feed: "%1 [%2] %3" filled in one step, so a
+// "%1" inside the message stays as it is.
+QString formatLogLine(const QDateTime& utcTime, QtMsgType type, const QString& message);
+
+// Deletes every "Tervane3_log_*.txt" in the folder except the `keep` newest by
+// modification time. Failures are ignored.
+void pruneOldLogFiles(const QString& logFolder, int keep = LogFilesKept);
+
+// The folder of the running executable, found without the application object.
+QString executableDirectory();
+
+// Full path of this run's log file; empty before initLogging().
+QString logFilePath();
+
+// Every line of the ring, oldest first, each followed by "\n"; empty when nothing was logged.
+QString recentLogText();
+
+} // namespace Tervane3
