@@ -1,0 +1,418 @@
+// The .rtdc reader: opening and indexing a file, feature columns and their cache, event
+// images and masks. Metadata and traces are in RTDCReaderMetadata.cpp and
+// RTDCReaderTraces.cpp; the HDF5 handles shared by all three are in RTDCReaderPrivate.h.
+#include "core/RTDCReader.h"
+
+#include "core/FeatureCatalogue.h"
+#include "core/Hdf5Lock.h"
+#include "core/RTDCReaderPrivate.h"
+
+#include <algorithm>
+#include <climits>
+#include <iostream>
+
+namespace Tervane3 {
+
+const std::vector<double>& emptyColumn()
+{
+    static const std::vector<double> empty;
+    return empty;
+}
+
+bool isScalarFeatureName(const std::string& name)
+{
+    return name != "image" && name != "mask" && name != "contour";
+}
+
+namespace Hdf5Detail {
+
+void quiet()
+{
+    // The library's automatic error printing is per thread in a thread-safe build, so the
+    // switch made at start-up does not reach pool threads. Errors are reported by us.
+    H5::Exception::dontPrint();
+}
+
+bool linkExists(hid_t location, const char* path)
+{
+    // H5Lexists reports an error (not false) when a middle group is missing; callers test
+    // each level from the top.
+    return H5Lexists(location, path, H5P_DEFAULT) > 0;
+}
+
+bool plausibleSize(hsize_t fileSize, hsize_t elements, std::size_t elementSize)
+{
+    // A damaged header can claim any extent. Refuse what the file cannot hold even at the
+    // best deflate ratio (about 1:1030), so a bad file never makes us allocate gigabytes.
+    constexpr hsize_t maxElements = hsize_t(1) << 40;
+    if (elementSize == 0 || elements > maxElements)
+        return false;
+    const long double bytes = static_cast<long double>(elements) * elementSize;
+    const long double limit = static_cast<long double>(fileSize) * 1100.0L + 16.0L * 1024 * 1024;
+    return bytes <= limit;
+}
+
+H5::DSetAccPropList perEventAccess()
+{
+    // Rows of one event are read one at a time: keep decompressed chunks of images and
+    // traces around (the library default of 1 MiB holds about one image chunk).
+    H5::DSetAccPropList access;
+    access.setChunkCache(12421, 8 * 1024 * 1024, 0.75);
+    return access;
+}
+
+} // namespace Hdf5Detail
+
+using namespace Hdf5Detail;
+
+RTDCReader::RTDCReader() = default;
+
+RTDCReader::~RTDCReader()
+{
+    Hdf5Locker lock(hdf5Mutex());
+    closeLocked();
+}
+
+bool RTDCReader::open(const std::string& path)
+{
+    Hdf5Locker lock(hdf5Mutex());
+    closeLocked();
+    // Checks the library against the headers this program was compiled with.
+    H5check();
+    H5open();
+    quiet();
+    try {
+        auto handles = std::make_unique<FileHandles>();
+        handles->file.openFile(path, H5F_ACC_RDONLY);
+        handles->fileSize = handles->file.getFileSize();
+        file = std::move(handles);
+    } catch (const H5::Exception& e) {
+        std::cerr << "Error opening file: " << e.getDetailMsg() << std::endl;
+        file.reset();
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> state(stateMutex);
+        filePath = path;
+    }
+    opened = true;
+    cacheFeatureNames();
+    cacheTraceInfo();
+    determineEventCount();
+    return true;
+}
+
+void RTDCReader::close()
+{
+    Hdf5Locker lock(hdf5Mutex());
+    closeLocked();
+}
+
+void RTDCReader::closeLocked()
+{
+    file.reset();
+    opened = false;
+    numEvents = 0;
+    imagePresent = false;
+    maskPresent = false;
+    tracesPresent = false;
+    instrumentData = false;
+    samplesPerTrace = 0;
+    // The derived-trace cache describes the file that is being closed.
+    cachedTraceName.clear();
+    cachedTraceEvent = ~std::uint64_t(0);
+    cachedTrace.clear();
+    std::lock_guard<std::mutex> state(stateMutex);
+    filePath.clear();
+    featureNameList.clear();
+    availableFeatures.clear();
+    fileFeatureList.clear();
+    fileFeatures.clear();
+    columnCache.clear();
+    retiredColumns.clear();
+    traceNameList.clear();
+}
+
+bool RTDCReader::isOpen() const
+{
+    return opened;
+}
+
+std::string RTDCReader::path() const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return filePath;
+}
+
+std::uint64_t RTDCReader::eventCount() const
+{
+    return numEvents;
+}
+
+void RTDCReader::cacheFeatureNames()
+{
+    std::vector<std::string> names;
+    bool complete = false;
+    if (opened && file) {
+        try {
+            if (linkExists(file->file.getId(), "/events")) {
+                H5::Group events = file->file.openGroup("/events");
+                const hsize_t count = events.getNumObjs();
+                for (hsize_t i = 0; i < count; ++i) {
+                    const std::string name = events.getObjnameByIdx(i);
+                    if (events.getObjTypeByIdx(i) != H5G_DATASET)
+                        continue;
+                    H5::DataSet set = events.openDataSet(name);
+                    const int rank = set.getSpace().getSimpleExtentNdims();
+                    if (rank == 1 || name == "image" || name == "mask")
+                        names.push_back(name);
+                }
+            }
+            complete = true;
+        } catch (const H5::Exception& e) {
+            std::cerr << "Error caching features: " << e.getDetailMsg() << std::endl;
+        }
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::lock_guard<std::mutex> state(stateMutex);
+    featureNameList = names;
+    availableFeatures = std::unordered_set<std::string>(names.begin(), names.end());
+    fileFeatureList = names;
+    fileFeatures = availableFeatures;
+    imagePresent = complete && fileFeatures.count("image") > 0;
+    maskPresent = complete && fileFeatures.count("mask") > 0;
+}
+
+void RTDCReader::determineEventCount()
+{
+    numEvents = 0;
+    std::string first;
+    {
+        std::lock_guard<std::mutex> state(stateMutex);
+        if (featureNameList.empty())
+            return;
+        first = featureNameList.front();
+    }
+    if (!opened || !file)
+        return;
+    try {
+        H5::DataSet set = file->file.openDataSet("/events/" + first);
+        H5::DataSpace space = set.getSpace();
+        const int rank = space.getSimpleExtentNdims();
+        if (rank < 1)
+            return;
+        std::vector<hsize_t> dims(static_cast<std::size_t>(rank));
+        space.getSimpleExtentDims(dims.data());
+        numEvents = dims[0];
+    } catch (const H5::Exception& e) {
+        std::cerr << "Error determining event count: " << e.getDetailMsg() << std::endl;
+    }
+}
+
+std::vector<std::string> RTDCReader::featureNames() const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return featureNameList;
+}
+
+std::vector<std::string> RTDCReader::fileFeatureNames() const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return fileFeatureList;
+}
+
+bool RTDCReader::hasFeature(const std::string& name) const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return availableFeatures.count(name) > 0;
+}
+
+bool RTDCReader::isComputedFeature(const std::string& name) const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return computedFeatures.count(name) > 0;
+}
+
+bool RTDCReader::hasImage() const
+{
+    return imagePresent;
+}
+
+bool RTDCReader::hasMask() const
+{
+    return maskPresent;
+}
+
+std::string RTDCReader::featureLabel(const std::string& key) const
+{
+    return formatFeatureLabel(key, instrumentData);
+}
+
+bool RTDCReader::isInstrumentData() const
+{
+    return instrumentData;
+}
+
+const std::vector<double>& RTDCReader::getFeature(const std::string& name) const
+{
+    // Cached columns are answered without the HDF5 lock: their storage never moves and is
+    // only freed by close(), so the GUI thread never waits for a pool thread's file read.
+    {
+        std::lock_guard<std::mutex> state(stateMutex);
+        const auto it = columnCache.find(name);
+        if (it != columnCache.end())
+            return *it->second;
+    }
+    Hdf5Locker lock(hdf5Mutex());
+    {
+        std::lock_guard<std::mutex> state(stateMutex);
+        const auto it = columnCache.find(name);
+        if (it != columnCache.end())
+            return *it->second;
+        // Only names listed from /events are read; this also keeps names with "/" (which
+        // would address other objects) and unlisted datasets of other ranks away from the
+        // file.
+        if (!opened || fileFeatures.count(name) == 0)
+            return emptyColumn();
+    }
+    std::unique_ptr<Column> column = readColumnFromFile(name);
+    if (!column || column->empty())
+        return emptyColumn();
+    std::lock_guard<std::mutex> state(stateMutex);
+    auto& slot = columnCache[name];
+    if (!slot) // setFeature also takes the HDF5 lock, so the slot is normally still free
+        slot = std::move(column);
+    return *slot;
+}
+
+std::unique_ptr<RTDCReader::Column> RTDCReader::readColumnFromFile(const std::string& name) const
+{
+    quiet();
+    try {
+        const std::string fullPath = "/events/" + name;
+        if (!file || !linkExists(file->file.getId(), "/events")
+            || !linkExists(file->file.getId(), fullPath.c_str()))
+            return nullptr;
+        H5::DataSet set = file->file.openDataSet(fullPath);
+        H5::DataSpace space = set.getSpace();
+        if (space.getSimpleExtentNdims() != 1)
+            return nullptr;
+        hsize_t n = 0;
+        space.getSimpleExtentDims(&n);
+        H5::DataType type = set.getDataType();
+        const H5T_class_t typeClass = type.getClass();
+        const std::size_t size = type.getSize();
+        if (!plausibleSize(file->fileSize, n, std::max<std::size_t>(size, 1))) {
+            std::cerr << "Error reading feature '" << name
+                      << "': the dataset claims more values than the file can hold" << std::endl;
+            return nullptr;
+        }
+        auto column = std::make_unique<Column>(static_cast<std::size_t>(n), 0.0);
+        if (n == 0)
+            return column;
+        const bool isInteger = typeClass == H5T_INTEGER;
+        if (isInteger && H5Tget_sign(type.getId()) == H5T_SGN_NONE && size == 8) {
+            // Read as signed 64-bit, values above 2^63 - 1 would saturate.
+            std::vector<std::uint64_t> raw(column->size());
+            set.read(raw.data(), H5::PredType::NATIVE_UINT64);
+            std::transform(raw.begin(), raw.end(), column->begin(),
+                           [](std::uint64_t v) { return static_cast<double>(v); });
+        } else if (isInteger && size == 8) {
+            std::vector<std::int64_t> raw(column->size());
+            set.read(raw.data(), H5::PredType::NATIVE_INT64);
+            std::transform(raw.begin(), raw.end(), column->begin(),
+                           [](std::int64_t v) { return static_cast<double>(v); });
+        } else if ((isInteger && (size == 1 || size == 2 || size == 4)) || typeClass == H5T_FLOAT
+                   || typeClass == H5T_ENUM) {
+            // The library converts exactly: 8-, 16- and 32-bit integers (signed or not as
+            // stored), 32-bit floats widened, enumerations by their integer values.
+            set.read(column->data(), H5::PredType::NATIVE_DOUBLE);
+        }
+        // Integers of other sizes, strings, compounds and the like: a column of zeros.
+        return column;
+    } catch (const H5::Exception& e) {
+        std::cerr << "Error reading feature '" << name << "': " << e.getDetailMsg() << std::endl;
+        return nullptr;
+    }
+}
+
+void RTDCReader::setFeature(const std::string& name, std::vector<double>&& values)
+{
+    Hdf5Locker lock(hdf5Mutex());
+    auto column = std::make_unique<Column>(std::move(values));
+    std::lock_guard<std::mutex> state(stateMutex);
+    auto& slot = columnCache[name];
+    if (slot)
+        retiredColumns.push_back(std::move(slot));
+    slot = std::move(column);
+    computedFeatures.insert(name);
+    if (availableFeatures.insert(name).second)
+        featureNameList.insert(std::lower_bound(featureNameList.begin(), featureNameList.end(), name),
+                               name);
+}
+
+void RTDCReader::preloadAllFeatures() const
+{
+    for (const std::string& name : featureNames()) {
+        if (isScalarFeatureName(name))
+            getFeature(name);
+    }
+}
+
+std::vector<std::uint8_t> RTDCReader::readImage(std::uint64_t eventIndex, int& width, int& height) const
+{
+    return readFrame(false, eventIndex, width, height);
+}
+
+std::vector<std::uint8_t> RTDCReader::readMask(std::uint64_t eventIndex, int& width, int& height) const
+{
+    return readFrame(true, eventIndex, width, height);
+}
+
+std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIndex, int& width,
+                                                int& height) const
+{
+    if (!opened || !(mask ? maskPresent : imagePresent))
+        return {};
+    Hdf5Locker lock(hdf5Mutex());
+    if (!file)
+        return {};
+    quiet();
+    FrameSet& frames = mask ? file->mask : file->image;
+    try {
+        if (!frames.opened) {
+            frames.set = file->file.openDataSet(mask ? "/events/mask" : "/events/image",
+                                                perEventAccess());
+            H5::DataSpace space = frames.set.getSpace();
+            frames.valid = space.getSimpleExtentNdims() == 3;
+            if (frames.valid) {
+                space.getSimpleExtentDims(frames.dims);
+                frames.valid = frames.dims[1] <= INT_MAX && frames.dims[2] <= INT_MAX
+                               && plausibleSize(file->fileSize, frames.dims[1] * frames.dims[2], 1);
+            }
+            frames.opened = true;
+        }
+        if (!frames.valid || eventIndex >= frames.dims[0])
+            return {};
+        height = static_cast<int>(frames.dims[1]);
+        width = static_cast<int>(frames.dims[2]);
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(frames.dims[1] * frames.dims[2]));
+        if (pixels.empty())
+            return pixels;
+        H5::DataSpace fileSpace = frames.set.getSpace();
+        const hsize_t start[3] = {eventIndex, 0, 0};
+        const hsize_t count[3] = {1, frames.dims[1], frames.dims[2]};
+        fileSpace.selectHyperslab(H5S_SELECT_SET, count, start);
+        const hsize_t memoryDims[2] = {frames.dims[1], frames.dims[2]};
+        H5::DataSpace memorySpace(2, memoryDims);
+        frames.set.read(pixels.data(), H5::PredType::NATIVE_UINT8, memorySpace, fileSpace);
+        return pixels;
+    } catch (const H5::Exception& e) {
+        std::cerr << (mask ? "Error reading mask at index " : "Error reading image at index ")
+                  << eventIndex << ": " << e.getDetailMsg() << std::endl;
+        return {};
+    }
+}
+
+} // namespace Tervane3

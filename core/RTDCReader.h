@@ -1,0 +1,179 @@
+// Read access to one .rtdc measurement (an HDF5 file): feature columns with their cache and
+// the computed columns that calculations add, single event images and masks, fluorescence
+// traces (stored and derived) and the root metadata. Opens files read-only, never writes.
+//
+// Threads: readers are shared by pointer between the GUI thread and pool threads. Every call
+// into the HDF5 library holds the process-wide hdf5Mutex(); the name lists, sets and the
+// column cache are guarded by a reader-state mutex, so name queries never wait for a file
+// read. Lock order: hdf5Mutex() before the state mutex, never the other way round.
+// Columns: a reference returned by getFeature() stays valid until the reader is closed or
+// destroyed, also when setFeature() replaces the column (the old one is kept aside).
+// open(), close() and the destructor must not run while another thread uses the reader.
+#pragma once
+
+#include "core/Metadata.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace Tervane3 {
+
+// The one shared empty column handed out when there is no column to give. Callers test a
+// column for emptiness and for a length below eventCount() before they index it.
+const std::vector<double>& emptyColumn();
+
+// False for exactly "image", "mask" and "contour": every list of scalar features is
+// RTDCReader::featureNames() filtered by this.
+bool isScalarFeatureName(const std::string& name);
+
+class RTDCReader
+{
+public:
+    RTDCReader();
+    ~RTDCReader();
+    RTDCReader(const RTDCReader&) = delete;
+    RTDCReader& operator=(const RTDCReader&) = delete;
+
+    // Opens the file read-only and indexes /events and /events/trace. On failure prints
+    // "Error opening file: " + detail and leaves the reader closed.
+    bool open(const std::string& path);
+    // Back to the closed state; cached file and computed columns are freed (references to
+    // them dangle afterwards). Computed-name registrations, derived traces and the trace
+    // settings stay.
+    void close();
+
+    bool isOpen() const;
+    std::string path() const;
+    std::uint64_t eventCount() const;
+
+    // ---- scalar features and columns -------------------------------------------------
+    // Every feature name (listed datasets of /events, "image" and "mask" when present,
+    // computed columns), ascending byte order. A copy: safe while workers call setFeature.
+    std::vector<std::string> featureNames() const;
+    // The names listed from the file at open(), ascending; unaffected by setFeature, also
+    // when a calculation replaces a column the file holds. For fingerprints of the file.
+    std::vector<std::string> fileFeatureNames() const;
+    bool hasFeature(const std::string& name) const;
+    // True for names stored by setFeature().
+    bool isComputedFeature(const std::string& name) const;
+    bool hasImage() const;
+    bool hasMask() const;
+
+    // The column of a feature (cached, computed, or read from the file whole and converted
+    // to double), else emptyColumn(). Read errors print "Error reading feature '...': ".
+    const std::vector<double>& getFeature(const std::string& name) const;
+    // Stores a computed column under the name (replacing an older one, whose storage stays
+    // alive until the reader is closed or destroyed) and marks the name available and
+    // computed. Works on a closed reader too; the length is not checked.
+    void setFeature(const std::string& name, std::vector<double>&& values);
+    // Reads every scalar column once, so later requests are answered from the cache.
+    void preloadAllFeatures() const;
+
+    // The display text of a key from the catalogue (instrument rows when the instrument
+    // flag is set). No lock, never fails.
+    std::string featureLabel(const std::string& key) const;
+    // Set by readMetadata() for measurements of the instrument, cleared by close().
+    bool isInstrumentData() const;
+
+    // ---- images and masks -----------------------------------------------------------
+    // One event's frame, height rows of width unsigned 8-bit pixels. Empty (sizes
+    // untouched) when closed, absent, the index is not below the frame count or the
+    // dataset is not three-dimensional.
+    std::vector<std::uint8_t> readImage(std::uint64_t eventIndex, int& width, int& height) const;
+    std::vector<std::uint8_t> readMask(std::uint64_t eventIndex, int& width, int& height) const;
+
+    // ---- metadata -------------------------------------------------------------------
+    // All root attributes as texts; sets the instrument flag. Empty record when closed.
+    Metadata readMetadata();
+
+    // ---- traces ---------------------------------------------------------------------
+    // Stored and derived trace names, ascending, each once (a copy).
+    std::vector<std::string> traceNames() const;
+    // Samples per stored trace (0 without traces).
+    std::uint64_t traceLength() const;
+    bool hasTraces() const;
+    // One event's trace; for a derived name the source trace of that event passed through
+    // the enabled processing stages. Empty when there is no such trace or event.
+    std::vector<float> getTrace(const std::string& name, std::uint64_t eventIndex) const;
+    // Registers derivedName as sourceName passed through the processing stages and lists
+    // it. A registration that would make a derived trace its own source is refused.
+    void addDerivedTrace(const std::string& derivedName, const std::string& sourceName);
+    void setTraceProcessing(bool hampel1Enabled, int hampel1HalfWindow, float hampel1Threshold,
+                            bool hampel2Enabled, int hampel2HalfWindow, float hampel2Threshold,
+                            bool medianEnabled, int medianHalfWindow,
+                            bool rollingMeanEnabled, int rollingMeanHalfWindow,
+                            bool savitzkyGolayEnabled, int savitzkyGolayHalfWindow);
+
+private:
+    struct FileHandles; // HDF5 objects; only touched under hdf5Mutex()
+    struct TraceSettings
+    {
+        bool hampel1Enabled = true;
+        int hampel1HalfWindow = 5;
+        float hampel1Threshold = 3.0f;
+        bool hampel2Enabled = true;
+        int hampel2HalfWindow = 11;
+        float hampel2Threshold = 3.0f;
+        bool medianEnabled = false;
+        int medianHalfWindow = 3;
+        bool rollingMeanEnabled = false;
+        int rollingMeanHalfWindow = 3;
+        bool savitzkyGolayEnabled = true;
+        int savitzkyGolayHalfWindow = 3;
+    };
+    using Column = std::vector<double>;
+
+    // Steps of open(); the caller holds hdf5Mutex().
+    void closeLocked();
+    void cacheFeatureNames();
+    void cacheTraceInfo();
+    void determineEventCount();
+    std::unique_ptr<Column> readColumnFromFile(const std::string& name) const;
+    std::vector<std::uint8_t> readFrame(bool mask, std::uint64_t eventIndex, int& width,
+                                        int& height) const;
+    // Caller holds hdf5Mutex(); depth bounds the walk along chains of derived traces.
+    std::vector<float> readTrace(const std::string& name, std::uint64_t eventIndex,
+                                 int depth = 0) const;
+    std::vector<float> readStoredTrace(const std::string& name, std::uint64_t eventIndex) const;
+    static void parseMetadataEntry(const std::string& fullName, const std::string& value,
+                                   Metadata& metadata);
+    bool leadsTo(const std::string& from, const std::string& target) const;
+
+    // Guarded by hdf5Mutex().
+    std::unique_ptr<FileHandles> file;
+    std::unordered_map<std::string, std::string> derivedTraces;
+    TraceSettings traceSettings;
+    mutable std::string cachedTraceName;
+    mutable std::uint64_t cachedTraceEvent = ~std::uint64_t(0);
+    mutable std::vector<float> cachedTrace;
+
+    // Written by open()/close() and readMetadata(); read by any thread.
+    std::atomic<bool> opened{false};
+    std::atomic<std::uint64_t> numEvents{0};
+    std::atomic<bool> imagePresent{false};
+    std::atomic<bool> maskPresent{false};
+    std::atomic<bool> tracesPresent{false};
+    std::atomic<bool> instrumentData{false};
+    std::atomic<std::uint64_t> samplesPerTrace{0};
+
+    // Guarded by stateMutex.
+    mutable std::mutex stateMutex;
+    std::string filePath;
+    std::vector<std::string> featureNameList;          // sorted
+    std::unordered_set<std::string> availableFeatures; // every name of featureNameList
+    std::vector<std::string> fileFeatureList;          // sorted, as listed at open()
+    std::unordered_set<std::string> fileFeatures;
+    std::unordered_set<std::string> computedFeatures;
+    mutable std::unordered_map<std::string, std::unique_ptr<Column>> columnCache;
+    // Columns replaced by setFeature(): kept until close so earlier references stay valid.
+    std::vector<std::unique_ptr<Column>> retiredColumns;
+    std::vector<std::string> traceNameList; // sorted
+};
+
+} // namespace Tervane3

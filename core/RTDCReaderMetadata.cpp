@@ -1,0 +1,201 @@
+// Metadata of the .rtdc reader: the root attributes as texts, filed by section, the stored
+// polygon filters, and the instrument flag that selects instrument-specific labels.
+#include "core/RTDCReader.h"
+
+#include "core/Hdf5Lock.h"
+#include "core/RTDCReaderPrivate.h"
+
+#include <cstring>
+#include <iostream>
+
+namespace Tervane3 {
+
+using namespace Hdf5Detail;
+
+namespace {
+
+const char polygonEnding[] = " polygon points";
+constexpr std::size_t polygonEndingLength = sizeof(polygonEnding) - 1; // 15
+
+// Owns an HDF5 type id made with the C interface.
+struct TypeId
+{
+    hid_t id;
+    explicit TypeId(hid_t value) : id(value) {}
+    ~TypeId()
+    {
+        if (id >= 0)
+            H5Tclose(id);
+    }
+    TypeId(const TypeId&) = delete;
+    TypeId& operator=(const TypeId&) = delete;
+};
+
+// Reads a scalar string attribute with its own string type: variable or fixed length,
+// ASCII or UTF-8. A single memory type for all (variable-length ASCII) fails for fixed
+// strings and UTF-8 strings, and with it sample names, media and the instrument flag.
+std::string readStringAttribute(const H5::Attribute& attribute, hsize_t fileSize)
+{
+    const TypeId fileType(H5Aget_type(attribute.getId()));
+    if (fileType.id < 0)
+        throw H5::AttributeIException("readMetadata", "cannot get the string type");
+    const htri_t variable = H5Tis_variable_str(fileType.id);
+    if (variable < 0)
+        throw H5::AttributeIException("readMetadata", "cannot inspect the string type");
+    if (variable > 0) {
+        const TypeId memoryType(H5Tcopy(H5T_C_S1));
+        if (memoryType.id < 0 || H5Tset_size(memoryType.id, H5T_VARIABLE) < 0
+            || H5Tset_cset(memoryType.id, H5Tget_cset(fileType.id)) < 0)
+            throw H5::AttributeIException("readMetadata", "cannot make a string memory type");
+        char* text = nullptr;
+        if (H5Aread(attribute.getId(), memoryType.id, &text) < 0)
+            throw H5::AttributeIException("readMetadata", "cannot read the variable-length string");
+        std::string value = text ? std::string(text) : std::string();
+        if (text)
+            H5free_memory(text);
+        return value;
+    }
+    const std::size_t size = H5Tget_size(fileType.id);
+    if (size == 0 || !plausibleSize(fileSize, size, 1))
+        throw H5::AttributeIException("readMetadata", "implausible string size");
+    const TypeId memoryType(H5Tcopy(fileType.id));
+    if (memoryType.id < 0)
+        throw H5::AttributeIException("readMetadata", "cannot make a string memory type");
+    std::string buffer(size + 1, '\0');
+    if (H5Aread(attribute.getId(), memoryType.id, &buffer[0]) < 0)
+        throw H5::AttributeIException("readMetadata", "cannot read the fixed-length string");
+    // Null-terminated and null-padded strings end at the first NUL; space-padded ones
+    // carry trailing blanks up to the fixed size.
+    buffer.resize(strnlen(buffer.c_str(), size));
+    if (H5Tget_strpad(fileType.id) == H5T_STR_SPACEPAD) {
+        const auto last = buffer.find_last_not_of(' ');
+        buffer.resize(last == std::string::npos ? 0 : last + 1);
+    }
+    return buffer;
+}
+
+} // namespace
+
+void RTDCReader::parseMetadataEntry(const std::string& fullName, const std::string& value,
+                                    Metadata& metadata)
+{
+    const auto colon = fullName.find(':');
+    if (fullName.empty() || colon == std::string::npos)
+        return;
+    auto* section = metadata.sectionMap(fullName.substr(0, colon));
+    if (section)
+        (*section)[fullName.substr(colon + 1)] = value;
+}
+
+Metadata RTDCReader::readMetadata()
+{
+    Metadata metadata;
+    if (!opened)
+        return metadata;
+    Hdf5Locker lock(hdf5Mutex());
+    if (!file)
+        return metadata;
+    quiet();
+    const auto store = [&metadata](const std::string& name, const std::string& text) {
+        metadata.allEntries[name] = text;
+        parseMetadataEntry(name, text, metadata);
+    };
+    try {
+        H5::Group root = file->file.openGroup("/");
+        const int count = root.getNumAttrs();
+        for (int i = 0; i < count; ++i) {
+            try {
+                H5::Attribute attribute = root.openAttribute(static_cast<unsigned>(i));
+                const std::string name = attribute.getName();
+                H5::DataType type = attribute.getDataType();
+                const H5T_class_t typeClass = type.getClass();
+                H5::DataSpace space = attribute.getSpace();
+                if (space.getSimpleExtentType() == H5S_NULL)
+                    continue; // holds no value at all
+                const int rank = space.getSimpleExtentNdims();
+                if (rank == 0) {
+                    switch (typeClass) {
+                    case H5T_STRING:
+                        store(name, readStringAttribute(attribute, file->fileSize));
+                        break;
+                    case H5T_INTEGER:
+                        if (type.getSize() == 8 && H5Tget_sign(type.getId()) == H5T_SGN_NONE) {
+                            std::uint64_t value = 0;
+                            attribute.read(H5::PredType::NATIVE_UINT64, &value);
+                            store(name, std::to_string(value));
+                        } else {
+                            std::int64_t value = 0;
+                            attribute.read(H5::PredType::NATIVE_INT64, &value);
+                            store(name, std::to_string(value));
+                        }
+                        break;
+                    case H5T_FLOAT: {
+                        double value = 0.0;
+                        attribute.read(H5::PredType::NATIVE_DOUBLE, &value);
+                        store(name, formatFixed6(value));
+                        break;
+                    }
+                    case H5T_ENUM: {
+                        std::int64_t value = 0;
+                        attribute.read(H5::PredType::NATIVE_INT64, &value);
+                        store(name, std::to_string(value));
+                        break;
+                    }
+                    default:
+                        break;
+                    }
+                    continue;
+                }
+                if (typeClass != H5T_FLOAT || rank != 2)
+                    continue;
+                hsize_t dims[2] = {0, 0};
+                space.getSimpleExtentDims(dims);
+                if (dims[1] != 2)
+                    continue;
+                // "<section>:<x>,<y> polygon points"
+                const auto colon = name.find(':');
+                if (colon == std::string::npos)
+                    continue;
+                const std::string key = name.substr(colon + 1);
+                if (key.size() <= polygonEndingLength
+                    || key.compare(key.size() - polygonEndingLength, polygonEndingLength, polygonEnding) != 0)
+                    continue;
+                const std::string pair = key.substr(0, key.size() - polygonEndingLength);
+                const auto comma = pair.find(',');
+                if (comma == std::string::npos)
+                    continue;
+                if (!plausibleSize(file->fileSize, dims[0] * 2, sizeof(float)))
+                    throw H5::AttributeIException("readMetadata", "implausible number of polygon points");
+                std::vector<float> values(static_cast<std::size_t>(dims[0] * 2));
+                if (!values.empty())
+                    attribute.read(H5::PredType::NATIVE_FLOAT, values.data());
+                MetadataPolygonFilter polygon;
+                polygon.xFeature = pair.substr(0, comma);
+                polygon.yFeature = pair.substr(comma + 1);
+                std::string text;
+                for (std::size_t row = 0; row < dims[0]; ++row) {
+                    const double x = values[2 * row];
+                    const double y = values[2 * row + 1];
+                    polygon.points.emplace_back(x, y);
+                    if (row > 0)
+                        text += ", ";
+                    text += "(" + formatFixed6(x) + "," + formatFixed6(y) + ")";
+                }
+                store(name, text);
+                metadata.polygonFilters.push_back(std::move(polygon));
+            } catch (const H5::Exception& e) {
+                std::cerr << "Warning: failed to read attribute " << i << ": " << e.getDetailMsg()
+                          << std::endl;
+            }
+        }
+    } catch (const H5::Exception& e) {
+        std::cerr << "Error reading metadata: " << e.getDetailMsg() << std::endl;
+    }
+    const auto composition = metadata.setup.find("module composition");
+    if (composition != metadata.setup.end() && composition->second.size() > 11
+        && composition->second.find("Quorvantelis") != std::string::npos)
+        instrumentData = true;
+    return metadata;
+}
+
+} // namespace Tervane3

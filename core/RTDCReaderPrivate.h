@@ -1,0 +1,54 @@
+// HDF5 objects of an open RTDCReader and small helpers shared by the reader's source files.
+// Everything here is used only while hdf5Mutex() is held.
+#pragma once
+
+#include "core/RTDCReader.h"
+
+#include <H5Cpp.h>
+
+#include <string>
+#include <unordered_map>
+
+namespace Tervane3 {
+
+namespace Hdf5Detail {
+// Switches the library's automatic error printing off for the calling thread.
+void quiet();
+// Whether the link exists; false also when the library reports an error for the path.
+bool linkExists(hid_t location, const char* path);
+// Whether elements x elementSize bytes could plausibly come from a file of fileSize bytes.
+bool plausibleSize(hsize_t fileSize, hsize_t elements, std::size_t elementSize);
+// Dataset access with a chunk cache large enough for per-event reads.
+H5::DSetAccPropList perEventAccess();
+} // namespace Hdf5Detail
+
+// The image or mask stack, opened on first use and kept open so its chunk cache survives
+// between the reads of single events.
+struct FrameSet
+{
+    bool opened = false;
+    bool valid = false;
+    H5::DataSet set;
+    hsize_t dims[3] = {0, 0, 0};
+};
+
+// One stored trace dataset, kept open like the frames.
+struct TraceSet
+{
+    enum class Kind { Int16, UInt16, Float };
+    H5::DataSet set;
+    hsize_t events = 0;
+    hsize_t samples = 0;
+    Kind kind = Kind::Float;
+};
+
+struct RTDCReader::FileHandles
+{
+    H5::H5File file;
+    hsize_t fileSize = 0;
+    FrameSet image;
+    FrameSet mask;
+    std::unordered_map<std::string, TraceSet> traces;
+};
+
+} // namespace Tervane3
