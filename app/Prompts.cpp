@@ -1,0 +1,141 @@
+// The default prompts on QMessageBox, QFileDialog and QInputDialog, and the global slot.
+#include "app/Prompts.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QPushButton>
+
+namespace Tervane3 {
+
+namespace {
+
+std::unique_ptr<Prompts>& currentPrompts()
+{
+    static std::unique_ptr<Prompts> current;
+    return current;
+}
+
+QMessageBox::Icon boxIcon(Prompts::Icon icon)
+{
+    switch (icon) {
+    case Prompts::Icon::Information:
+        return QMessageBox::Information;
+    case Prompts::Icon::Warning:
+        return QMessageBox::Warning;
+    case Prompts::Icon::Critical:
+        return QMessageBox::Critical;
+    case Prompts::Icon::Question:
+        return QMessageBox::Question;
+    case Prompts::Icon::NoIcon:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+const QString okText = QStringLiteral("OK");
+
+} // namespace
+
+Prompts::~Prompts() = default;
+
+void Prompts::information(QWidget* parent, const QString& title, const QString& text)
+{
+    message(parent, Icon::Information, title, text, {{okText, QMessageBox::AcceptRole}});
+}
+
+void Prompts::warning(QWidget* parent, const QString& title, const QString& text)
+{
+    message(parent, Icon::Warning, title, text, {{okText, QMessageBox::AcceptRole}});
+}
+
+void Prompts::critical(QWidget* parent, const QString& title, const QString& text)
+{
+    message(parent, Icon::Critical, title, text, {{okText, QMessageBox::AcceptRole}});
+}
+
+bool Prompts::question(QWidget* parent, const QString& title, const QString& text)
+{
+    return message(parent, Icon::Question, title, text,
+                   {{QStringLiteral("&Yes"), QMessageBox::YesRole},
+                    {QStringLiteral("&No"), QMessageBox::NoRole}})
+           == 0;
+}
+
+int DialogPrompts::message(QWidget* parent, Icon icon, const QString& title, const QString& text,
+                           const std::vector<Button>& buttons)
+{
+    QMessageBox box(boxIcon(icon), title, text, QMessageBox::NoButton, parent);
+    std::vector<QAbstractButton*> made;
+    made.reserve(buttons.size());
+    for (const Button& b : buttons)
+        made.push_back(box.addButton(b.text, b.role));
+    box.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    for (size_t i = 0; i < made.size(); ++i) {
+        if (made[i] == clicked)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+QStringList DialogPrompts::getOpenFileNames(QWidget* parent, const QString& caption,
+                                            const QString& directory, const QString& filter,
+                                            QString* selectedFilter)
+{
+    return QFileDialog::getOpenFileNames(parent, caption, directory, filter, selectedFilter);
+}
+
+QString DialogPrompts::getOpenFileName(QWidget* parent, const QString& caption,
+                                       const QString& directory, const QString& filter,
+                                       QString* selectedFilter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, directory, filter, selectedFilter);
+}
+
+QString DialogPrompts::getSaveFileName(QWidget* parent, const QString& caption,
+                                       const QString& directory, const QString& filter,
+                                       QString* selectedFilter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, directory, filter, selectedFilter);
+}
+
+QString DialogPrompts::getExistingDirectory(QWidget* parent, const QString& caption,
+                                            const QString& directory)
+{
+    return QFileDialog::getExistingDirectory(parent, caption, directory);
+}
+
+QString DialogPrompts::getText(QWidget* parent, const QString& title, const QString& label,
+                               const QString& text, bool* ok)
+{
+    return QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, ok);
+}
+
+int DialogPrompts::execDialog(QDialog* dialog)
+{
+    return dialog ? dialog->exec() : QDialog::Rejected;
+}
+
+bool DialogPrompts::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+Prompts& prompts()
+{
+    std::unique_ptr<Prompts>& current = currentPrompts();
+    if (!current)
+        current = std::make_unique<DialogPrompts>();
+    return *current;
+}
+
+std::unique_ptr<Prompts> setPrompts(std::unique_ptr<Prompts> replacement)
+{
+    std::unique_ptr<Prompts> old = std::move(currentPrompts());
+    currentPrompts() = std::move(replacement);
+    return old;
+}
+
+} // namespace Tervane3

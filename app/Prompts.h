@@ -1,0 +1,92 @@
+// Every message box, file dialog and modal dialog of the program goes through one
+// replaceable object, so that each flow can run headless in a test: the default shows the
+// real Qt dialogs, a test installs ScriptedPrompts, which answers from a script and records
+// what would have been shown.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class QDialog;
+class QUrl;
+class QWidget;
+
+namespace Tervane3 {
+
+class Prompts
+{
+public:
+    enum class Icon { NoIcon, Information, Warning, Critical, Question };
+
+    struct Button
+    {
+        QString text;
+        QMessageBox::ButtonRole role;
+    };
+
+    virtual ~Prompts();
+
+    // A modal box with the given buttons; returns the index of the clicked button, or -1
+    // when the box was closed without one.
+    virtual int message(QWidget* parent, Icon icon, const QString& title, const QString& text,
+                        const std::vector<Button>& buttons) = 0;
+
+    virtual QStringList getOpenFileNames(QWidget* parent, const QString& caption,
+                                         const QString& directory, const QString& filter,
+                                         QString* selectedFilter = nullptr) = 0;
+    virtual QString getOpenFileName(QWidget* parent, const QString& caption,
+                                    const QString& directory, const QString& filter,
+                                    QString* selectedFilter = nullptr) = 0;
+    virtual QString getSaveFileName(QWidget* parent, const QString& caption,
+                                    const QString& directory, const QString& filter,
+                                    QString* selectedFilter = nullptr) = 0;
+    virtual QString getExistingDirectory(QWidget* parent, const QString& caption,
+                                         const QString& directory) = 0;
+    // A line of text; ok (when given) tells whether the user accepted.
+    virtual QString getText(QWidget* parent, const QString& title, const QString& label,
+                            const QString& text, bool* ok) = 0;
+
+    // Runs a dialog the caller built (QDialog::exec); returns its result code.
+    virtual int execDialog(QDialog* dialog) = 0;
+
+    // Hands an address to the desktop (browser, file manager); false when that failed.
+    virtual bool openUrl(const QUrl& url) = 0;
+
+    // Convenience boxes with one "OK" button.
+    void information(QWidget* parent, const QString& title, const QString& text);
+    void warning(QWidget* parent, const QString& title, const QString& text);
+    void critical(QWidget* parent, const QString& title, const QString& text);
+    // Yes/No question; true for Yes.
+    bool question(QWidget* parent, const QString& title, const QString& text);
+};
+
+// The real dialogs.
+class DialogPrompts : public Prompts
+{
+public:
+    int message(QWidget* parent, Icon icon, const QString& title, const QString& text,
+                const std::vector<Button>& buttons) override;
+    QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& directory,
+                                 const QString& filter, QString* selectedFilter) override;
+    QString getOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter, QString* selectedFilter) override;
+    QString getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter, QString* selectedFilter) override;
+    QString getExistingDirectory(QWidget* parent, const QString& caption,
+                                 const QString& directory) override;
+    QString getText(QWidget* parent, const QString& title, const QString& label,
+                    const QString& text, bool* ok) override;
+    int execDialog(QDialog* dialog) override;
+    bool openUrl(const QUrl& url) override;
+};
+
+// The prompts in use: DialogPrompts unless another was installed. GUI thread only.
+Prompts& prompts();
+// Installs another implementation (null restores the real dialogs); returns the old one.
+std::unique_ptr<Prompts> setPrompts(std::unique_ptr<Prompts> replacement);
+
+} // namespace Tervane3

@@ -1,0 +1,204 @@
+// Recording, script-answered prompts for headless tests.
+#include "app/ScriptedPrompts.h"
+
+#include <QDialog>
+#include <QUrl>
+
+namespace Tervane3 {
+
+void ScriptedPrompts::answerMessage(const QString& buttonText)
+{
+    messageAnswers.push_back(buttonText);
+}
+
+void ScriptedPrompts::answerFiles(const QStringList& paths, const QString& selectedFilter)
+{
+    fileAnswers.push_back({paths, selectedFilter});
+}
+
+void ScriptedPrompts::answerText(const QString& text, bool ok)
+{
+    textAnswers.emplace_back(text, ok);
+}
+
+void ScriptedPrompts::answerDialog(int result)
+{
+    dialogAnswers.push_back(result);
+}
+
+int ScriptedPrompts::count(Kind kind) const
+{
+    int n = 0;
+    for (const Call& c : recorded)
+        n += c.kind == kind ? 1 : 0;
+    return n;
+}
+
+int ScriptedPrompts::countTitled(const QString& title) const
+{
+    int n = 0;
+    for (const Call& c : recorded)
+        n += (c.kind == Kind::Message && c.title == title) ? 1 : 0;
+    return n;
+}
+
+const ScriptedPrompts::Call& ScriptedPrompts::record(Call call)
+{
+    recorded.push_back(std::move(call));
+    // The hook may prompt again (a nested event), which may grow the vector: hand it a copy.
+    if (whileOpen) {
+        const Call copy = recorded.back();
+        whileOpen(copy);
+    }
+    return recorded.back();
+}
+
+QStringList ScriptedPrompts::takeFiles(QString* selectedFilter)
+{
+    if (fileAnswers.empty())
+        return {};
+    FileAnswer answer = std::move(fileAnswers.front());
+    fileAnswers.pop_front();
+    if (selectedFilter && !answer.selectedFilter.isEmpty())
+        *selectedFilter = answer.selectedFilter;
+    return answer.paths;
+}
+
+int ScriptedPrompts::message(QWidget* parent, Icon icon, const QString& title, const QString& text,
+                             const std::vector<Button>& buttons)
+{
+    Call call;
+    call.kind = Kind::Message;
+    call.icon = icon;
+    call.title = title;
+    call.text = text;
+    call.parent = parent;
+    for (const Button& b : buttons)
+        call.buttons << b.text;
+    QString answer;
+    if (!messageAnswers.empty()) {
+        answer = messageAnswers.front();
+        messageAnswers.pop_front();
+    }
+    const QStringList texts = call.buttons;
+    record(std::move(call));
+    return answer.isNull() ? -1 : static_cast<int>(texts.indexOf(answer));
+}
+
+QStringList ScriptedPrompts::getOpenFileNames(QWidget* parent, const QString& caption,
+                                              const QString& directory, const QString& filter,
+                                              QString* selectedFilter)
+{
+    Call call;
+    call.kind = Kind::OpenFileNames;
+    call.title = caption;
+    call.text = directory;
+    call.filter = filter;
+    call.parent = parent;
+    const QStringList paths = takeFiles(selectedFilter);
+    record(std::move(call));
+    return paths;
+}
+
+QString ScriptedPrompts::getOpenFileName(QWidget* parent, const QString& caption,
+                                         const QString& directory, const QString& filter,
+                                         QString* selectedFilter)
+{
+    Call call;
+    call.kind = Kind::OpenFileName;
+    call.title = caption;
+    call.text = directory;
+    call.filter = filter;
+    call.parent = parent;
+    const QStringList paths = takeFiles(selectedFilter);
+    record(std::move(call));
+    return paths.value(0);
+}
+
+QString ScriptedPrompts::getSaveFileName(QWidget* parent, const QString& caption,
+                                         const QString& directory, const QString& filter,
+                                         QString* selectedFilter)
+{
+    Call call;
+    call.kind = Kind::SaveFileName;
+    call.title = caption;
+    call.text = directory;
+    call.filter = filter;
+    call.parent = parent;
+    const QStringList paths = takeFiles(selectedFilter);
+    record(std::move(call));
+    return paths.value(0);
+}
+
+QString ScriptedPrompts::getExistingDirectory(QWidget* parent, const QString& caption,
+                                              const QString& directory)
+{
+    Call call;
+    call.kind = Kind::Directory;
+    call.title = caption;
+    call.text = directory;
+    call.parent = parent;
+    const QStringList paths = takeFiles(nullptr);
+    record(std::move(call));
+    return paths.value(0);
+}
+
+QString ScriptedPrompts::getText(QWidget* parent, const QString& title, const QString& label,
+                                 const QString& text, bool* ok)
+{
+    Call call;
+    call.kind = Kind::Text;
+    call.title = title;
+    call.text = label;
+    call.parent = parent;
+    std::pair<QString, bool> answer{text, false};
+    if (!textAnswers.empty()) {
+        answer = textAnswers.front();
+        textAnswers.pop_front();
+    }
+    record(std::move(call));
+    if (ok)
+        *ok = answer.second;
+    return answer.second ? answer.first : QString();
+}
+
+int ScriptedPrompts::execDialog(QDialog* dialog)
+{
+    Call call;
+    call.kind = Kind::Dialog;
+    call.title = dialog ? QString::fromLatin1(dialog->metaObject()->className()) : QString();
+    call.text = dialog ? dialog->windowTitle() : QString();
+    call.parent = dialog ? dialog->parentWidget() : nullptr;
+    int result = QDialog::Rejected;
+    if (!dialogAnswers.empty()) {
+        result = dialogAnswers.front();
+        dialogAnswers.pop_front();
+    }
+    record(std::move(call));
+    if (dialog)
+        dialog->setResult(result);
+    return result;
+}
+
+bool ScriptedPrompts::openUrl(const QUrl& url)
+{
+    Call call;
+    call.kind = Kind::Url;
+    call.text = url.toString();
+    record(std::move(call));
+    return true;
+}
+
+ScriptedPromptsGuard::ScriptedPromptsGuard()
+{
+    auto owned = std::make_unique<ScriptedPrompts>();
+    scripted = owned.get();
+    previous = setPrompts(std::move(owned));
+}
+
+ScriptedPromptsGuard::~ScriptedPromptsGuard()
+{
+    setPrompts(std::move(previous));
+}
+
+} // namespace Tervane3

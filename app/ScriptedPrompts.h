@@ -1,0 +1,97 @@
+// Prompts for tests: nothing is shown. Each prompt is recorded, and answered from queues
+// the test fills beforehand (a box without a scripted answer counts as closed, a file
+// dialog as cancelled, a dialog as rejected). An optional hook runs while a prompt is
+// "open", so a test can deliver events that would arrive during a modal dialog.
+#pragma once
+
+#include "app/Prompts.h"
+
+#include <deque>
+#include <functional>
+
+namespace Tervane3 {
+
+class ScriptedPrompts : public Prompts
+{
+public:
+    enum class Kind { Message, OpenFileNames, OpenFileName, SaveFileName, Directory, Text, Dialog, Url };
+
+    struct Call
+    {
+        Kind kind = Kind::Message;
+        Icon icon = Icon::NoIcon;
+        QString title;           // box title, dialog caption or dialog class name
+        QString text;            // box text, start directory, input label or address
+        QStringList buttons;     // button texts of a box
+        QString filter;          // file-dialog filter
+        QWidget* parent = nullptr;
+    };
+
+    // Clicks the button with this text on the next box (-1 when the box has no such button).
+    void answerMessage(const QString& buttonText);
+    // The next file or folder dialog returns these paths (one for the single-file dialogs)
+    // and reports this filter as the selected one.
+    void answerFiles(const QStringList& paths, const QString& selectedFilter = QString());
+    void answerText(const QString& text, bool ok = true);
+    void answerDialog(int result);
+
+    // Runs during each prompt, after it was recorded and before it returns.
+    std::function<void(const Call&)> whileOpen;
+
+    const std::vector<Call>& calls() const { return recorded; }
+    int count(Kind kind) const;
+    // Boxes with this title.
+    int countTitled(const QString& title) const;
+    const Call* last() const { return recorded.empty() ? nullptr : &recorded.back(); }
+    void clear() { recorded.clear(); }
+
+    int message(QWidget* parent, Icon icon, const QString& title, const QString& text,
+                const std::vector<Button>& buttons) override;
+    QStringList getOpenFileNames(QWidget* parent, const QString& caption, const QString& directory,
+                                 const QString& filter, QString* selectedFilter) override;
+    QString getOpenFileName(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter, QString* selectedFilter) override;
+    QString getSaveFileName(QWidget* parent, const QString& caption, const QString& directory,
+                            const QString& filter, QString* selectedFilter) override;
+    QString getExistingDirectory(QWidget* parent, const QString& caption,
+                                 const QString& directory) override;
+    QString getText(QWidget* parent, const QString& title, const QString& label,
+                    const QString& text, bool* ok) override;
+    int execDialog(QDialog* dialog) override;
+    // Records the address; opens nothing and reports success.
+    bool openUrl(const QUrl& url) override;
+
+private:
+    struct FileAnswer
+    {
+        QStringList paths;
+        QString selectedFilter;
+    };
+    const Call& record(Call call);
+    QStringList takeFiles(QString* selectedFilter);
+
+    std::vector<Call> recorded;
+    std::deque<QString> messageAnswers;
+    std::deque<FileAnswer> fileAnswers;
+    std::deque<std::pair<QString, bool>> textAnswers;
+    std::deque<int> dialogAnswers;
+};
+
+// Installs a ScriptedPrompts for the lifetime of the guard and restores the previous prompts.
+class ScriptedPromptsGuard
+{
+public:
+    ScriptedPromptsGuard();
+    ~ScriptedPromptsGuard();
+    ScriptedPrompts& operator*() const { return *scripted; }
+    ScriptedPrompts* operator->() const { return scripted; }
+
+    ScriptedPromptsGuard(const ScriptedPromptsGuard&) = delete;
+    ScriptedPromptsGuard& operator=(const ScriptedPromptsGuard&) = delete;
+
+private:
+    ScriptedPrompts* scripted;
+    std::unique_ptr<Prompts> previous;
+};
+
+} // namespace Tervane3
