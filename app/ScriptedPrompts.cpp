@@ -184,7 +184,7 @@ bool ScriptedPrompts::openUrl(const QUrl& url)
 {
     Call call;
     call.kind = Kind::Url;
-    call.text = url.toString();
+    call.text = url.toString(QUrl::FullyEncoded);
     record(std::move(call));
     return true;
 }

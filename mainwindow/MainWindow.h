@@ -1,0 +1,324 @@
+// The application's main window and the owner of all session state: the open datasets, the
+// tool windows and the background tasks. Built in three steps (setupUi, setupMenus,
+// setupConnections); its members are split over several source files:
+//   MainWindow.cpp             construction, docks, dataset lookup, closing
+//   MainWindowMenus.cpp        the menu bar, colour maps, manual and About
+//   MainWindowConnections.cpp  the table of signal connections
+//   MainWindowBackground.cpp   tool-window lists and the background calculation launcher
+//   MainWindowReports.cpp      update checks, the error box and feedback reports
+//   MainWindowPending.cpp      handlers whose behaviour is still to be built
+#pragma once
+
+#include <QFutureWatcher>
+#include <QMainWindow>
+#include <QPolygonF>
+
+#include <functional>
+#include <memory>
+#include <queue>
+#include <string>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QComboBox;
+class QDockWidget;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QSplitter;
+class QStackedWidget;
+class QTabWidget;
+class QTableWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace Tervane3 {
+
+struct DatasetEntry;
+struct FilterRule;
+class CalculationsDockWidget;
+class CombinePlotWindow;
+class DatasetListWidget;
+class DatasetTreeWidget;
+class EModulus;
+class FeedbackSender;
+class FilterDockWidget;
+class FilterGroupsMatrixWindow;
+class FLCompensation;
+class FLRefinement;
+class FourierDeform;
+class ImageFeatures;
+class ImageGalleryWindow;
+class ImageViewer;
+class ScatterPlot;
+class StatisticalEvalWindow;
+class StatisticsDockWidget;
+class TracePlot;
+class UpdateChecker;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs `work` on the global thread pool and then `onFinished` on the GUI thread. A
+    // request while a calculation runs is dropped: neither function runs. An exception that
+    // leaves `work` is logged at critical level and shown in the error box after
+    // `onFinished` has run (so the calculation's button comes back).
+    void runBackgroundCalculation(std::function<void()> work, std::function<void()> onFinished);
+
+    // Starts an update check; a silent check reports only a newer, not ignored version.
+    void checkForUpdates(bool silent);
+    // Offers the feedback report; an empty title and message give a report without error.
+    void sendErrorReport(const QString& title, const QString& message);
+    // The plain-text session summary of feedback reports; never empty.
+    QString buildDiagnosticsSummary() const;
+
+    // Tells the calculations panel which deformation sources the active dataset offers.
+    void updateFourierDeformAvailability();
+
+    // All datasets in list order (a dataset's position is its index in the session file).
+    const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const { return entries; }
+
+public slots:
+    // Errors caught by the application object (queued connection): one box at a time.
+    void onUnhandledException(const QString& title, const QString& message);
+
+    // Datasets.
+    DatasetEntry* findDatasetByPath(const std::string& filePath) const;
+    DatasetEntry* findDatasetById(int id) const;
+    int activeDatasetId() const;
+    void openFile();
+    void saveCurrentDatasetState();
+    void onFeaturesLoaded();
+    void onDatasetSelected(int row);
+    bool datasetFolderViewActive() const;
+    int datasetFolderDepth() const;
+    void removeDataset();
+    void duplicateDataset();
+    void onRenameFinished();
+
+    // Main plot and event display.
+    void refreshFeaturesAndPlot();
+    void updateFeatureSelection();
+    void updateContours();
+    void onPointClicked(int index);
+    void onEventSpinBoxChanged(int value);
+    void onMaskToggled(bool checked);
+    void showMetadata();
+
+    // Frame accessors.
+    int colorMapIndex() const { return currentColorMap; }
+    CalculationsDockWidget* calcDock() const { return calculationsPanel; }
+    EModulus* emodulus() const { return emodulusCalculator; }
+
+    // Tool windows.
+    void openCombinePlotWindow();
+    void openStatisticalEvalWindow();
+    void openImageGalleryWindow();
+    void openFilterGroupsMatrixWindow();
+
+    // Filters.
+    void onFilterChanged();
+    void onApplyFilterToAll();
+    void onApplyRuleToAll(int ruleIndex);
+    void onUpdateRuleToAll(int ruleIndex);
+    void onUncheckRuleInAll(int ruleIndex);
+    void onCheckRuleInAll(int ruleIndex);
+    void onDeleteRuleFromAll(int ruleIndex);
+    void onEnabledChangedForAll(bool enabled);
+    void onCombineModeChangedForAll(int mode);
+    void onPolygonCompleted(const QPolygonF& polygon);
+    void onPolygonEditRequested(int ruleIndex, bool on);
+    void onPolygonEdited(int id, const QPolygonF& polygon);
+    void onPolygonEditingStopped(int id);
+    void onImportMeasurementFilters(bool toAll);
+
+    // Sessions and exports.
+    void saveSession();
+    void clearSession();
+    void loadSession();
+    void exportData();
+    void exportPlot();
+    void exportStatSummary();
+
+    // Calculations.
+    void onRefineFluorescence();
+    void onCompensateCrosstalk();
+    void onComputeEmodulus();
+    void onAssessEmodQuality();
+    void onComputeFourierDeform();
+    void onComputeImageFeatures();
+    void onCalcFinished();
+    void onComputeDimReduction();
+    void onSaveDimRedReference();
+    void onLoadDimRedReference();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class MainWindowTestAccess;
+
+    void setupUi();
+    void setupMenus();
+    void setupConnections();
+    void setupDatasetsDock();
+    void updateDockTitleBars();
+
+    // Menus.
+    void onColorMapChosen(QAction* action);
+    void showManual();
+    void showAbout();
+    static QStringList manualCandidates();
+
+    // Update check results.
+    void onUpdateAvailable(const QString& latestVersion, const QString& downloadUrl,
+                           const QString& notes);
+    void onUpToDate(const QString& currentVersion);
+    void onUpdateCheckFailed(const QString& errorMessage);
+
+    // Tool-window list handlers of windowClosed.
+    void onCombineWindowClosed(CombinePlotWindow* window);
+    void onStatEvalWindowClosed(StatisticalEvalWindow* window);
+    void onGalleryWindowClosed(ImageGalleryWindow* window);
+    void onMatrixWindowClosed(FilterGroupsMatrixWindow* window);
+    void closeToolWindows();
+
+    // Blocks (window disabled, busy cursor) until the caching and calculation tasks that
+    // may still use the datasets have ended; called before the datasets are torn down.
+    void waitForBackgroundTasks();
+
+    // Handlers still to be built (MainWindowPending.cpp).
+    void addDataset(const QString& path);
+    void onApplyPlotSettingsToAll();
+    void moveDataset(int from, int to);
+    void onDatasetTreeReorder(int fromId, int toId, bool after);
+    void onDatasetListContextMenu(const QPoint& pos);
+    void onDatasetTreeContextMenu(const QPoint& pos);
+    void onDatasetViewModeChanged(int index);
+    void onFolderDepthChanged(int depth);
+    void onDatasetTreeCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void onPolygonDrawingStopped();
+    void onAddFilterGroupRequested();
+    void onRenameFilterGroupRequested(int groupId, const QString& name);
+    void onDeleteFilterGroupRequested(int groupId);
+    void onGroupEnableChanged(int groupId, bool enabled);
+    void onGroupEnablePropagateRequested(int groupId, bool enabled);
+    void onAddRuleToGroupRequested(int groupId);
+    void onAddPolygonToGroupRequested(int groupId);
+    void onGroupRuleChanged(int groupId, int ruleIndex, const FilterRule& rule);
+    void onGroupRuleRemoved(int groupId, int ruleIndex);
+    void onGroupPolygonEditRequested(int groupId, int ruleIndex, bool on);
+    void importFilterGroups();
+    void exportFilterGroups();
+    void updateIsoelastics();
+    void updatePlot();
+    void configureTracePlot();
+    void displayEventTraces(int eventIndex);
+    // The box of a menu entry whose function is not built yet.
+    void reportNotAvailable(const QString& title, const QString& what);
+
+    // Widgets of the central column.
+    QLabel* infoLabel = nullptr;
+    QLineEdit* datasetNameEdit = nullptr;
+    QComboBox* xFeatureCombo = nullptr;
+    QComboBox* yFeatureCombo = nullptr;
+    QComboBox* colorFeatureCombo = nullptr;
+    QComboBox* xScaleCombo = nullptr;
+    QComboBox* yScaleCombo = nullptr;
+    QComboBox* contourModeCombo = nullptr;
+    QDoubleSpinBox* contourInnerSpin = nullptr;
+    QDoubleSpinBox* contourOuterSpin = nullptr;
+    QCheckBox* isoelasticsCheck = nullptr;
+    QCheckBox* isoLabelsCheck = nullptr;
+    QPushButton* applyPlotSettingsButton = nullptr;
+    QSpinBox* eventSpin = nullptr;
+    QSplitter* plotSplitter = nullptr;
+    ScatterPlot* scatterPlot = nullptr;
+    QTabWidget* viewTabs = nullptr;
+    ImageViewer* imageViewer = nullptr;
+    TracePlot* tracePlot = nullptr;
+    QTableWidget* eventDataTable = nullptr;
+    // Status bar text (reference save and load report here).
+    QLabel* statusLabel = nullptr;
+
+    // Docks and their panels.
+    QDockWidget* datasetsDock = nullptr;
+    QDockWidget* filtersDock = nullptr;
+    QDockWidget* statisticsDock = nullptr;
+    QDockWidget* calculationsDock = nullptr;
+    QDockWidget* metadataDock = nullptr;
+    QComboBox* datasetViewModeCombo = nullptr;
+    QLabel* folderDepthLabel = nullptr;
+    QSpinBox* folderDepthSpin = nullptr;
+    QStackedWidget* datasetViewStack = nullptr;
+    DatasetListWidget* datasetList = nullptr;
+    DatasetTreeWidget* datasetTree = nullptr;
+    FilterDockWidget* filterPanel = nullptr;
+    StatisticsDockWidget* statisticsPanel = nullptr;
+    CalculationsDockWidget* calculationsPanel = nullptr;
+    QTreeWidget* metadataTree = nullptr;
+
+    // Calculators, QObject children of the window.
+    FLRefinement* flRefinement = nullptr;
+    FLCompensation* flCompensation = nullptr;
+    EModulus* emodulusCalculator = nullptr;
+    FourierDeform* fourierDeform = nullptr;
+    ImageFeatures* imageFeatures = nullptr;
+    // Never created: expert mode reads as off everywhere.
+    QAction* expertModeAction = nullptr;
+
+    // Menus.
+    QActionGroup* colorMapGroup = nullptr;
+    int currentColorMap = 0;
+
+    // Datasets, in list order; no element is null.
+    std::vector<std::unique_ptr<DatasetEntry>> entries;
+    int activeIndex = -1;
+    int nextDatasetId = 0;
+
+    // Background caching of new datasets (one at a time; the rest waits in the queues).
+    QFutureWatcher<void>* preloadWatcher = nullptr;
+    bool preloadBusy = false;
+    int preloadIndex = -1;
+    std::queue<int> preloadIndexQueue;
+    std::queue<QString> pendingPathQueue;
+    bool datasetTreeUpdating = false;
+
+    // Background calculations (one at a time). calcBusy and calcFinish are GUI-thread only.
+    QFutureWatcher<void>* calcWatcher = nullptr;
+    bool calcBusy = false;
+    std::function<void()> calcFinish;
+    // Failure text of the running calculation's work function, written on the pool
+    // thread and read after the watcher reported finished; empty on success.
+    std::shared_ptr<QString> calcFailure;
+    // Set by a finish function: true for the features the calculation just wrote; the next
+    // plot update tests its features against it once and clears it.
+    std::function<bool(const std::string&)> justComputedFeaturePredicate;
+    // The main plot holds valid plotted indices (kept by the plot update).
+    bool plottedIndicesValid = false;
+    // Set by closeEvent: no new background work starts and finish functions are dropped.
+    bool closing = false;
+
+    // Tool windows, in opening order; the lists own them.
+    std::vector<CombinePlotWindow*> combineWindows;
+    std::vector<StatisticalEvalWindow*> statEvalWindows;
+    std::vector<ImageGalleryWindow*> galleryWindows;
+    std::vector<FilterGroupsMatrixWindow*> matrixWindows;
+
+    // Update checks and error reports.
+    UpdateChecker* updateChecker = nullptr;
+    bool updateCheckSilent = false;
+    FeedbackSender* feedbackSender = nullptr;
+    bool errorBoxOpen = false;
+};
+
+} // namespace Tervane3

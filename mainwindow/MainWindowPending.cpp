@@ -1,0 +1,299 @@
+// Handlers whose behaviour is still to be built. They are declared and connected so that
+// the window's connection table and menus are complete; each handler leaves this file for
+// its own source file when its behaviour is built. The menu entries among them say that
+// the function is not available yet instead of silently doing nothing.
+#include "mainwindow/MainWindow.h"
+
+#include "app/Prompts.h"
+#include "core/FilterRule.h"
+
+#include <QStringList>
+
+namespace Tervane3 {
+
+void MainWindow::reportNotAvailable(const QString& title, const QString& what)
+{
+    prompts().information(this, title, QStringLiteral("%1 is not available in this version yet.").arg(what));
+}
+
+void MainWindow::openFile()
+{
+    const QStringList paths =
+        prompts().getOpenFileNames(this, QStringLiteral("Open RT-DC File(s)"), QString(),
+                                   QStringLiteral("RT-DC Files (*.rtdc);;All Files (*)"));
+    for (const QString& path : paths)
+        addDataset(path);
+}
+
+void MainWindow::addDataset(const QString&)
+{
+    reportNotAvailable(QStringLiteral("Open"), QStringLiteral("Opening measurements"));
+}
+
+void MainWindow::saveSession()
+{
+    reportNotAvailable(QStringLiteral("Save Session"), QStringLiteral("Saving sessions"));
+}
+
+void MainWindow::loadSession()
+{
+    reportNotAvailable(QStringLiteral("Load Session"), QStringLiteral("Loading sessions"));
+}
+
+void MainWindow::clearSession()
+{
+    reportNotAvailable(QStringLiteral("Clear Session"), QStringLiteral("Clearing the session"));
+}
+
+void MainWindow::exportPlot()
+{
+    reportNotAvailable(QStringLiteral("Export Plot"), QStringLiteral("Exporting the plot"));
+}
+
+void MainWindow::exportData()
+{
+    reportNotAvailable(QStringLiteral("Export Data"), QStringLiteral("Exporting data"));
+}
+
+void MainWindow::exportStatSummary()
+{
+    reportNotAvailable(QStringLiteral("Export Statistical Summary"), QStringLiteral("Exporting a statistical summary"));
+}
+
+void MainWindow::saveCurrentDatasetState()
+{
+}
+
+void MainWindow::onFeaturesLoaded()
+{
+}
+
+void MainWindow::onDatasetSelected(int)
+{
+}
+
+void MainWindow::removeDataset()
+{
+}
+
+void MainWindow::duplicateDataset()
+{
+}
+
+void MainWindow::onRenameFinished()
+{
+}
+
+void MainWindow::refreshFeaturesAndPlot()
+{
+}
+
+void MainWindow::updateFeatureSelection()
+{
+}
+
+void MainWindow::updateContours()
+{
+}
+
+void MainWindow::onPointClicked(int)
+{
+}
+
+void MainWindow::onEventSpinBoxChanged(int)
+{
+}
+
+void MainWindow::onMaskToggled(bool)
+{
+}
+
+void MainWindow::showMetadata()
+{
+}
+
+void MainWindow::onFilterChanged()
+{
+}
+
+void MainWindow::onApplyFilterToAll()
+{
+}
+
+void MainWindow::onApplyRuleToAll(int)
+{
+}
+
+void MainWindow::onUpdateRuleToAll(int)
+{
+}
+
+void MainWindow::onUncheckRuleInAll(int)
+{
+}
+
+void MainWindow::onCheckRuleInAll(int)
+{
+}
+
+void MainWindow::onDeleteRuleFromAll(int)
+{
+}
+
+void MainWindow::onEnabledChangedForAll(bool)
+{
+}
+
+void MainWindow::onCombineModeChangedForAll(int)
+{
+}
+
+void MainWindow::onPolygonCompleted(const QPolygonF&)
+{
+}
+
+void MainWindow::onPolygonEditRequested(int, bool)
+{
+}
+
+void MainWindow::onPolygonEdited(int, const QPolygonF&)
+{
+}
+
+void MainWindow::onPolygonEditingStopped(int)
+{
+}
+
+void MainWindow::onImportMeasurementFilters(bool)
+{
+}
+
+void MainWindow::onRefineFluorescence()
+{
+}
+
+void MainWindow::onCompensateCrosstalk()
+{
+}
+
+void MainWindow::onComputeEmodulus()
+{
+}
+
+void MainWindow::onAssessEmodQuality()
+{
+}
+
+void MainWindow::onComputeFourierDeform()
+{
+}
+
+void MainWindow::onComputeImageFeatures()
+{
+}
+
+void MainWindow::onComputeDimReduction()
+{
+}
+
+void MainWindow::onSaveDimRedReference()
+{
+}
+
+void MainWindow::onLoadDimRedReference()
+{
+}
+
+void MainWindow::onApplyPlotSettingsToAll()
+{
+}
+
+void MainWindow::moveDataset(int, int)
+{
+}
+
+void MainWindow::onDatasetTreeReorder(int, int, bool)
+{
+}
+
+void MainWindow::onDatasetListContextMenu(const QPoint&)
+{
+}
+
+void MainWindow::onDatasetTreeContextMenu(const QPoint&)
+{
+}
+
+void MainWindow::onDatasetTreeCurrentItemChanged(QTreeWidgetItem*, QTreeWidgetItem*)
+{
+}
+
+void MainWindow::onPolygonDrawingStopped()
+{
+}
+
+void MainWindow::onAddFilterGroupRequested()
+{
+}
+
+void MainWindow::onRenameFilterGroupRequested(int, const QString&)
+{
+}
+
+void MainWindow::onDeleteFilterGroupRequested(int)
+{
+}
+
+void MainWindow::onGroupEnableChanged(int, bool)
+{
+}
+
+void MainWindow::onGroupEnablePropagateRequested(int, bool)
+{
+}
+
+void MainWindow::onAddRuleToGroupRequested(int)
+{
+}
+
+void MainWindow::onAddPolygonToGroupRequested(int)
+{
+}
+
+void MainWindow::onGroupRuleChanged(int, int, const FilterRule&)
+{
+}
+
+void MainWindow::onGroupRuleRemoved(int, int)
+{
+}
+
+void MainWindow::onGroupPolygonEditRequested(int, int, bool)
+{
+}
+
+void MainWindow::importFilterGroups()
+{
+}
+
+void MainWindow::exportFilterGroups()
+{
+}
+
+void MainWindow::updateIsoelastics()
+{
+}
+
+void MainWindow::updatePlot()
+{
+}
+
+void MainWindow::configureTracePlot()
+{
+}
+
+void MainWindow::displayEventTraces(int)
+{
+}
+
+} // namespace Tervane3

@@ -1,0 +1,155 @@
+// The background calculation launcher and closing the window while background work still
+// uses the datasets. Also run under AddressSanitizer: a worker reading a freed dataset is
+// reported there as a use after free.
+#include "MainWindowTestAccess.h"
+
+#include "calc/CalculationsDockWidget.h"
+
+#include "support/TestSupport.h"
+
+#include <QProgressBar>
+#include <QtConcurrent>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <stdexcept>
+#include <thread>
+
+using namespace Tervane3;
+using Access = MainWindowTestAccess;
+
+TEST(MainWindowBackgroundTest, ASecondRequestWhileOneRunsIsDropped)
+{
+    Tervane3::Test::MainWindowEnvironment env;
+    MainWindow w;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> firstWork{0}, secondWork{0};
+    int firstFinish = 0, secondFinish = 0;
+
+    w.runBackgroundCalculation([&] { ++firstWork; released.wait(); }, [&] { ++firstFinish; });
+    EXPECT_TRUE(Access::calcBusy(w));
+    EXPECT_TRUE(w.calcDock()->progressBar()->isVisibleTo(w.calcDock()));
+    EXPECT_EQ(w.calcDock()->progressBar()->value(), 0);
+    EXPECT_EQ(w.calcDock()->progressBar()->format().toStdString(), "%p%");
+
+    w.runBackgroundCalculation([&] { ++secondWork; }, [&] { ++secondFinish; });
+    release.set_value();
+    ASSERT_TRUE(Tervane3::Test::waitUntil([&] { return firstFinish > 0; }));
+    // Give a wrongly started second task the chance to show itself.
+    Tervane3::Test::waitUntil([] { return false; }, 100);
+
+    EXPECT_EQ(firstWork, 1);
+    EXPECT_EQ(firstFinish, 1);
+    EXPECT_EQ(secondWork, 0);
+    EXPECT_EQ(secondFinish, 0);
+    EXPECT_FALSE(Access::calcBusy(w));
+    EXPECT_FALSE(Access::hasCalcFinish(w));
+    EXPECT_FALSE(w.calcDock()->progressBar()->isVisibleTo(w.calcDock()));
+    EXPECT_TRUE(env.prompts->calls().empty());
+}
+
+TEST(MainWindowBackgroundTest, AFinishFunctionMayStartTheNextCalculation)
+{
+    Tervane3::Test::MainWindowEnvironment env;
+    MainWindow w;
+    std::vector<std::string> order;
+    std::atomic<int> secondWork{0};
+    w.runBackgroundCalculation([] {}, [&] {
+        order.push_back("first finish");
+        EXPECT_FALSE(Access::calcBusy(w));
+        w.runBackgroundCalculation([&] { ++secondWork; }, [&] { order.push_back("second finish"); });
+        EXPECT_TRUE(Access::calcBusy(w));
+    });
+    ASSERT_TRUE(Tervane3::Test::waitUntil([&] { return order.size() == 2; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"first finish", "second finish"}));
+    EXPECT_EQ(secondWork, 1);
+    EXPECT_FALSE(Access::calcBusy(w));
+}
+
+// An exception in a work function used to end in the future unseen, and the calculation
+// looked successful.
+TEST(MainWindowBackgroundTest, AnExceptionInTheWorkIsLoggedAndShown)
+{
+    struct Case
+    {
+        const char* label;
+        std::function<void()> work;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"std exception", [] { throw std::runtime_error("matrix is singular"); }, "matrix is singular"},
+        {"anything else", [] { throw 3; }, "An unknown error occurred."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Tervane3::Test::MainWindowEnvironment env;
+        MainWindow w;
+        int finished = 0;
+        Tervane3::Test::ExpectQtWarnings expected;
+        w.runBackgroundCalculation(c.work, [&] { ++finished; });
+        ASSERT_TRUE(Tervane3::Test::waitUntil([&] { return !Access::calcBusy(w); }));
+        EXPECT_EQ(finished, 1); // the button of the calculation comes back
+        EXPECT_EQ(expected.count(), 1);
+        EXPECT_EQ(expected.lastMessage(), std::string("Background calculation failed: ") + c.shown);
+        ASSERT_EQ(env.prompts->calls().size(), 1u);
+        const ScriptedPrompts::Call& box = env.prompts->calls().front();
+        EXPECT_EQ(box.title.toStdString(), "Calculation Error");
+        EXPECT_EQ(box.icon, Prompts::Icon::Critical);
+        EXPECT_TRUE(box.text.contains(QString::fromUtf8(c.shown))) << box.text.toStdString();
+    }
+}
+
+// Closing the window while a calculation or a caching task still reads a dataset used to
+// free the dataset under the worker.
+TEST(MainWindowBackgroundTest, ClosingWaitsForTasksThatUseTheDatasets)
+{
+    enum class How { CloseCalculation, DestroyCalculation, ClosePreload };
+    for (How how : {How::CloseCalculation, How::DestroyCalculation, How::ClosePreload}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        Tervane3::Test::MainWindowEnvironment env;
+        auto w = std::make_unique<MainWindow>();
+        DatasetEntry& entry = Access::addEntry(*w, 1);
+        entry.ctcChannels.assign(1000, 1);
+        DatasetEntry* data = &entry;
+        std::atomic<bool> started{false}, done{false};
+        std::atomic<long> sum{0};
+        int finishRuns = 0;
+        auto work = [data, &started, &done, &sum] {
+            started = true;
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+            while (std::chrono::steady_clock::now() < until) {
+                long s = 0;
+                for (int v : data->ctcChannels)
+                    s += v;
+                sum += s;
+            }
+            done = true;
+        };
+        if (how == How::ClosePreload) {
+            Access::preloadWatcher(*w)->setFuture(QtConcurrent::run(QThreadPool::globalInstance(), work));
+        } else {
+            w->runBackgroundCalculation(work, [&] { ++finishRuns; });
+        }
+        while (!started)
+            std::this_thread::yield();
+
+        if (how == How::DestroyCalculation) {
+            w.reset();
+            EXPECT_TRUE(done);
+        } else {
+            w->show();
+            w->close();
+            EXPECT_TRUE(done);
+            EXPECT_FALSE(w->isEnabled());
+            // A finish arriving after the close does not touch the closing window.
+            Tervane3::Test::waitUntil([] { return false; }, 50);
+            EXPECT_EQ(finishRuns, 0);
+            w.reset();
+        }
+        EXPECT_GT(sum, 0);
+    }
+}
