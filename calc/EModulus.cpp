@@ -231,14 +231,14 @@ bool EModulus::computeColumn(const std::vector<double>& area, const std::vector<
                           && temperatures && temperatures->size() == n;
     double commonViscosity = nan;
     if (!perEvent) {
-        const std::string warning = params.temperatureWarning(params.temperature);
-        if (!params.viscosityUsable(params.temperature)) {
+        const std::string warning = params.temperatureWarning(params.effectiveTemperature());
+        if (!params.viscosityUsable(params.effectiveTemperature())) {
             report(messages, warning + "; no Young's modulus computed");
             return false;
         }
         if (!warning.empty())
             report(messages, warning);
-        commonViscosity = params.viscosity(params.temperature);
+        commonViscosity = params.viscosity(params.effectiveTemperature());
     }
 
     const LutData& lut = *table.data;
@@ -311,7 +311,7 @@ std::vector<IsoelasticLine> EModulus::isoelastics(const EModulusParams& params)
     std::vector<IsoelasticLine> lines;
     // Called on every plot update: unusable records give no lines and no message.
     if (!params.measurementProblem(true).empty()
-        || !params.viscosityUsable(params.temperature))
+        || !params.viscosityUsable(params.effectiveTemperature()))
         return lines;
     const Tables table = tables(0);
     if (!table.triangulation)
@@ -319,7 +319,7 @@ std::vector<IsoelasticLine> EModulus::isoelastics(const EModulusParams& params)
     const LutData& lut = *table.data;
     const LutTriangulation& triangulation = *table.triangulation;
 
-    const double eta = params.viscosity(params.temperature);
+    const double eta = params.viscosity(params.effectiveTemperature());
     const double s = lut.channelWidth / params.channelWidth;
     const double e = s * s;
     const double f = s * s * s * ((params.flowRate / lut.flowRate) * (eta / lut.viscosity));

@@ -24,6 +24,13 @@ bool positiveFinite(double value)
 
 } // namespace
 
+double EModulusParams::effectiveTemperature() const
+{
+    if (temperatureSource == TemperatureMetadata && !positiveFinite(temperature))
+        return fallbackTemperature;
+    return temperature;
+}
+
 double EModulusParams::viscosity(double celsius) const
 {
     switch (viscosityModel) {

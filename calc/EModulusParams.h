@@ -45,6 +45,11 @@ struct EModulusParams
     std::string deformFeature = "deform";
     bool pixelationCorrection = true;
 
+    // The temperature the operations use when one temperature holds for all events: the
+    // record's temperature, except that a metadata temperature that is not above 0 °C
+    // (not measured) counts as 23.0, the same rule as for the metadata itself.
+    double effectiveTemperature() const;
+
     // Medium viscosity (mPa·s) under the record's model at the temperature (°C).
     double viscosity(double celsius) const;
 

@@ -79,8 +79,8 @@ EModQualityReport EModulus::assessQuality(const std::vector<double>& area,
         std::cerr << ("EModulus: " + problem + "; no quality assessment\n");
         return result;
     }
-    const std::string warning = params.temperatureWarning(params.temperature);
-    if (!params.viscosityUsable(params.temperature)) {
+    const std::string warning = params.temperatureWarning(params.effectiveTemperature());
+    if (!params.viscosityUsable(params.effectiveTemperature())) {
         std::cerr << ("EModulus: " + warning + "; no quality assessment\n");
         return result;
     }
@@ -94,7 +94,7 @@ EModQualityReport EModulus::assessQuality(const std::vector<double>& area,
     const LutTriangulation& t = *table.triangulation;
     const double s = lut.channelWidth / params.channelWidth;
     const double areaScale = s * s;
-    const double eta = params.viscosity(params.temperature);
+    const double eta = params.viscosity(params.effectiveTemperature());
     const double modulusScale =
         s * s * s * ((params.flowRate / lut.flowRate) * (eta / lut.viscosity));
     const std::array<double, profileBins> profile = lowerBoundaryProfile(t);

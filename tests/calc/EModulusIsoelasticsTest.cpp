@@ -209,6 +209,7 @@ TEST_F(EModulusIsoelasticsTest, UnusableRecordsAndTablesGiveNoLines)
         {"no pixel size", modify([](EModulusParams& p) { p.pixelSize = 0; })},
         {"no usable viscosity", modify([](EModulusParams& p) {
              p.viscosityModel = EModulusParams::ModelHerold2017;
+             p.temperatureSource = EModulusParams::TemperatureManual;
              p.temperature = 0;
          })},
     };
@@ -217,6 +218,17 @@ TEST_F(EModulusIsoelasticsTest, UnusableRecordsAndTablesGiveNoLines)
         SCOPED_TRACE(c.name);
         EXPECT_TRUE(e.isoelastics(c.params).empty());
     }
+
+    // A metadata temperature of 0 °C means "not measured": the lines of 23 °C.
+    EModulusParams metadataZero = sameAsTable();
+    metadataZero.viscosityModel = EModulusParams::ModelHerold2017;
+    metadataZero.temperatureSource = EModulusParams::TemperatureMetadata;
+    metadataZero.temperature = 0;
+    EModulusParams at23 = metadataZero;
+    at23.temperature = 23.0;
+    const std::vector<IsoelasticLine> zeroLines = e.isoelastics(metadataZero);
+    ASSERT_FALSE(zeroLines.empty());
+    EXPECT_EQ(zeroLines.front().modulus, e.isoelastics(at23).front().modulus);
 
     // A table without deformation range is not triangulated, so the walk never starts.
     const auto flat = [](double area, double) { return area; };

@@ -281,6 +281,7 @@ TEST_F(EModulusQualityTest, UnusableRecordsGiveTheZeroReport)
     noWidth.channelWidth = 0;
     EModulusParams frozen = sameAsTable();
     frozen.viscosityModel = EModulusParams::ModelHerold2017;
+    frozen.temperatureSource = EModulusParams::TemperatureManual;
     frozen.temperature = 0;
     EModulusParams noTable = sameAsTable();
     noTable.lutId = 7;

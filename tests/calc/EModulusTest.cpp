@@ -245,6 +245,24 @@ TEST_F(EModulusTest, ATemperatureOutsideTheModelRangeIsComputedWithAWarning)
     EXPECT_NE(messages[0].find("outside the range"), std::string::npos) << messages[0];
 }
 
+TEST_F(EModulusTest, AMetadataTemperatureOfZeroMeansNotMeasured)
+{
+    // Regression: a recorded temperature of 0 reached the methyl-cellulose power law and
+    // made every modulus infinite. It counts as 23 °C, as everywhere else.
+    EModulusParams p = sameAsTable();
+    p.viscosityModel = EModulusParams::ModelHerold2017;
+    p.medium = EModulusParams::MediumTavrisolB;
+    p.temperatureSource = EModulusParams::TemperatureMetadata;
+    for (double recorded : {0.0, -5.0, nan}) {
+        SCOPED_TRACE(recorded);
+        p.temperature = recorded;
+        auto reader = readerWith({{"area_um", {40}}, {"deform", {0.1}}});
+        ASSERT_TRUE(emodulus.compute(reader.get(), p));
+        EXPECT_NEAR_REL(reader->getFeature("emodulus")[0],
+                        p.viscosity(23.0) / 1.002 * tableModulus(40, 0.1), 1e-12);
+    }
+}
+
 TEST_F(EModulusTest, ProgressIsReportedEvery256Events)
 {
     QSignalSpy spy(&emodulus, &EModulus::progressChanged);
