@@ -25,16 +25,14 @@ namespace {
 // the largest double.
 constexpr double superScale = 1e30;
 
-struct Edge
+// A triangle of the working triangulation. Edge k runs from v[k] to v[(k + 1) % 3];
+// next[k] is the triangle on the other side of edge k (-1 on the super-triangle's rim).
+struct WorkTriangle
 {
-    int from;
-    int to;
+    int v[3];
+    int next[3];
+    bool alive;
 };
-
-bool hasVertex(const LutTriangle& t, int v)
-{
-    return t.a == v || t.b == v || t.c == v;
-}
 
 int clampCell(double scaled)
 {
@@ -46,6 +44,216 @@ int clampCell(double scaled)
         return LutTriangulation::gridSize - 1;
     return static_cast<int>(truncated);
 }
+
+// Bowyer-Watson over the points in index order; the last three points are the corners of
+// the super-triangle. Triangles are never moved: a new one is appended and a removed one
+// is only marked, so the order of the live triangles is their creation order. That is the
+// order of a list from which removed triangles are deleted (the rest keeping their order)
+// and to which new ones are appended. The triangles whose circumcircle holds the new point
+// are found by walking to the triangle that contains it and spreading to neighbours: in a
+// Delaunay triangulation that region is connected, so the search visits only the cavity
+// and its rim instead of every triangle.
+class Builder
+{
+public:
+    Builder(const std::vector<double>& x, const std::vector<double>& y)
+        : px(x)
+        , py(y)
+    {
+        const int n = static_cast<int>(px.size()) - 3;
+        pool.reserve(6 * static_cast<size_t>(n) + 8);
+        WorkTriangle first{{n, n + 1, n + 2}, {-1, -1, -1}, true};
+        orient(first);
+        pool.push_back(first);
+    }
+
+    void insert(int p)
+    {
+        const int seed = locate(p);
+        const WorkTriangle& s = pool[seed];
+        if (!inCircle(s, p))
+            return; // the point equals a vertex: a duplicate row is left out
+        collectCavity(seed, p);
+        std::sort(cavity.begin(), cavity.end());
+
+        // Rim edges in the order of the cavity's triangles and of their edges, each with
+        // the live triangle outside it.
+        rim.clear();
+        for (int j : cavity) {
+            for (int k = 0; k < 3; ++k) {
+                const int outside = pool[j].next[k];
+                if (outside >= 0 && stamp[outside] == cavityStamp)
+                    continue;
+                rim.push_back({pool[j].v[k], pool[j].v[(k + 1) % 3], outside, j});
+            }
+        }
+        for (int j : cavity)
+            pool[j].alive = false;
+
+        const int firstNew = static_cast<int>(pool.size());
+        for (const RimEdge& edge : rim) {
+            WorkTriangle t{{p, edge.from, edge.to}, {-1, -1, -1}, true};
+            orient(t);
+            const int index = static_cast<int>(pool.size());
+            pool.push_back(t);
+            if (edge.outside >= 0) {
+                WorkTriangle& o = pool[edge.outside];
+                for (int k = 0; k < 3; ++k) {
+                    if (o.next[k] == edge.removed)
+                        o.next[k] = index;
+                }
+            }
+        }
+        // Neighbours of the new triangles: across the old rim edge the triangle outside,
+        // across the edges through p another new triangle.
+        const int end = static_cast<int>(pool.size());
+        for (int i = firstNew; i < end; ++i) {
+            WorkTriangle& t = pool[i];
+            const RimEdge& edge = rim[static_cast<size_t>(i - firstNew)];
+            for (int k = 0; k < 3; ++k) {
+                const int a = t.v[k], b = t.v[(k + 1) % 3];
+                if (a != p && b != p) {
+                    t.next[k] = edge.outside;
+                    continue;
+                }
+                const int other = a == p ? b : a;
+                for (int m = firstNew; m < end; ++m) {
+                    if (m != i && hasVertex(pool[m], other)) {
+                        t.next[k] = m;
+                        break;
+                    }
+                }
+            }
+        }
+        last = end - 1;
+    }
+
+    // The live triangles in creation order, without those that use a corner.
+    std::vector<LutTriangle> result(int n) const
+    {
+        std::vector<LutTriangle> out;
+        for (const WorkTriangle& t : pool) {
+            if (t.alive && t.v[0] < n && t.v[1] < n && t.v[2] < n)
+                out.push_back({t.v[0], t.v[1], t.v[2]});
+        }
+        return out;
+    }
+
+private:
+    struct RimEdge
+    {
+        int from;
+        int to;
+        int outside; // live triangle beyond the edge, -1 for none
+        int removed; // the cavity triangle the edge belonged to
+    };
+
+    static bool hasVertex(const WorkTriangle& t, int v)
+    {
+        return t.v[0] == v || t.v[1] == v || t.v[2] == v;
+    }
+
+    // Stores (a, b, c) when the turn a, b, c is counter-clockwise or straight, else (a, c, b).
+    void orient(WorkTriangle& t) const
+    {
+        if (orientationSign(px[t.v[0]], py[t.v[0]], px[t.v[1]], py[t.v[1]], px[t.v[2]],
+                            py[t.v[2]])
+            < 0)
+            std::swap(t.v[1], t.v[2]);
+    }
+
+    bool inCircle(const WorkTriangle& t, int p) const
+    {
+        return inCircleSign(px[t.v[0]], py[t.v[0]], px[t.v[1]], py[t.v[1]], px[t.v[2]],
+                            py[t.v[2]], px[p], py[p])
+               > 0;
+    }
+
+    // A live triangle that contains p (on its boundary included): a walk across every edge
+    // that has p strictly on its outer side, from the newest triangle. Such walks end in a
+    // Delaunay triangulation; the scan over all triangles only guards against a cycle.
+    int locate(int p) const
+    {
+        int current = last;
+        for (size_t steps = 0; steps <= pool.size(); ++steps) {
+            const WorkTriangle& t = pool[current];
+            int across = -1;
+            for (int k = 0; k < 3 && across < 0; ++k) {
+                const int a = t.v[k], b = t.v[(k + 1) % 3];
+                if (orientationSign(px[a], py[a], px[b], py[b], px[p], py[p]) < 0)
+                    across = t.next[k];
+            }
+            if (across < 0)
+                return current;
+            current = across;
+        }
+        for (int j = static_cast<int>(pool.size()) - 1; j >= 0; --j) {
+            if (pool[j].alive && contains(pool[j], p))
+                return j;
+        }
+        return last;
+    }
+
+    bool contains(const WorkTriangle& t, int p) const
+    {
+        for (int k = 0; k < 3; ++k) {
+            const int a = t.v[k], b = t.v[(k + 1) % 3];
+            if (orientationSign(px[a], py[a], px[b], py[b], px[p], py[p]) < 0)
+                return false;
+        }
+        return true;
+    }
+
+    void collectCavity(int seed, int p)
+    {
+        if (stamp.size() < pool.size())
+            stamp.resize(2 * pool.size(), 0);
+        ++cavityStamp;
+        cavity.clear();
+        stack.clear();
+        stamp[seed] = cavityStamp;
+        cavity.push_back(seed);
+        stack.push_back(seed);
+        ++checkedStamp;
+        while (!stack.empty()) {
+            const int j = stack.back();
+            stack.pop_back();
+            for (int k = 0; k < 3; ++k) {
+                const int nb = pool[j].next[k];
+                if (nb < 0 || stamp[nb] == cavityStamp || checked(nb))
+                    continue;
+                if (inCircle(pool[nb], p)) {
+                    stamp[nb] = cavityStamp;
+                    cavity.push_back(nb);
+                    stack.push_back(nb);
+                }
+            }
+        }
+    }
+
+    // True when nb was already tested (and found outside) during this insertion.
+    bool checked(int nb)
+    {
+        if (tested.size() < stamp.size())
+            tested.resize(stamp.size(), 0);
+        if (tested[nb] == checkedStamp)
+            return true;
+        tested[nb] = checkedStamp;
+        return false;
+    }
+
+    const std::vector<double>& px;
+    const std::vector<double>& py;
+    std::vector<WorkTriangle> pool;
+    int last = 0;
+    std::vector<int> cavity;
+    std::vector<int> stack;
+    std::vector<RimEdge> rim;
+    std::vector<unsigned> stamp;
+    std::vector<unsigned> tested;
+    unsigned cavityStamp = 0;
+    unsigned checkedStamp = 0;
+};
 
 } // namespace
 
@@ -88,69 +296,10 @@ std::optional<LutTriangulation> LutTriangulation::build(const LutData& table)
     px.insert(px.end(), {-10.0 * superScale, 20.0 * superScale, -10.0 * superScale});
     py.insert(py.end(), {-10.0 * superScale, -10.0 * superScale, 20.0 * superScale});
 
-    const auto oriented = [&px, &py](int a, int b, int c) {
-        if (orientationSign(px[a], py[a], px[b], py[b], px[c], py[c]) >= 0)
-            return LutTriangle{a, b, c};
-        return LutTriangle{a, c, b};
-    };
-
-    std::vector<LutTriangle> triangles;
-    triangles.reserve(2 * rowCount + 8);
-    triangles.push_back(oriented(n, n + 1, n + 2));
-
-    std::vector<int> bad;
-    std::vector<Edge> boundary;
-    std::vector<char> isBad;
-    for (int p = 0; p < n; ++p) {
-        const double x = px[p];
-        const double y = py[p];
-        bad.clear();
-        for (size_t j = 0; j < triangles.size(); ++j) {
-            const LutTriangle& tri = triangles[j];
-            if (inCircleSign(px[tri.a], py[tri.a], px[tri.b], py[tri.b], px[tri.c], py[tri.c], x,
-                             y)
-                > 0)
-                bad.push_back(static_cast<int>(j));
-        }
-        // A row equal to an earlier one lies inside no circumcircle: it is left out.
-        if (bad.empty())
-            continue;
-
-        boundary.clear();
-        for (int j : bad) {
-            const LutTriangle& tri = triangles[j];
-            const Edge edges[3] = {{tri.a, tri.b}, {tri.b, tri.c}, {tri.c, tri.a}};
-            for (const Edge& edge : edges) {
-                bool shared = false;
-                for (int k : bad) {
-                    if (k != j && hasVertex(triangles[k], edge.from)
-                        && hasVertex(triangles[k], edge.to)) {
-                        shared = true;
-                        break;
-                    }
-                }
-                if (!shared)
-                    boundary.push_back(edge);
-            }
-        }
-
-        isBad.assign(triangles.size(), 0);
-        for (int j : bad)
-            isBad[j] = 1;
-        size_t kept = 0;
-        for (size_t j = 0; j < triangles.size(); ++j) {
-            if (!isBad[j])
-                triangles[kept++] = triangles[j];
-        }
-        triangles.resize(kept);
-        for (const Edge& edge : boundary)
-            triangles.push_back(oriented(p, edge.from, edge.to));
-    }
-
-    for (const LutTriangle& tri : triangles) {
-        if (tri.a < n && tri.b < n && tri.c < n)
-            t.triangles.push_back(tri);
-    }
+    Builder builder(px, py);
+    for (int p = 0; p < n; ++p)
+        builder.insert(p);
+    t.triangles = builder.result(n);
 
     t.cells.assign(static_cast<size_t>(gridSize) * gridSize, {});
     for (size_t j = 0; j < t.triangles.size(); ++j) {

@@ -3,6 +3,7 @@
 // table that is linear in area and deformation must be reproduced exactly.
 #include "calc/LutTriangulation.h"
 
+#include "calc/ExactPredicates.h"
 #include "calc/LutData.h"
 
 #include "LutFixture.h"
@@ -147,6 +148,78 @@ TEST(LutTriangulationTest, TrianglesTileTheConvexHull)
         ASSERT_TRUE(t.has_value());
         ASSERT_FALSE(t->triangles.empty());
         expectDelaunayTilingOfHull(*t);
+    }
+}
+
+// The insertion written out plainly: every triangle is tested for every row, removed
+// triangles are erased from the list and new ones appended. Same corners as the library's.
+std::vector<LutTriangle> plainBowyerWatson(const LutTriangulation& t)
+{
+    const int n = static_cast<int>(t.x.size());
+    std::vector<double> x = t.x, y = t.y;
+    x.insert(x.end(), {-1e31, 2e31, -1e31});
+    y.insert(y.end(), {-1e31, -1e31, 2e31});
+    const auto oriented = [&](int a, int b, int c) {
+        return orientationSign(x[a], y[a], x[b], y[b], x[c], y[c]) >= 0 ? LutTriangle{a, b, c}
+                                                                         : LutTriangle{a, c, b};
+    };
+    const auto has = [](const LutTriangle& tri, int v) { return tri.a == v || tri.b == v || tri.c == v; };
+    std::vector<LutTriangle> list = {oriented(n, n + 1, n + 2)};
+    for (int p = 0; p < n; ++p) {
+        std::vector<LutTriangle> bad, kept;
+        for (const LutTriangle& tri : list) {
+            if (inCircleSign(x[tri.a], y[tri.a], x[tri.b], y[tri.b], x[tri.c], y[tri.c], x[p], y[p]) > 0)
+                bad.push_back(tri);
+            else
+                kept.push_back(tri);
+        }
+        std::vector<std::pair<int, int>> boundary;
+        for (size_t j = 0; j < bad.size(); ++j) {
+            const std::pair<int, int> edges[3] = {{bad[j].a, bad[j].b}, {bad[j].b, bad[j].c}, {bad[j].c, bad[j].a}};
+            for (const auto& [e0, e1] : edges) {
+                bool shared = false;
+                for (size_t k = 0; k < bad.size(); ++k)
+                    shared = shared || (k != j && has(bad[k], e0) && has(bad[k], e1));
+                if (!shared)
+                    boundary.push_back({e0, e1});
+            }
+        }
+        for (const auto& [e0, e1] : boundary)
+            kept.push_back(oriented(p, e0, e1));
+        list = kept;
+    }
+    std::vector<LutTriangle> result;
+    for (const LutTriangle& tri : list) {
+        if (tri.a < n && tri.b < n && tri.c < n)
+            result.push_back(tri);
+    }
+    return result;
+}
+
+TEST(LutTriangulationTest, MatchesThePlainInsertionTriangleByTriangle)
+{
+    // The library finds the triangles to replace by walking; the plain form tests all of
+    // them. Same triangles, same vertex order, same list order.
+    std::vector<LutRow> duplicates = randomRows(17, 60);
+    duplicates.insert(duplicates.end(), duplicates.begin(), duplicates.begin() + 10);
+    const std::vector<HullCase> cases = {
+        {"random rows", randomRows(23, 250)},
+        {"regular grid", fixture::gridTable(fixture::steps(10, 10, 15), fixture::steps(0.01, 0.01, 12),
+                                            [](double, double) { return 1.0; })},
+        {"curved simulation grid", curvedRows()},
+        {"repeated rows", duplicates},
+    };
+    for (const HullCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<LutTriangulation> t = LutTriangulation::build(fixture::toLutData(c.rows));
+        ASSERT_TRUE(t.has_value());
+        const std::vector<LutTriangle> expected = plainBowyerWatson(*t);
+        ASSERT_EQ(t->triangles.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(t->triangles[i].a, expected[i].a) << i;
+            EXPECT_EQ(t->triangles[i].b, expected[i].b) << i;
+            EXPECT_EQ(t->triangles[i].c, expected[i].c) << i;
+        }
     }
 }
 
