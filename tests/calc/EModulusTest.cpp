@@ -8,6 +8,10 @@
 #include "LutFixture.h"
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -370,6 +374,46 @@ TEST(EModulusTableTest, AMissingTableIsReportedAndLookedForAgain)
     EXPECT_EQ(emodulus.lut(1), nullptr);
     emodulus.buildTriangulation(1);
     EXPECT_EQ(emodulus.triangulation(1), nullptr);
+}
+
+TEST(EModulusTableTest, Table0IsFoundInTheFirstDataFolderThatHasIt)
+{
+    // Candidates relative to the application folder, in this order; the test writes two
+    // of them (and removes them again).
+    const std::vector<QString> candidates = EModulus::lutSearchPaths();
+    ASSERT_EQ(candidates.size(), 5u);
+    const QString appDir = QCoreApplication::applicationDirPath();
+    EXPECT_EQ(candidates[0], appDir + QStringLiteral("/data/LUT_LE_2D_FEM.txt"));
+    EXPECT_EQ(candidates[2], appDir + QStringLiteral("/../data/LUT_LE_2D_FEM.txt"));
+
+    struct Cleanup
+    {
+        std::vector<QString> files;
+        ~Cleanup()
+        {
+            for (const QString& f : files) {
+                QFile::remove(f);
+                QDir().rmdir(QFileInfo(f).absolutePath()); // only when empty
+            }
+        }
+    } cleanup;
+    const auto place = [&cleanup](const QString& path, double modulus) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_FALSE(file.exists()) << path.toStdString();
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        cleanup.files.push_back(path);
+        file.write(fixture::lutText(fixture::gridTable({0, 100}, {0, 0.1},
+                                                       [modulus](double, double) { return modulus; }))
+                       .toUtf8());
+    };
+    place(candidates[2], 2.0);
+    place(candidates[0], 1.0);
+
+    EModulus emodulus;
+    emodulus.loadLut(0);
+    ASSERT_NE(emodulus.lut(0), nullptr);
+    EXPECT_EQ(emodulus.lut(0)->emodulus, (std::vector<double>{1, 1, 1, 1}));
 }
 
 } // namespace
