@@ -2,11 +2,16 @@
 // logged at critical level, announced once through unhandledException and swallowed.
 // This executable has its own main(), because the test needs the real application class.
 #include "app/Log.h"
+#include "app/AppStyle.h"
 #include "app/SafeApplication.h"
+#include "app/Startup.h"
 
 #include <H5Cpp.h>
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+#include <QPixmap>
 #include <QEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
 
@@ -86,6 +92,43 @@ TEST(SafeApplicationTest, ExceptionsFromHandlersAreLoggedAnnouncedAndSwallowed)
     EXPECT_TRUE(QCoreApplication::sendEvent(&quiet, &event));
 }
 
+TEST(SafeApplicationTest, ConfigurationGivesIdentityPlainNumbersAndTheLook)
+{
+    // Under a comma locale (when the machine has one) numbers still use a decimal point.
+    const bool commaLocale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    configureApplication(*application);
+
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C") << "comma locale tried: " << commaLocale;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.2f", 0.25);
+    EXPECT_STREQ(buffer, "0.25");
+    EXPECT_EQ(QLocale().toString(1234.5).toStdString(), "1234.5");
+    EXPECT_EQ(QString::number(0.5).toStdString(), "0.5");
+
+    // The settings store is found through these names.
+    EXPECT_EQ(QCoreApplication::applicationName().toStdString(), "Tervane3");
+    EXPECT_EQ(QCoreApplication::organizationName().toStdString(), "Tervane3");
+    EXPECT_EQ(QCoreApplication::applicationVersion().toStdString(), "3.2.97");
+
+    const QPalette palette = QApplication::palette();
+    EXPECT_EQ(palette.color(QPalette::Active, QPalette::Window), QColor(245, 246, 248));
+    EXPECT_EQ(palette.color(QPalette::Inactive, QPalette::Highlight), QColor(0, 171, 173));
+    EXPECT_EQ(palette.color(QPalette::Active, QPalette::HighlightedText), QColor(Qt::white));
+    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Text), QColor(160, 164, 170));
+    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Base), QColor(Qt::white));
+    EXPECT_EQ(application->styleSheet(), AppStyle::styleSheet());
+    EXPECT_EQ(AppStyle::styleSheet().count(QLatin1Char('{')), 55);
+
+    for (const char* resource : {":/logo_icon.png", ":/logo_splash.png", ":/checkmark.svg", ":/arrow-up.svg",
+                                 ":/arrow-down.svg"}) {
+        SCOPED_TRACE(resource);
+        EXPECT_TRUE(QFile::exists(QString::fromLatin1(resource)));
+    }
+    EXPECT_FALSE(QPixmap(QStringLiteral(":/logo_splash.png")).isNull());
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+}
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -94,7 +137,6 @@ int main(int argc, char** argv)
     // The log chains to Qt's default handler, which prints the expected critical lines.
     initLogging(logDir.path());
     SafeApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
     application = &app;
     return RUN_ALL_TESTS();
 }
