@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QIcon>
 #include <QLocale>
 #include <QPixmap>
 #include <QEvent>
