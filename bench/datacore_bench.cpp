@@ -1,0 +1,238 @@
+// Speed of the data core's per-update work on one million synthetic events: the event
+// filter, the axis transforms, the three density estimates and the contour lines, each
+// with one thread and with all threads, plus a combine window of 20 smaller datasets.
+//
+//   build-release/bench/datacore_bench [--benchmark_filter=Knn]
+#include "core/AxisScaleMode.h"
+#include "core/DensityEstimator.h"
+#include "core/EventFilter.h"
+#include "core/ParallelFor.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+using namespace Tervane3;
+
+namespace {
+
+constexpr size_t kEvents = 1000000;
+
+// Columns shaped like a cytometry measurement (fixed seed): area lognormal around 60 um^2,
+// deformation gamma around 0.02 and rising with area, brightness normal, and two
+// fluorescence channels with a dim population around zero (negative values included) and
+// a bright one spanning decades.
+struct Measurement
+{
+    std::vector<double> area, deform, bright, fl1, fl2;
+};
+
+Measurement makeMeasurement(size_t n, unsigned seed)
+{
+    std::mt19937_64 rng(seed);
+    std::lognormal_distribution<double> area(std::log(60.0), 0.35);
+    std::gamma_distribution<double> deform(4.0, 0.005);
+    std::normal_distribution<double> bright(120.0, 12.0);
+    std::normal_distribution<double> dim(5.0, 40.0);
+    std::lognormal_distribution<double> brightFl(std::log(3000.0), 1.0);
+    std::bernoulli_distribution positive(0.4);
+    Measurement m;
+    m.area.resize(n);
+    m.deform.resize(n);
+    m.bright.resize(n);
+    m.fl1.resize(n);
+    m.fl2.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        m.area[i] = area(rng);
+        m.deform[i] = deform(rng) * (0.7 + 0.3 * m.area[i] / 60.0);
+        m.bright[i] = bright(rng);
+        const bool labelled = positive(rng);
+        m.fl1[i] = labelled ? brightFl(rng) : dim(rng);
+        m.fl2[i] = labelled ? 0.3 * m.fl1[i] + dim(rng) : dim(rng);
+    }
+    return m;
+}
+
+const Measurement& measurement()
+{
+    static const Measurement m = makeMeasurement(kEvents, 20240601);
+    return m;
+}
+
+// Threads as the benchmark argument: 1, or 0 for every thread the machine offers.
+struct ThreadLimit
+{
+    explicit ThreadLimit(const benchmark::State& state) { setWorkerThreadLimit(static_cast<int>(state.range(0))); }
+    ~ThreadLimit() { setWorkerThreadLimit(0); }
+};
+
+FilterRule range(const char* feature, double lo, double hi)
+{
+    FilterRule rule;
+    rule.featureName = feature;
+    rule.minValue = lo;
+    rule.maxValue = hi;
+    return rule;
+}
+
+EventFilter fiveRules(bool pseudoLogPolygon)
+{
+    EventFilter filter;
+    filter.addRule(range("area_um", 20.0, 200.0));
+    filter.addRule(range("deform", 0.0, 0.08));
+    filter.addRule(range("bright_avg", 90.0, 150.0));
+    FilterRule fl = range("fl2_max", -150.0, 50000.0);
+    filter.addRule(fl);
+    FilterRule polygon;
+    polygon.type = PolygonRule;
+    if (pseudoLogPolygon) {
+        polygon.featureName = "fl1_max";
+        polygon.featureNameY = "fl2_max";
+        polygon.scaleXMode = ScalePseudoLog;
+        polygon.scaleYMode = ScalePseudoLog;
+        polygon.polygonVertices = {{-200, -200}, {300, -250}, {20000, 4000}, {30000, 20000},
+                                   {5000, 9000}, {-150, 300}};
+    } else {
+        polygon.featureName = "area_um";
+        polygon.featureNameY = "deform";
+        polygon.polygonVertices = {{30, 0.0}, {110, 0.0}, {130, 0.04}, {90, 0.06}, {40, 0.045}};
+    }
+    filter.addRule(polygon);
+    return filter;
+}
+
+void BM_FilterApply(benchmark::State& state, bool pseudoLogPolygon)
+{
+    const ThreadLimit limit(state);
+    const Measurement& m = measurement();
+    const FeatureColumnMap columns{{"area_um", &m.area}, {"deform", &m.deform}, {"bright_avg", &m.bright},
+                                   {"fl1_max", &m.fl1},  {"fl2_max", &m.fl2}};
+    const EventFilter filter = fiveRules(pseudoLogPolygon);
+    size_t kept = 0;
+    for (auto _ : state) {
+        const std::vector<int> passing = filter.apply(columns, kEvents);
+        kept = passing.size();
+        benchmark::DoNotOptimize(passing.data());
+    }
+    state.counters["kept"] = static_cast<double>(kept);
+}
+BENCHMARK_CAPTURE(BM_FilterApply, linear_polygon, false)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FilterApply, pseudolog_polygon, true)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_TransformPseudoLog(benchmark::State& state)
+{
+    const ThreadLimit limit(state);
+    for (auto _ : state) {
+        const std::vector<double> t = transformValues(measurement().fl1, ScalePseudoLog);
+        benchmark::DoNotOptimize(t.data());
+    }
+}
+BENCHMARK(BM_TransformPseudoLog)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ChooseBinCount(benchmark::State& state)
+{
+    const ThreadLimit limit(state);
+    int bins = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(bins = DensityEstimator::chooseBinCount(measurement().area, measurement().deform));
+    state.counters["bins"] = bins;
+}
+BENCHMARK(BM_ChooseBinCount)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Density(benchmark::State& state, int method, bool fluorescence)
+{
+    const ThreadLimit limit(state);
+    const Measurement& m = measurement();
+    // Callers pass axis coordinates; the fluorescence plot is pseudo-logarithmic.
+    const std::vector<double> x = fluorescence ? transformValues(m.fl1, ScalePseudoLog) : m.area;
+    const std::vector<double> y = fluorescence ? transformValues(m.fl2, ScalePseudoLog) : m.deform;
+    for (auto _ : state) {
+        const std::vector<double> d = DensityEstimator::computeDensity(x, y, method);
+        benchmark::DoNotOptimize(d.data());
+    }
+}
+BENCHMARK_CAPTURE(BM_Density, kde_area_deform, DensityKde, false)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Density, kde_fluorescence, DensityKde, true)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Density, hist_area_deform, DensityHistogram, false)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Density, knn_area_deform, DensityKnn, false)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Density, knn_fluorescence, DensityKnn, true)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The nearest-neighbour worst case: a few outliers stretch the coarse grid so that almost
+// every event shares one cell.
+void BM_KnnOneCell(benchmark::State& state)
+{
+    const ThreadLimit limit(state);
+    std::mt19937_64 rng(7);
+    std::normal_distribution<double> normal(0.0, 1e-3);
+    std::vector<double> x(kEvents), y(kEvents);
+    for (size_t i = 0; i < kEvents; ++i) {
+        x[i] = normal(rng);
+        y[i] = normal(rng);
+    }
+    x[0] = 100.0;
+    y[0] = 100.0;
+    x[1] = -100.0;
+    y[1] = -100.0;
+    for (auto _ : state) {
+        const std::vector<double> d = DensityEstimator::knnDensity(x, y);
+        benchmark::DoNotOptimize(d.data());
+    }
+}
+BENCHMARK(BM_KnnOneCell)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_Contours(benchmark::State& state, bool fluorescence)
+{
+    const ThreadLimit limit(state);
+    const Measurement& m = measurement();
+    const std::vector<double> fractions{0.1, 0.5, 0.9};
+    size_t lines = 0;
+    for (auto _ : state) {
+        const std::vector<ContourLevel> levels =
+            fluorescence ? DensityEstimator::computeContours(m.fl1, m.fl2, fractions, ScalePseudoLog, ScalePseudoLog)
+                         : DensityEstimator::computeContours(m.area, m.deform, fractions, ScaleLinear, ScaleLinear);
+        lines = 0;
+        for (const ContourLevel& level : levels)
+            lines += level.lines.size();
+        benchmark::DoNotOptimize(levels.data());
+    }
+    state.counters["lines"] = static_cast<double>(lines);
+}
+BENCHMARK_CAPTURE(BM_Contours, area_deform, false)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Contours, fluorescence_pseudolog, true)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A combine window: 20 datasets of 50000 events, each filtered, coloured by density and
+// given two contour levels.
+void BM_CombineWindow20(benchmark::State& state)
+{
+    const ThreadLimit limit(state);
+    std::vector<Measurement> datasets;
+    for (unsigned d = 0; d < 20; ++d)
+        datasets.push_back(makeMeasurement(50000, 1000 + d));
+    const EventFilter filter = fiveRules(false);
+    for (auto _ : state) {
+        for (const Measurement& m : datasets) {
+            const FeatureColumnMap columns{{"area_um", &m.area}, {"deform", &m.deform}, {"bright_avg", &m.bright},
+                                           {"fl1_max", &m.fl1},  {"fl2_max", &m.fl2}};
+            const std::vector<int> kept = filter.apply(columns, m.area.size());
+            std::vector<double> x, y;
+            x.reserve(kept.size());
+            y.reserve(kept.size());
+            for (const int i : kept) {
+                x.push_back(m.area[static_cast<size_t>(i)]);
+                y.push_back(m.deform[static_cast<size_t>(i)]);
+            }
+            const std::vector<double> d = DensityEstimator::computeDensity(x, y, DensityKde);
+            const std::vector<ContourLevel> levels =
+                DensityEstimator::computeContours(x, y, {0.5, 0.95}, ScaleLinear, ScaleLinear);
+            benchmark::DoNotOptimize(d.data());
+            benchmark::DoNotOptimize(levels.data());
+        }
+    }
+}
+BENCHMARK(BM_CombineWindow20)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

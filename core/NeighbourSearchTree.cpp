@@ -1,0 +1,522 @@
+// k-nearest-neighbour density by counting in a k-d tree (see NeighbourSearchTree.h).
+//
+// Every distance the search compares is computed as (xi - xj)^2 + (yi - yj)^2 from the
+// same doubles, and a node's box bounds are computed with the same operations from its
+// extreme coordinates. Rounding is monotone, so a node whose bound is below (above) a
+// threshold holds only events whose own computed distance is below (above) it: whole
+// nodes can be counted or skipped without changing any result.
+#include "core/NeighbourSearchTree.h"
+
+#include "core/DensityBinning.h"
+#include "core/ParallelFor.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+
+namespace Tervane3 {
+
+namespace {
+
+constexpr int32_t kLeafSize = 8;
+// At most this many squared distances are listed for the final selection.
+constexpr size_t kGatherLimit = 384;
+// Blocks of at most this many coarse cells are searched cell by cell.
+constexpr int64_t kDirectCells = 49;
+// Queries of one coarse cell handled by one task; each task starts without a previous
+// answer, so this also bounds the work lost to parallel splitting.
+constexpr size_t kQueriesPerTask = 2048;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kPi = 3.14159265358979323846;
+
+struct AxisCells
+{
+    double min = 0.0;
+    double width = 1.0; // cell width
+};
+
+AxisCells axisCells(const double* v, size_t n, int cells)
+{
+    double lo = v[0];
+    double hi = v[0];
+    for (size_t i = 1; i < n; ++i) {
+        lo = std::min(lo, v[i]);
+        hi = std::max(hi, v[i]);
+    }
+    const double range = hi - lo > 0.0 ? hi - lo : 1.0;
+    return {lo, range / cells};
+}
+
+} // namespace
+
+int32_t NeighbourSearchTree::nodeCount(int32_t size)
+{
+    if (size <= kLeafSize)
+        return 1;
+    return 1 + nodeCount(size / 2) + nodeCount(size - size / 2);
+}
+
+NeighbourSearchTree::NeighbourSearchTree(const double* x, const double* y, size_t n, int grid,
+                                         double xMin, double xWidth, double yMin, double yWidth)
+    : m_grid(grid)
+{
+    const size_t g = static_cast<size_t>(grid);
+
+    // Rank the cells in the order in which the upper tree visits them (longer side of a
+    // rectangle halved first), so that the events of every node are contiguous.
+    m_cellRank.assign(g * g, 0);
+    {
+        int32_t next = 0;
+        struct Rect
+        {
+            int32_t col0, col1, row0, row1;
+        };
+        std::vector<Rect> pending{{0, grid - 1, 0, grid - 1}};
+        while (!pending.empty()) {
+            const Rect r = pending.back();
+            pending.pop_back();
+            if (r.col0 == r.col1 && r.row0 == r.row1) {
+                m_cellRank[static_cast<size_t>(r.row0) * g + static_cast<size_t>(r.col0)] = next++;
+                continue;
+            }
+            // The second half is pushed first, so the first half is ranked first.
+            if (r.col1 - r.col0 >= r.row1 - r.row0) {
+                const int32_t mid = (r.col0 + r.col1) / 2;
+                pending.push_back({mid + 1, r.col1, r.row0, r.row1});
+                pending.push_back({r.col0, mid, r.row0, r.row1});
+            } else {
+                const int32_t mid = (r.row0 + r.row1) / 2;
+                pending.push_back({r.col0, r.col1, mid + 1, r.row1});
+                pending.push_back({r.col0, r.col1, r.row0, mid});
+            }
+        }
+    }
+
+    // Events grouped by cell rank, in event order within a cell (a counting sort).
+    std::vector<int32_t> cols(n);
+    std::vector<int32_t> rows(n);
+    std::vector<int32_t> rankOf(n);
+    parallelFor(n, 1 << 16, [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            cols[i] = binIndex((x[i] - xMin) / xWidth, grid);
+            rows[i] = binIndex((y[i] - yMin) / yWidth, grid);
+            rankOf[i] = m_cellRank[static_cast<size_t>(rows[i]) * g + static_cast<size_t>(cols[i])];
+        }
+    });
+    m_cellBegin.assign(g * g + 1, 0);
+    for (size_t i = 0; i < n; ++i)
+        ++m_cellBegin[static_cast<size_t>(rankOf[i]) + 1];
+    for (size_t c = 1; c < m_cellBegin.size(); ++c)
+        m_cellBegin[c] += m_cellBegin[c - 1];
+    m_points.resize(n);
+    {
+        std::vector<int32_t> fill(m_cellBegin.begin(), m_cellBegin.end() - 1);
+        for (size_t i = 0; i < n; ++i) {
+            m_points[static_cast<size_t>(fill[static_cast<size_t>(rankOf[i])]++)] =
+                Point{x[i], y[i], cols[i], rows[i], static_cast<int32_t>(i)};
+        }
+    }
+
+    // Every cell's subtree has a known size, so all of them are built in parallel into
+    // their own stretch of m_nodes; the upper nodes follow.
+    std::vector<int32_t> cellRoot(g * g, -1);
+    int32_t nodes = 0;
+    for (size_t rank = 0; rank < g * g; ++rank) {
+        const int32_t size = m_cellBegin[rank + 1] - m_cellBegin[rank];
+        if (size > 0) {
+            cellRoot[rank] = nodes;
+            nodes += nodeCount(size);
+        }
+    }
+    m_nodes.resize(static_cast<size_t>(nodes));
+    m_nodes.reserve(static_cast<size_t>(nodes) * 2 + 16); // upper nodes: fewer than cells
+    parallelFor(g * g, 64, [&](size_t from, size_t to) {
+        for (size_t rank = from; rank < to; ++rank) {
+            if (cellRoot[rank] >= 0)
+                buildCell(cellRoot[rank], m_cellBegin[rank], m_cellBegin[rank + 1]);
+        }
+    });
+
+    int32_t nextRank = 0;
+    m_root = buildUpper(0, grid - 1, 0, grid - 1, cellRoot, nextRank);
+    m_cellRoot.assign(g * g, -1);
+    for (size_t cell = 0; cell < g * g; ++cell)
+        m_cellRoot[cell] = cellRoot[static_cast<size_t>(m_cellRank[cell])];
+
+    // The coordinates once more as plain arrays, for the distance loops of the leaves.
+    m_x.resize(n);
+    m_y.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        m_x[i] = m_points[i].x;
+        m_y[i] = m_points[i].y;
+    }
+}
+
+int32_t NeighbourSearchTree::buildUpper(int32_t col0, int32_t col1, int32_t row0, int32_t row1,
+                                        const std::vector<int32_t>& cellRoot, int32_t& nextRank)
+{
+    if (col0 == col1 && row0 == row1)
+        return cellRoot[static_cast<size_t>(nextRank++)];
+    int32_t left;
+    int32_t right;
+    if (col1 - col0 >= row1 - row0) {
+        const int32_t mid = (col0 + col1) / 2;
+        left = buildUpper(col0, mid, row0, row1, cellRoot, nextRank);
+        right = buildUpper(mid + 1, col1, row0, row1, cellRoot, nextRank);
+    } else {
+        const int32_t mid = (row0 + row1) / 2;
+        left = buildUpper(col0, col1, row0, mid, cellRoot, nextRank);
+        right = buildUpper(col0, col1, mid + 1, row1, cellRoot, nextRank);
+    }
+    if (left < 0 || right < 0)
+        return left < 0 ? right : left;
+    const Node& a = m_nodes[static_cast<size_t>(left)];
+    const Node& b = m_nodes[static_cast<size_t>(right)];
+    Node node;
+    node.x0 = std::min(a.x0, b.x0);
+    node.x1 = std::max(a.x1, b.x1);
+    node.y0 = std::min(a.y0, b.y0);
+    node.y1 = std::max(a.y1, b.y1);
+    node.col0 = col0;
+    node.col1 = col1;
+    node.row0 = row0;
+    node.row1 = row1;
+    node.begin = a.begin;
+    node.end = b.end;
+    node.left = left;
+    node.right = right;
+    m_nodes.push_back(node);
+    return static_cast<int32_t>(m_nodes.size() - 1);
+}
+
+void NeighbourSearchTree::setBox(Node& node) const
+{
+    const Point* p = m_points.data();
+    node.x0 = node.x1 = p[node.begin].x;
+    node.y0 = node.y1 = p[node.begin].y;
+    for (int32_t i = node.begin + 1; i < node.end; ++i) {
+        node.x0 = std::min(node.x0, p[i].x);
+        node.x1 = std::max(node.x1, p[i].x);
+        node.y0 = std::min(node.y0, p[i].y);
+        node.y1 = std::max(node.y1, p[i].y);
+    }
+    node.col0 = node.col1 = p[node.begin].col;
+    node.row0 = node.row1 = p[node.begin].row;
+}
+
+int32_t NeighbourSearchTree::buildCell(int32_t index, int32_t begin, int32_t end)
+{
+    Node& node = m_nodes[static_cast<size_t>(index)];
+    node.begin = begin;
+    node.end = end;
+    node.left = -1;
+    node.right = -1;
+    setBox(node);
+    if (end - begin <= kLeafSize)
+        return index + 1;
+    const int32_t mid = begin + (end - begin) / 2;
+    auto first = m_points.begin() + begin;
+    auto middle = m_points.begin() + mid;
+    auto last = m_points.begin() + end;
+    if (node.x1 - node.x0 >= node.y1 - node.y0)
+        std::nth_element(first, middle, last, [](const Point& a, const Point& b) { return a.x < b.x; });
+    else
+        std::nth_element(first, middle, last, [](const Point& a, const Point& b) { return a.y < b.y; });
+    node.left = index + 1;
+    node.right = buildCell(index + 1, begin, mid);
+    return buildCell(node.right, mid, end);
+}
+
+NeighbourSearchTree::Scan NeighbourSearchTree::scan(double px, double py, const Block& block,
+                                                    double lo2, double hi2, size_t gatherLimit,
+                                                    Workspace& work) const
+{
+    Scan result;
+    work.gathered.clear();
+    work.stack.clear();
+    // A small block starts from its cells' subtrees; a large one, mostly far away, is
+    // better pruned from the top.
+    const int64_t cells = static_cast<int64_t>(block.col1 - block.col0 + 1) * (block.row1 - block.row0 + 1);
+    if (cells <= kDirectCells) {
+        for (int32_t row = block.row0; row <= block.row1; ++row) {
+            const int32_t* roots = m_cellRoot.data() + static_cast<size_t>(row) * static_cast<size_t>(m_grid);
+            for (int32_t col = block.col0; col <= block.col1; ++col) {
+                if (roots[col] >= 0)
+                    work.stack.push_back(roots[col]);
+            }
+        }
+    } else if (m_root >= 0) {
+        work.stack.push_back(m_root);
+    }
+
+    const Node* nodes = m_nodes.data();
+    const double* xs = m_x.data();
+    const double* ys = m_y.data();
+    while (!work.stack.empty()) {
+        const int32_t index = work.stack.back();
+        work.stack.pop_back();
+        const Node& node = nodes[index];
+
+        const double dxa = px - node.x0;
+        const double dxb = px - node.x1;
+        const double dya = py - node.y0;
+        const double dyb = py - node.y1;
+        const double nearX = dxb > 0.0 ? dxb : (dxa < 0.0 ? -dxa : 0.0);
+        const double nearY = dyb > 0.0 ? dyb : (dya < 0.0 ? -dya : 0.0);
+        const double minD2 = nearX * nearX + nearY * nearY;
+        if (minD2 >= hi2)
+            continue;
+        // Cells are wholly in or out of the block; only the upper nodes can straddle it.
+        bool whole = true;
+        if (node.col0 != node.col1 || node.row0 != node.row1) {
+            if (!block.meets(node))
+                continue;
+            whole = block.contains(node);
+        }
+        const double farX = std::max(std::fabs(dxa), std::fabs(dxb));
+        const double farY = std::max(std::fabs(dya), std::fabs(dyb));
+        const double maxD2 = farX * farX + farY * farY;
+        const int64_t size = node.end - node.begin;
+        if (whole && maxD2 < lo2) {
+            result.below += size;
+            continue;
+        }
+        if (whole && minD2 >= lo2 && maxD2 < hi2
+            && (!result.gatheredAll || work.gathered.size() + static_cast<size_t>(size) > gatherLimit)) {
+            result.between += size;
+            result.gatheredAll = false;
+            continue;
+        }
+        if (node.left >= 0) {
+            work.stack.push_back(node.right);
+            work.stack.push_back(node.left);
+            continue;
+        }
+        // A leaf lies in one cell, which the block holds since the leaf was reached.
+        int64_t below = 0;
+        int64_t between = 0;
+        for (int32_t i = node.begin; i < node.end; ++i) {
+            const double dx = px - xs[i];
+            const double dy = py - ys[i];
+            const double d2 = dx * dx + dy * dy;
+            below += d2 < lo2 ? 1 : 0;
+            between += (d2 >= lo2) & (d2 < hi2) ? 1 : 0;
+        }
+        result.below += below;
+        result.between += between;
+        if (between > 0 && result.gatheredAll) {
+            if (work.gathered.size() + static_cast<size_t>(between) > gatherLimit) {
+                result.gatheredAll = false;
+                continue;
+            }
+            for (int32_t i = node.begin; i < node.end; ++i) {
+                const double dx = px - xs[i];
+                const double dy = py - ys[i];
+                const double d2 = dx * dx + dy * dy;
+                if (d2 >= lo2 && d2 < hi2)
+                    work.gathered.push_back(d2);
+            }
+        }
+    }
+    if (!result.gatheredAll)
+        work.gathered.clear();
+    return result;
+}
+
+double NeighbourSearchTree::rankedSquaredDistance(double px, double py, const Block& block,
+                                                  int64_t rank, int64_t total, double guessLo2,
+                                                  double guessHi2, Workspace& work) const
+{
+    // Invariant: below(lo2) < rank <= below(hi2), below(v) counting distances under v.
+    double lo2 = 0.0;
+    int64_t belowLo = 0;
+    double hi2 = kInf;
+    int64_t belowHi = total;
+    double p1 = guessLo2;
+    double p2 = guessHi2;
+    bool zeroProbed = false;
+
+    for (int iteration = 0; iteration < 200; ++iteration) {
+        p1 = std::clamp(p1, lo2, hi2);
+        p2 = std::clamp(p2, p1, hi2);
+        const Scan s = scan(px, py, block, p1, p2, kGatherLimit, work);
+        const int64_t below1 = s.below;
+        const int64_t below2 = s.below + s.between;
+        if (below1 >= rank) {
+            hi2 = p1;
+            belowHi = below1;
+        } else if (below2 < rank) {
+            lo2 = p2;
+            belowLo = below2;
+        } else {
+            if (s.gatheredAll) {
+                auto nth = work.gathered.begin() + (rank - below1 - 1);
+                std::nth_element(work.gathered.begin(), nth, work.gathered.end());
+                return *nth;
+            }
+            lo2 = p1;
+            belowLo = below1;
+            hi2 = p2;
+            belowHi = below2;
+        }
+
+        // Next probes inside [lo2, hi2).
+        const int64_t inside = belowHi - belowLo;
+        if (hi2 == kInf) {
+            // Every probe so far was too short: reach further out.
+            p1 = p2 = lo2 > 0.0 ? lo2 * 4.0 : (guessHi2 > 0.0 ? guessHi2 * 4.0 : 1.0);
+            continue;
+        }
+        if (inside <= static_cast<int64_t>(kGatherLimit)) {
+            p1 = lo2;
+            p2 = hi2;
+            continue;
+        }
+        if (!(hi2 > std::nextafter(lo2, kInf)))
+            return lo2; // [lo2, hi2) holds the one value lo2
+        if (lo2 == 0.0 && !zeroProbed) {
+            // Many events on top of each other: is the answer 0?
+            zeroProbed = true;
+            p1 = p2 = std::numeric_limits<double>::denorm_min();
+            continue;
+        }
+        if (iteration % 4 == 3) {
+            // Plain bisection now and then, in case the counts mislead the interpolation.
+            p1 = p2 = lo2 + (hi2 - lo2) / 2.0;
+            continue;
+        }
+        // Counts grow about linearly with the squared distance: aim a narrow bracket at
+        // the expected place of the wanted rank.
+        const double margin = 12.0;
+        const double span = static_cast<double>(inside);
+        const double wanted = static_cast<double>(rank - belowLo);
+        const double a = std::clamp((wanted - margin) / span, 0.0, 1.0);
+        const double b = std::clamp((wanted + margin) / span, 0.0, 1.0);
+        p1 = lo2 + (hi2 - lo2) * a;
+        p2 = lo2 + (hi2 - lo2) * b;
+    }
+
+    // Not settled by the narrowing (only with pathological values): list everything left.
+    const Scan s = scan(px, py, block, lo2, hi2, static_cast<size_t>(total), work);
+    auto nth = work.gathered.begin() + (rank - s.below - 1);
+    if (nth < work.gathered.begin() || nth >= work.gathered.end())
+        return lo2;
+    std::nth_element(work.gathered.begin(), nth, work.gathered.end());
+    return *nth;
+}
+
+std::vector<double> NeighbourSearchTree::knnDensity(const double* x, const double* y, size_t n)
+{
+    if (n <= 1)
+        return std::vector<double>(n, 1.0);
+
+    const int64_t k = std::max<int64_t>(1, static_cast<int64_t>(std::sqrt(static_cast<double>(n))));
+    const int grid = std::max(1, static_cast<int>(std::sqrt(static_cast<double>(n) / 20.0)));
+    const AxisCells ax = axisCells(x, n, grid);
+    const AxisCells ay = axisCells(y, n, grid);
+
+    // Events per coarse cell and their prefix sums, for the ring counts.
+    const size_t g = static_cast<size_t>(grid);
+    const NeighbourSearchTree tree(x, y, n, grid, ax.min, ax.width, ay.min, ay.width);
+    const std::vector<Point>& sorted = tree.m_points;
+    std::vector<int64_t> prefix((g + 1) * (g + 1), 0);
+    for (const Point& p : sorted)
+        ++prefix[(static_cast<size_t>(p.row) + 1) * (g + 1) + static_cast<size_t>(p.col) + 1];
+    for (size_t r = 1; r <= g; ++r) {
+        for (size_t c = 1; c <= g; ++c) {
+            prefix[r * (g + 1) + c] += prefix[(r - 1) * (g + 1) + c] + prefix[r * (g + 1) + c - 1]
+                - prefix[(r - 1) * (g + 1) + c - 1];
+        }
+    }
+    const auto blockCount = [&](const Block& b) {
+        const size_t r0 = static_cast<size_t>(b.row0), r1 = static_cast<size_t>(b.row1) + 1;
+        const size_t c0 = static_cast<size_t>(b.col0), c1 = static_cast<size_t>(b.col1) + 1;
+        return prefix[r1 * (g + 1) + c1] - prefix[r0 * (g + 1) + c1] - prefix[r1 * (g + 1) + c0]
+            + prefix[r0 * (g + 1) + c0];
+    };
+    const auto blockAround = [grid](int32_t col, int32_t row, int radius) {
+        return Block{std::max(0, col - radius), std::min(grid - 1, col + radius),
+                     std::max(0, row - radius), std::min(grid - 1, row + radius)};
+    };
+
+    // Each task takes the events of one cell (or a slice of a crowded cell) in the cell
+    // subtree's order, which keeps consecutive queries close to each other.
+    struct Task
+    {
+        size_t cell;
+        int32_t begin, end; // range in sorted
+    };
+    std::vector<Task> tasks;
+    for (size_t cell = 0; cell < g * g; ++cell) {
+        const size_t rank = static_cast<size_t>(tree.m_cellRank[cell]);
+        const int32_t first = tree.m_cellBegin[rank];
+        const int32_t last = tree.m_cellBegin[rank + 1];
+        for (int32_t b = first; b < last; b += static_cast<int32_t>(kQueriesPerTask))
+            tasks.push_back({cell, b, std::min(last, b + static_cast<int32_t>(kQueriesPerTask))});
+    }
+
+    std::vector<double> density(n, 0.0);
+    parallelFor(tasks.size(), 1, [&](size_t from, size_t to) {
+        Workspace work;
+        for (size_t t = from; t < to; ++t) {
+            const Task& task = tasks[t];
+            const int32_t col = static_cast<int32_t>(task.cell % g);
+            const int32_t row = static_cast<int32_t>(task.cell / g);
+
+            // Rings around the cell until they hold k events besides the event itself,
+            // tested after each complete ring; the same for every event of the cell.
+            int radius = 0;
+            Block block = blockAround(col, row, 0);
+            int64_t total = blockCount(block);
+            while (total - 1 < k && radius < grid) {
+                ++radius;
+                block = blockAround(col, row, radius);
+                total = blockCount(block);
+            }
+            const int64_t entries = total - 1;
+            if (entries <= 0)
+                continue; // no neighbour at all: density 0
+            const int64_t m = std::min(k, entries);
+            // The event's own distance 0 is the smallest of the block, so the m-th smallest
+            // distance to the others is the (m + 1)-th smallest to all.
+            const int64_t rank = m + 1;
+
+            // First guess from the block's mean density; later ones from the previous event,
+            // whose answer moves by at most their distance.
+            const double area = (block.col1 - block.col0 + 1) * ax.width
+                * ((block.row1 - block.row0 + 1) * ay.width);
+            const double densityGuess = static_cast<double>(rank) * area / (kPi * static_cast<double>(total));
+            double prevX = 0.0;
+            double prevY = 0.0;
+            double prevD2 = -1.0;
+            for (int32_t q = task.begin; q < task.end; ++q) {
+                const Point& p = sorted[static_cast<size_t>(q)];
+                double d2;
+                if (prevD2 >= 0.0 && p.x == prevX && p.y == prevY) {
+                    d2 = prevD2;
+                } else {
+                    double lo2 = densityGuess / 2.0;
+                    double hi2 = densityGuess * 2.0;
+                    if (prevD2 >= 0.0) {
+                        const double g0 = std::sqrt(prevD2);
+                        const double shift = std::hypot(p.x - prevX, p.y - prevY);
+                        const double lo = (g0 - shift) * (1.0 - 1e-9);
+                        const double hi = (g0 + shift) * (1.0 + 1e-9);
+                        lo2 = lo > 0.0 ? lo * lo : 0.0;
+                        hi2 = hi * hi;
+                    }
+                    d2 = tree.rankedSquaredDistance(p.x, p.y, block, rank, total, lo2, hi2, work);
+                }
+                prevX = p.x;
+                prevY = p.y;
+                prevD2 = d2;
+                const double md = static_cast<double>(m);
+                density[static_cast<size_t>(p.event)] = d2 > 0.0 ? md / (kPi * d2) : md;
+            }
+        }
+    });
+    return density;
+}
+
+} // namespace Tervane3

@@ -1,0 +1,105 @@
+// The k-nearest-neighbour density: for every event, the distance to its m-th nearest
+// neighbour among the events of the coarse-grid rings searched around its cell. The rings
+// are chosen per coarse cell exactly as a ring-by-ring search would choose them; the m-th
+// distance is then found by counting with a k-d tree instead of listing every candidate, so
+// the cost stays near n * sqrt(k) also when most events share one coarse cell.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace Tervane3 {
+
+class NeighbourSearchTree
+{
+public:
+    // x and y hold n finite values. One density per event: m / (pi d^2), m when d = 0,
+    // 1 for every event when n <= 1.
+    static std::vector<double> knnDensity(const double* x, const double* y, size_t n);
+
+private:
+    struct Point
+    {
+        double x, y;
+        int32_t col, row; // coarse cell
+        int32_t event;    // index in the caller's arrays
+    };
+
+    // The upper levels split rectangles of whole coarse cells, so that every node lies
+    // either wholly inside or wholly outside a block once it is down to single cells; each
+    // cell's events then form a k-d subtree of their own. Every node's events are one
+    // contiguous range of m_points.
+    struct Node
+    {
+        double x0, x1, y0, y1;          // bounding box of the node's events
+        int32_t col0, col1, row0, row1; // coarse cells the node covers
+        int32_t begin, end;             // event range
+        int32_t left, right;            // children; both -1 for a leaf, both set otherwise
+    };
+
+    // A block of coarse cells: every event of a cell searches the same block.
+    struct Block
+    {
+        int32_t col0, col1, row0, row1;
+        bool contains(const Node& node) const
+        {
+            return node.col0 >= col0 && node.col1 <= col1 && node.row0 >= row0 && node.row1 <= row1;
+        }
+        bool meets(const Node& node) const
+        {
+            return node.col1 >= col0 && node.col0 <= col1 && node.row1 >= row0 && node.row0 <= row1;
+        }
+    };
+
+    // Counts of the squared distances from (px, py) to the block's events: `below` those
+    // under lo2, `between` those in [lo2, hi2). The latter are also listed in the
+    // workspace while there are at most gatherLimit of them (gatheredAll tells).
+    struct Scan
+    {
+        int64_t below = 0;
+        int64_t between = 0;
+        bool gatheredAll = true;
+    };
+
+    // Per-thread scratch space of the queries.
+    struct Workspace
+    {
+        std::vector<double> gathered;
+        std::vector<int32_t> stack;
+    };
+
+    // Events go to coarse cells of the given origin and widths, as the ring search bins them.
+    NeighbourSearchTree(const double* x, const double* y, size_t n, int grid, double xMin,
+                        double xWidth, double yMin, double yWidth);
+
+    // The node of a rectangle of cells, built from the cells' subtrees (post-order; -1 when
+    // the rectangle holds no event, a single child stands for its parent).
+    int32_t buildUpper(int32_t col0, int32_t col1, int32_t row0, int32_t row1,
+                       const std::vector<int32_t>& cellRoot, int32_t& nextRank);
+    // Builds the k-d subtree of events [begin, end) of one cell in pre-order from m_nodes[index]
+    // on; returns the index after its last node.
+    int32_t buildCell(int32_t index, int32_t begin, int32_t end);
+    static int32_t nodeCount(int32_t size);
+    void setBox(Node& node) const;
+
+    Scan scan(double px, double py, const Block& block, double lo2, double hi2,
+              size_t gatherLimit, Workspace& work) const;
+    // The rank-th smallest squared distance (1-based, the event itself included) from
+    // (px, py) to the block's `total` events. The guesses only steer the search.
+    double rankedSquaredDistance(double px, double py, const Block& block, int64_t rank,
+                                 int64_t total, double guessLo2, double guessHi2,
+                                 Workspace& work) const;
+
+    int m_grid;
+    std::vector<Point> m_points;     // grouped by cell, each cell in its subtree's order
+    std::vector<double> m_x;         // m_points' coordinates
+    std::vector<double> m_y;
+    std::vector<Node> m_nodes;
+    int32_t m_root = -1;
+    std::vector<int32_t> m_cellRank;  // row * grid + col -> rank
+    std::vector<int32_t> m_cellBegin; // rank -> first event of the cell in m_points
+    std::vector<int32_t> m_cellRoot;  // row * grid + col -> subtree root, -1 when empty
+};
+
+} // namespace Tervane3
