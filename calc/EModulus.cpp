@@ -213,6 +213,7 @@ bool EModulus::computeColumn(const std::vector<double>& area, const std::vector<
                              const EModulusParams& params, std::vector<double>& result,
                              std::vector<std::string>* messages)
 {
+    result.clear();
     const std::string problem = params.measurementProblem(params.pixelationCorrection);
     if (!problem.empty()) {
         report(messages, problem + "; no Young's modulus computed");

@@ -48,8 +48,9 @@ public:
     bool compute(RTDCReader* reader, const EModulusParams& params,
                  std::vector<std::string>* messages = nullptr);
 
-    // The same on plain columns: fills result with one modulus per event. temperatures is
-    // used only for TemperaturePerEvent and only when it has one value per event.
+    // The same on plain columns: fills result with one modulus per event (left empty when
+    // false is returned). temperatures is used only for TemperaturePerEvent and only when
+    // it has one value per event.
     bool computeColumn(const std::vector<double>& area, const std::vector<double>& deform,
                        const std::vector<double>* temperatures, const EModulusParams& params,
                        std::vector<double>& result, std::vector<std::string>* messages = nullptr);
