@@ -1,24 +1,239 @@
-// Frame of the main scatter plot.
+// Drawing side of the main scatter plot: construction, points and colouring, the colour
+// bar, highlight, polygon overlays, contour lines and isoelastic lines.
 #include "plots/ScatterPlot.h"
 
+#include "calc/IsoelasticLine.h"
+#include "core/ContourLevel.h"
 #include "core/PseudoLogScaleEngine.h"
+#include "plots/ColorMaps.h"
+#include "plots/PlainPointCurve.h"
+#include "plots/RoundSpectroCurve.h"
 
+#include <qwt_color_map.h>
+#include <qwt_plot_canvas.h>
+#include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
+#include <qwt_plot_marker.h>
+#include <qwt_plot_panner.h>
+#include <qwt_plot_shapeitem.h>
 #include <qwt_scale_engine.h>
+#include <qwt_scale_widget.h>
+#include <qwt_symbol.h>
 
+#include <QPainterPath>
 #include <QPen>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 namespace Tervane3 {
+
+namespace {
+
+// Bounds of the finite values (positive ones only for a logarithmic axis); an empty
+// interval (lo > hi) when there is none.
+void valueBounds(const std::vector<double>& values, bool positiveOnly, double& lo, double& hi)
+{
+    lo = std::numeric_limits<double>::infinity();
+    hi = -std::numeric_limits<double>::infinity();
+    for (double v : values) {
+        if (!std::isfinite(v) || (positiveOnly && v <= 0.0))
+            continue;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+}
+
+template<typename Item>
+void detachAll(std::vector<Item*>& items)
+{
+    for (Item* item : items) {
+        item->detach();
+        delete item;
+    }
+    items.clear();
+}
+
+QwtSymbol* ellipseSymbol(const QColor& brush, const QColor& pen, int size, double penWidth)
+{
+    return new QwtSymbol(QwtSymbol::Ellipse, QBrush(brush), QPen(pen, penWidth, Qt::SolidLine),
+                         QSize(size, size));
+}
+
+} // namespace
 
 ScatterPlot::ScatterPlot(QWidget* parent)
     : QwtPlot(parent)
 {
+    setupPlot();
+}
+
+ScatterPlot::~ScatterPlot() = default;
+
+void ScatterPlot::setupPlot()
+{
     setTitle(QStringLiteral("Scatter Plot"));
     setCanvasBackground(Qt::white);
-    auto* grid = new QwtPlotGrid;
+
+    grid = new QwtPlotGrid;
     grid->setPen(QPen(Qt::gray, 0.0, Qt::DotLine));
     grid->attach(this);
+
+    plainCurve = new PlainPointCurve;
+    plainCurve->setStyle(QwtPlotCurve::NoCurve);
+    plainCurve->setSymbol(ellipseSymbol(QColor(0, 68, 108, 100), QColor(0, 68, 108, 255), 6, 1));
+    plainCurve->attach(this);
+
+    colorCurve = new RoundSpectroCurve;
+    colorCurve->setPenWidth(6);
+    colorCurve->attach(this);
+    colorCurve->hide();
+
+    highlightCurve = new QwtPlotCurve;
+    highlightCurve->setStyle(QwtPlotCurve::NoCurve);
+    highlightCurve->setSymbol(ellipseSymbol(QColor(254, 204, 0, 255), QColor(254, 204, 0, 255), 12, 2));
+    // Always one of the plotted points: it never widens the range (nor brings a value
+    // below zero into a logarithmic autoscale).
+    highlightCurve->setItemAttribute(QwtPlotItem::AutoScale, false);
+    highlightCurve->attach(this);
+    highlightCurve->hide();
+
+    const QPen dashedRed(QColor(255, 0, 0, 200), 2, Qt::DashLine);
+    drawingCurve = new QwtPlotCurve;
+    drawingCurve->setStyle(QwtPlotCurve::Lines);
+    drawingCurve->setPen(dashedRed);
+    drawingCurve->setSymbol(ellipseSymbol(Qt::red, Qt::red, 8, 1));
+    drawingCurve->setZ(100);
+    drawingCurve->attach(this);
+    drawingCurve->hide();
+
+    editCurve = new QwtPlotCurve;
+    editCurve->setStyle(QwtPlotCurve::Lines);
+    editCurve->setPen(dashedRed);
+    editCurve->setSymbol(ellipseSymbol(Qt::red, Qt::red, 8, 1));
+    editCurve->setZ(101);
+    editCurve->attach(this);
+    editCurve->hide();
+
     enableAxis(QwtPlot::yRight, false);
+
+    panner = new QwtPlotPanner(canvas());
+    panner->setMouseButton(Qt::MiddleButton);
+    canvas()->installEventFilter(this);
+    canvas()->setFocusPolicy(Qt::StrongFocus);
+    canvas()->setMouseTracking(true);
+}
+
+bool ScatterPlot::isColored() const
+{
+    return !colorValues.empty() && colorValues.size() == xValues.size();
+}
+
+void ScatterPlot::showColorBar(bool on)
+{
+    QwtScaleWidget* bar = axisWidget(QwtPlot::yRight);
+    if (!on) {
+        bar->setColorBarEnabled(false);
+        enableAxis(QwtPlot::yRight, false);
+        return;
+    }
+    bar->setColorBarEnabled(true);
+    bar->setColorBarWidth(10);
+    bar->setColorMap(QwtInterval(colorMin, colorMax), createColorMap(colorMap));
+    setAxisScale(QwtPlot::yRight, colorMin, colorMax);
+    enableAxis(QwtPlot::yRight, true);
+}
+
+void ScatterPlot::updatePointBounds()
+{
+    double x0, x1, y0, y1;
+    valueBounds(xValues, scaleModes[QwtPlot::xBottom] == 1, x0, x1);
+    valueBounds(yValues, scaleModes[QwtPlot::yLeft] == 1, y0, y1);
+    // A negative width or height leaves that axis out of the autoscale.
+    QRectF bounds(x0 <= x1 ? x0 : 1.0, y0 <= y1 ? y0 : 1.0, x0 <= x1 ? x1 - x0 : -1.0,
+                  y0 <= y1 ? y1 - y0 : -1.0);
+    plainCurve->setAutoScaleBounds(bounds);
+    colorCurve->setAutoScaleBounds(bounds);
+}
+
+void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double>& y,
+                          const QString& xTitle, const QString& yTitle,
+                          const std::vector<double>& colors, const QString& colorTitle)
+{
+    xValues = x;
+    yValues = y;
+    colorValues = colors;
+    if (y.size() != x.size() || x.empty()) {
+        clearData();
+        return;
+    }
+
+    setAxisTitle(QwtPlot::xBottom, xTitle);
+    setAxisTitle(QwtPlot::yLeft, yTitle);
+    updatePointBounds();
+    plainCurve->invalidateCache();
+    colorCurve->invalidateCache();
+
+    const size_t n = x.size();
+    if (isColored()) {
+        plainCurve->hide();
+        plainCurve->setSamples(QVector<QPointF>());
+        QVector<QwtPoint3D> samples(static_cast<int>(n));
+        for (size_t i = 0; i < n; ++i)
+            samples[static_cast<int>(i)] = QwtPoint3D(x[i], y[i], colors[i]);
+        colorCurve->setSamples(samples);
+        const auto [lo, hi] = std::minmax_element(colors.begin(), colors.end());
+        colorMin = *lo;
+        colorMax = *hi == *lo ? *lo + 1.0 : *hi;
+        colorCurve->setColorMap(createColorMap(colorMap));
+        colorCurve->setColorRange(QwtInterval(colorMin, colorMax));
+        colorCurve->show();
+        setAxisTitle(QwtPlot::yRight, colorTitle);
+        showColorBar(true);
+    } else {
+        colorCurve->hide();
+        colorCurve->setSamples(QVector<QwtPoint3D>());
+        QVector<QPointF> samples(static_cast<int>(n));
+        for (size_t i = 0; i < n; ++i)
+            samples[static_cast<int>(i)] = QPointF(x[i], y[i]);
+        plainCurve->setSamples(samples);
+        plainCurve->show();
+        showColorBar(false);
+    }
+    if (pointsHidden) {
+        plainCurve->hide();
+        colorCurve->hide();
+        showColorBar(false);
+    }
+    replot();
+}
+
+void ScatterPlot::clearData()
+{
+    xValues.clear();
+    yValues.clear();
+    colorValues.clear();
+    plainCurve->setSamples(QVector<QPointF>());
+    colorCurve->setSamples(QVector<QwtPoint3D>());
+    plainCurve->invalidateCache();
+    colorCurve->invalidateCache();
+    updatePointBounds();
+    plainCurve->show();
+    colorCurve->hide();
+    showColorBar(false);
+    highlightCurve->hide();
+    highlightIndex = -1;
+    replot();
+    clearOverlayCurves();
+    replot();
+}
+
+void ScatterPlot::autoScale()
+{
+    setAxisAutoScale(QwtPlot::xBottom, true);
+    setAxisAutoScale(QwtPlot::yLeft, true);
+    replot();
 }
 
 void ScatterPlot::setAxisScaleType(int axis, int mode)
@@ -38,6 +253,9 @@ void ScatterPlot::setAxisScaleType(int axis, int mode)
         break;
     }
     scaleModes[axis] = mode;
+    updatePointBounds();
+    plainCurve->invalidateCache();
+    colorCurve->invalidateCache();
     setAxisAutoScale(axis, true);
     replot();
 }
@@ -49,24 +267,186 @@ int ScatterPlot::axisScaleMode(int axis) const
 
 void ScatterPlot::setColorMap(int index)
 {
-    colorMap = (index < 0 || index > 5) ? 0 : index;
-}
-
-void ScatterPlot::startPolygonDrawing()
-{
-    drawingPolygon = true;
-}
-
-void ScatterPlot::stopPolygonDrawing()
-{
-    if (!drawingPolygon)
+    if (index == colorMap)
         return;
-    drawingPolygon = false;
-    emit polygonDrawingStopped();
+    colorMap = index;
+    if (!isColored() || pointsHidden)
+        return;
+    colorCurve->setColorMap(createColorMap(colorMap));
+    colorCurve->setColorRange(QwtInterval(colorMin, colorMax));
+    colorCurve->invalidateCache();
+    if (axisWidget(QwtPlot::yRight)->isColorBarEnabled())
+        axisWidget(QwtPlot::yRight)->setColorMap(QwtInterval(colorMin, colorMax), createColorMap(colorMap));
+    replot();
 }
 
-void ScatterPlot::onPointSelected(int)
+void ScatterPlot::setPointsVisible(bool visible)
 {
+    pointsHidden = !visible;
+    if (pointsHidden) {
+        plainCurve->hide();
+        colorCurve->hide();
+        showColorBar(false);
+    } else if (isColored()) {
+        // The colour map may have changed while the points were hidden.
+        colorCurve->setColorMap(createColorMap(colorMap));
+        colorCurve->setColorRange(QwtInterval(colorMin, colorMax));
+        colorCurve->invalidateCache();
+        colorCurve->show();
+        plainCurve->hide();
+        showColorBar(true);
+    } else if (!xValues.empty()) {
+        plainCurve->show();
+        colorCurve->hide();
+    }
+    replot();
+}
+
+void ScatterPlot::setHighlightedPoint(int index)
+{
+    if (index >= 0 && index < pointCount()) {
+        const auto i = static_cast<size_t>(index);
+        highlightCurve->setSamples(QVector<QPointF>{QPointF(xValues[i], yValues[i])});
+        highlightCurve->show();
+        highlightIndex = index;
+    } else {
+        highlightCurve->hide();
+        highlightIndex = -1;
+    }
+    replot();
+}
+
+void ScatterPlot::hideHighlight()
+{
+    highlightCurve->hide();
+    highlightIndex = -1;
+    replot();
+}
+
+void ScatterPlot::onPointSelected(int index)
+{
+    setHighlightedPoint(index);
+    emit pointClicked(index);
+}
+
+void ScatterPlot::setFilterPolygon(PolygonRuleId id, const QPolygonF& polygon, bool enabled)
+{
+    const auto old = polygonOverlays.find(id);
+    if (old != polygonOverlays.end()) {
+        old->second->detach();
+        delete old->second;
+        polygonOverlays.erase(old);
+        replot();
+    }
+    QPainterPath path;
+    path.addPolygon(polygon);
+    path.closeSubpath();
+    auto* item = new QwtPlotShapeItem;
+    item->setShape(path);
+    if (enabled) {
+        item->setPen(QPen(QColor(255, 0, 0, 180), 2, Qt::SolidLine));
+        item->setBrush(QColor(255, 0, 0, 30));
+    } else {
+        item->setPen(QPen(QColor(160, 160, 160, 180), 2, Qt::DashLine));
+        item->setBrush(QColor(160, 160, 160, 25));
+    }
+    item->setZ(50);
+    item->attach(this);
+    // The polygon under edit is shown by the edit curve instead.
+    if (editingPolygon && editingId == id)
+        item->hide();
+    polygonOverlays[id] = item;
+    replot();
+}
+
+void ScatterPlot::clearFilterPolygons()
+{
+    for (auto& entry : polygonOverlays) {
+        entry.second->detach();
+        delete entry.second;
+    }
+    polygonOverlays.clear();
+    replot();
+}
+
+void ScatterPlot::setContourLines(const std::vector<ContourLevel>& levels)
+{
+    clearOverlayCurves();
+    for (size_t k = 0; k < levels.size(); ++k) {
+        const QPen pen(Qt::black, 2, k == 0 ? Qt::DashLine : Qt::SolidLine);
+        for (const ContourPolyline& line : levels[k].lines) {
+            if (line.size() < 2)
+                continue;
+            QVector<QPointF> points;
+            points.reserve(static_cast<int>(line.size()));
+            for (const auto& p : line)
+                points.append(QPointF(p.first, p.second));
+            auto* curve = new QwtPlotCurve;
+            curve->setStyle(QwtPlotCurve::Lines);
+            curve->setPen(pen);
+            curve->setItemAttribute(QwtPlotItem::Legend, false);
+            curve->setZ(40);
+            curve->setSamples(points);
+            curve->attach(this);
+            contourLineCurves.push_back(curve);
+        }
+    }
+    replot();
+}
+
+void ScatterPlot::clearOverlayCurves()
+{
+    detachAll(contourLineCurves);
+}
+
+void ScatterPlot::clearIsoLines()
+{
+    detachAll(isoLineCurves);
+    detachAll(isoLabelMarkers);
+    replot();
+}
+
+void ScatterPlot::setIsoLines(const std::vector<IsoelasticLine>& lines, bool showLabels)
+{
+    clearIsoLines();
+    const QPen pen(QColor(180, 180, 180, 255), 1, Qt::SolidLine);
+    QFont labelFont;
+    labelFont.setPointSize(8);
+    for (const IsoelasticLine& line : lines) {
+        if (line.points.size() < 2)
+            continue;
+        QVector<QPointF> points;
+        points.reserve(static_cast<int>(line.points.size()));
+        for (const auto& p : line.points)
+            points.append(QPointF(p.first, p.second));
+        auto* curve = new QwtPlotCurve;
+        curve->setStyle(QwtPlotCurve::Lines);
+        curve->setPen(pen);
+        curve->setItemAttribute(QwtPlotItem::Legend, false);
+        curve->setItemAttribute(QwtPlotItem::AutoScale, false);
+        curve->setZ(-10);
+        curve->setSamples(points);
+        curve->attach(this);
+        isoLineCurves.push_back(curve);
+
+        if (showLabels) {
+            const QString value = line.modulus >= 1.0 ? QString::number(line.modulus, 'f', 1)
+                                                      : QString::number(line.modulus, 'f', 2);
+            QwtText label(value + QStringLiteral(" kPa"));
+            label.setFont(labelFont);
+            label.setColor(QColor(150, 150, 150));
+            auto* marker = new QwtPlotMarker;
+            marker->setValue(points.last());
+            marker->setLabel(label);
+            marker->setLabelAlignment(Qt::AlignLeft | Qt::AlignBottom);
+            marker->setItemAttribute(QwtPlotItem::Legend, false);
+            marker->setItemAttribute(QwtPlotItem::AutoScale, false);
+            marker->setZ(-9);
+            marker->attach(this);
+            isoLabelMarkers.push_back(marker);
+        }
+    }
+    replot();
 }
 
 } // namespace Tervane3

@@ -1,0 +1,77 @@
+// Renders many dots of one size into an image that is kept and blitted again until the
+// points, their colours or the scale maps change. A plot with a million points then costs
+// one full rendering per data or zoom change and one image blit for every other repaint
+// (moving the highlight, drawing a polygon, showing a contour). GUI thread only; the
+// rendering itself spreads over worker threads in row bands, so the painting order (later
+// points over earlier ones) is the same as a serial run.
+#pragma once
+
+#include <QImage>
+#include <QRectF>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class QPainter;
+class QwtScaleMap;
+
+namespace Tervane3 {
+
+class PointRaster
+{
+public:
+    // Paints one dot of colour `colorIndex` centred in a square image of `size` pixels;
+    // `scale` is device pixels per plot pixel. Called once per colour when sprites are made.
+    using SpritePainter = std::function<void(QPainter& painter, int colorIndex, double scale)>;
+
+    // Forgets the image; the next draw renders again. Call when the points or colours change.
+    void invalidate() { imageValid = false; }
+    bool isCached() const { return imageValid; }
+
+    // Sprites: `colorCount` dots of `diameter` plot pixels (the size an outline pen may add
+    // included) painted by `painter`. Invalidates the image.
+    void setSprites(int colorCount, double diameter, SpritePainter painter);
+
+    // Draws points [0, count) given by pointAt(i, x, y) (false: skip) with the sprite
+    // colorAt(i) (outside 0 .. colorCount - 1: skip), mapped through the two scale maps into
+    // the canvas rectangle. Reuses the cached image when nothing changed.
+    void draw(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
+              const QRectF& canvasRect, size_t count,
+              const std::function<bool(size_t, double&, double&)>& pointAt,
+              const std::function<int(size_t)>& colorAt);
+
+    // Number of full renderings so far (tests and benchmarks tell blits from renderings).
+    std::uint64_t renderCount() const { return renders; }
+
+private:
+    struct Key
+    {
+        int width = 0, height = 0;
+        double scale = 0.0;
+        double xs1 = 0.0, xs2 = 0.0, xp1 = 0.0, xp2 = 0.0;
+        double ys1 = 0.0, ys2 = 0.0, yp1 = 0.0, yp2 = 0.0;
+        double left = 0.0, top = 0.0;
+        bool operator==(const Key& o) const;
+    };
+    void buildSprites(double scale);
+    void render(const QwtScaleMap& xMap, const QwtScaleMap& yMap, const QRectF& canvasRect,
+                size_t count, const std::function<bool(size_t, double&, double&)>& pointAt,
+                const std::function<int(size_t)>& colorAt);
+
+    int colors = 0;
+    double dotDiameter = 0.0;
+    SpritePainter spritePainter;
+    // Premultiplied ARGB sprites, spriteSize x spriteSize each, for spriteScale.
+    std::vector<std::vector<std::uint32_t>> sprites;
+    int spriteSize = 0;
+    double spriteScale = 0.0;
+
+    QImage image;
+    Key key;
+    bool imageValid = false;
+    std::uint64_t renders = 0;
+};
+
+} // namespace Tervane3
