@@ -391,31 +391,42 @@ std::vector<double> histogramFinite(const double* x, const double* y, size_t n, 
     return out;
 }
 
-// Thresholds of several fractions from one working copy of the densities: each selection
-// only reorders the copy, so the later ones still find the right order statistic.
+// Thresholds of several fractions from one working copy of the densities, selected in
+// ascending order of their index: each selection leaves everything above its index at or
+// above it, so the next one only has to look there.
 std::vector<double> levelThresholds(const std::vector<double>& densities,
                                     const std::vector<double>& fractions)
 {
     std::vector<double> thresholds(fractions.size(), 0.0);
-    std::vector<double> work;
+    std::vector<size_t> usable;
     for (size_t f = 0; f < fractions.size(); ++f) {
-        const double fraction = fractions[f];
-        if (!(fraction > 0.0 && fraction < 1.0))
-            continue;
-        if (work.empty()) {
-            work.reserve(densities.size());
-            for (const double d : densities) {
-                if (!std::isnan(d))
-                    work.push_back(d);
-            }
-            if (work.empty())
-                break;
-        }
-        const size_t n = work.size();
-        const size_t index = std::min(
-            n - 1, static_cast<size_t>(std::floor(static_cast<double>(n) * fraction)));
-        std::nth_element(work.begin(), work.begin() + static_cast<ptrdiff_t>(index), work.end());
+        if (fractions[f] > 0.0 && fractions[f] < 1.0)
+            usable.push_back(f);
+    }
+    if (usable.empty())
+        return thresholds;
+    std::vector<double> work;
+    work.reserve(densities.size());
+    for (const double d : densities) {
+        if (!std::isnan(d))
+            work.push_back(d);
+    }
+    if (work.empty())
+        return thresholds;
+
+    const size_t n = work.size();
+    const auto indexOf = [n](double fraction) {
+        return std::min(n - 1, static_cast<size_t>(std::floor(static_cast<double>(n) * fraction)));
+    };
+    std::sort(usable.begin(), usable.end(),
+              [&](size_t a, size_t b) { return indexOf(fractions[a]) < indexOf(fractions[b]); });
+    size_t from = 0;
+    for (const size_t f : usable) {
+        const size_t index = indexOf(fractions[f]);
+        std::nth_element(work.begin() + static_cast<ptrdiff_t>(from),
+                         work.begin() + static_cast<ptrdiff_t>(index), work.end());
         thresholds[f] = work[index];
+        from = index;
     }
     return thresholds;
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace Tervane3 {
@@ -121,7 +122,6 @@ const std::vector<double>* usableColumn(const FeatureColumnMap& columns,
 std::vector<int> EventFilter::apply(const FeatureColumnMap& columns, size_t eventCount) const
 {
     std::vector<int> result;
-    result.reserve(eventCount);
 
     std::vector<RangeCheck> ranges;
     std::vector<PolygonCheck> polygons;
@@ -158,20 +158,24 @@ std::vector<int> EventFilter::apply(const FeatureColumnMap& columns, size_t even
     }
 
     if ((ranges.empty() && polygons.empty()) || eventCount == 0) {
+        result.resize(eventCount);
         for (size_t i = 0; i < eventCount; ++i)
-            result.push_back(static_cast<int>(i));
+            result[i] = static_cast<int>(i);
         return result;
     }
 
     // Mode 0 keeps the events that pass every check; any other mode keeps exactly the
-    // others. Each chunk marks its events, then lists its kept indices in order.
-    const bool keepPassing = m_combineMode == CombineAllPass;
+    // others. First every chunk marks and counts its events, then each writes its kept
+    // indices at its own offset of the result.
+    const uint8_t wanted = m_combineMode == CombineAllPass ? 1 : 0;
     constexpr size_t grain = 1 << 16;
     const size_t chunkCount = (eventCount + grain - 1) / grain;
-    std::vector<std::vector<int>> kept(chunkCount);
+    std::unique_ptr<uint8_t[]> pass(new uint8_t[eventCount]);
+    std::vector<size_t> keptPerChunk(chunkCount, 0);
     parallelFor(eventCount, grain, [&](size_t begin, size_t end) {
         const size_t n = end - begin;
-        std::vector<uint8_t> pass(n, 1);
+        uint8_t* mark = pass.get() + begin;
+        std::fill(mark, mark + n, uint8_t{1});
         for (const RangeCheck& check : ranges) {
             const double* v = check.values + begin;
             const double lo = check.minValue;
@@ -179,12 +183,12 @@ std::vector<int> EventFilter::apply(const FeatureColumnMap& columns, size_t even
             const uint8_t inverted = check.inverted ? 1 : 0;
             for (size_t i = 0; i < n; ++i) {
                 const uint8_t inside = static_cast<uint8_t>((v[i] >= lo) & (v[i] <= hi));
-                pass[i] &= static_cast<uint8_t>(inside ^ inverted);
+                mark[i] &= static_cast<uint8_t>(inside ^ inverted);
             }
         }
         for (const PolygonCheck& check : polygons) {
             for (size_t i = 0; i < n; ++i) {
-                if (!pass[i])
+                if (!mark[i])
                     continue;
                 const size_t event = begin + i;
                 const double y = axisValue(check.y[event], check.yMode, pseudoLog);
@@ -193,19 +197,30 @@ std::vector<int> EventFilter::apply(const FeatureColumnMap& columns, size_t even
                     const double x = axisValue(check.x[event], check.xMode, pseudoLog);
                     inside = pointInPolygon(x, y, check.vertices);
                 }
-                pass[i] = inside != check.inverted;
+                mark[i] = inside != check.inverted;
             }
         }
-        std::vector<int>& out = kept[begin / grain];
-        out.reserve(n);
-        const uint8_t wanted = keepPassing ? 1 : 0;
-        for (size_t i = 0; i < n; ++i) {
-            if (pass[i] == wanted)
-                out.push_back(static_cast<int>(begin + i));
+        size_t kept = 0;
+        for (size_t i = 0; i < n; ++i)
+            kept += mark[i] == wanted ? 1 : 0;
+        keptPerChunk[begin / grain] = kept;
+    });
+
+    std::vector<size_t> offset(chunkCount, 0);
+    size_t total = 0;
+    for (size_t c = 0; c < chunkCount; ++c) {
+        offset[c] = total;
+        total += keptPerChunk[c];
+    }
+    result.resize(total);
+    parallelFor(eventCount, grain, [&](size_t begin, size_t end) {
+        int* out = result.data() + offset[begin / grain];
+        const uint8_t* mark = pass.get();
+        for (size_t i = begin; i < end; ++i) {
+            if (mark[i] == wanted)
+                *out++ = static_cast<int>(i);
         }
     });
-    for (const std::vector<int>& part : kept)
-        result.insert(result.end(), part.begin(), part.end());
     return result;
 }
 

@@ -27,8 +27,33 @@ constexpr int64_t kDirectCells = 49;
 // Queries of one coarse cell handled by one task; each task starts without a previous
 // answer, so this also bounds the work lost to parallel splitting.
 constexpr size_t kQueriesPerTask = 2048;
+// Earlier answers of a task that bound the next one.
+constexpr size_t kRecentAnswers = 6;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.14159265358979323846;
+
+// The value at index `index` of the ascending order of `values` (which it may reorder).
+// Short lists, the usual case, are ranked by counting, without the unpredictable branches
+// of a partition.
+double selectRanked(std::vector<double>& values, size_t index)
+{
+    const size_t n = values.size();
+    if (n <= 48) {
+        const double* v = values.data();
+        for (size_t i = 0; i < n; ++i) {
+            size_t less = 0;
+            size_t notGreater = 0;
+            for (size_t j = 0; j < n; ++j) {
+                less += v[j] < v[i] ? 1 : 0;
+                notGreater += v[j] <= v[i] ? 1 : 0;
+            }
+            if (less <= index && index < notGreater)
+                return v[i];
+        }
+    }
+    std::nth_element(values.begin(), values.begin() + static_cast<ptrdiff_t>(index), values.end());
+    return values[index];
+}
 
 struct AxisCells
 {
@@ -93,48 +118,49 @@ NeighbourSearchTree::NeighbourSearchTree(const double* x, const double* y, size_
         }
     }
 
-    // Events grouped by cell rank, in event order within a cell (a counting sort).
-    std::vector<int32_t> cols(n);
-    std::vector<int32_t> rows(n);
-    std::vector<int32_t> rankOf(n);
-    parallelFor(n, 1 << 16, [&](size_t from, size_t to) {
-        for (size_t i = from; i < to; ++i) {
-            cols[i] = binIndex((x[i] - xMin) / xWidth, grid);
-            rows[i] = binIndex((y[i] - yMin) / yWidth, grid);
-            rankOf[i] = m_cellRank[static_cast<size_t>(rows[i]) * g + static_cast<size_t>(cols[i])];
-        }
-    });
+    // Events grouped by cell rank, in event order within a cell (a counting sort; the cell
+    // of an event is computed twice rather than stored).
+    const auto rankOf = [&](size_t i) {
+        const int32_t col = binIndex((x[i] - xMin) / xWidth, grid);
+        const int32_t row = binIndex((y[i] - yMin) / yWidth, grid);
+        return static_cast<size_t>(m_cellRank[static_cast<size_t>(row) * g + static_cast<size_t>(col)]);
+    };
     m_cellBegin.assign(g * g + 1, 0);
     for (size_t i = 0; i < n; ++i)
-        ++m_cellBegin[static_cast<size_t>(rankOf[i]) + 1];
+        ++m_cellBegin[rankOf(i) + 1];
     for (size_t c = 1; c < m_cellBegin.size(); ++c)
         m_cellBegin[c] += m_cellBegin[c - 1];
-    m_points.resize(n);
+    m_points.reset(new Point[n]);
     {
         std::vector<int32_t> fill(m_cellBegin.begin(), m_cellBegin.end() - 1);
-        for (size_t i = 0; i < n; ++i) {
-            m_points[static_cast<size_t>(fill[static_cast<size_t>(rankOf[i])]++)] =
-                Point{x[i], y[i], cols[i], rows[i], static_cast<int32_t>(i)};
-        }
+        for (size_t i = 0; i < n; ++i)
+            m_points[static_cast<size_t>(fill[rankOf(i)]++)] = Point{x[i], y[i], static_cast<int32_t>(i)};
     }
 
     // Every cell's subtree has a known size, so all of them are built in parallel into
-    // their own stretch of m_nodes; the upper nodes follow.
+    // their own stretch of m_nodes; the upper nodes (fewer than the cells) follow.
     std::vector<int32_t> cellRoot(g * g, -1);
+    std::vector<int32_t> rankCell(g * g);
+    for (size_t cell = 0; cell < g * g; ++cell)
+        rankCell[static_cast<size_t>(m_cellRank[cell])] = static_cast<int32_t>(cell);
     int32_t nodes = 0;
+    int32_t occupied = 0;
     for (size_t rank = 0; rank < g * g; ++rank) {
         const int32_t size = m_cellBegin[rank + 1] - m_cellBegin[rank];
         if (size > 0) {
             cellRoot[rank] = nodes;
             nodes += nodeCount(size);
+            ++occupied;
         }
     }
-    m_nodes.resize(static_cast<size_t>(nodes));
-    m_nodes.reserve(static_cast<size_t>(nodes) * 2 + 16); // upper nodes: fewer than cells
+    m_nodes.reset(new Node[static_cast<size_t>(nodes) + static_cast<size_t>(occupied)]);
+    m_nodeCount = nodes;
     parallelFor(g * g, 64, [&](size_t from, size_t to) {
         for (size_t rank = from; rank < to; ++rank) {
-            if (cellRoot[rank] >= 0)
-                buildCell(cellRoot[rank], m_cellBegin[rank], m_cellBegin[rank + 1]);
+            if (cellRoot[rank] < 0)
+                continue;
+            const int32_t cell = rankCell[rank];
+            buildCell(cellRoot[rank], m_cellBegin[rank], m_cellBegin[rank + 1], cell % grid, cell / grid);
         }
     });
 
@@ -143,14 +169,12 @@ NeighbourSearchTree::NeighbourSearchTree(const double* x, const double* y, size_
     m_cellRoot.assign(g * g, -1);
     for (size_t cell = 0; cell < g * g; ++cell)
         m_cellRoot[cell] = cellRoot[static_cast<size_t>(m_cellRank[cell])];
+}
 
-    // The coordinates once more as plain arrays, for the distance loops of the leaves.
-    m_x.resize(n);
-    m_y.resize(n);
-    for (size_t i = 0; i < n; ++i) {
-        m_x[i] = m_points[i].x;
-        m_y[i] = m_points[i].y;
-    }
+int32_t NeighbourSearchTree::addNode(const Node& node)
+{
+    m_nodes[static_cast<size_t>(m_nodeCount)] = node;
+    return m_nodeCount++;
 }
 
 int32_t NeighbourSearchTree::buildUpper(int32_t col0, int32_t col1, int32_t row0, int32_t row1,
@@ -186,13 +210,12 @@ int32_t NeighbourSearchTree::buildUpper(int32_t col0, int32_t col1, int32_t row0
     node.end = b.end;
     node.left = left;
     node.right = right;
-    m_nodes.push_back(node);
-    return static_cast<int32_t>(m_nodes.size() - 1);
+    return addNode(node);
 }
 
 void NeighbourSearchTree::setBox(Node& node) const
 {
-    const Point* p = m_points.data();
+    const Point* p = m_points.get();
     node.x0 = node.x1 = p[node.begin].x;
     node.y0 = node.y1 = p[node.begin].y;
     for (int32_t i = node.begin + 1; i < node.end; ++i) {
@@ -201,31 +224,32 @@ void NeighbourSearchTree::setBox(Node& node) const
         node.y0 = std::min(node.y0, p[i].y);
         node.y1 = std::max(node.y1, p[i].y);
     }
-    node.col0 = node.col1 = p[node.begin].col;
-    node.row0 = node.row1 = p[node.begin].row;
 }
 
-int32_t NeighbourSearchTree::buildCell(int32_t index, int32_t begin, int32_t end)
+int32_t NeighbourSearchTree::buildCell(int32_t index, int32_t begin, int32_t end, int32_t col,
+                                       int32_t row)
 {
     Node& node = m_nodes[static_cast<size_t>(index)];
     node.begin = begin;
     node.end = end;
     node.left = -1;
     node.right = -1;
+    node.col0 = node.col1 = col;
+    node.row0 = node.row1 = row;
     setBox(node);
     if (end - begin <= kLeafSize)
         return index + 1;
     const int32_t mid = begin + (end - begin) / 2;
-    auto first = m_points.begin() + begin;
-    auto middle = m_points.begin() + mid;
-    auto last = m_points.begin() + end;
+    Point* first = m_points.get() + begin;
+    Point* middle = m_points.get() + mid;
+    Point* last = m_points.get() + end;
     if (node.x1 - node.x0 >= node.y1 - node.y0)
         std::nth_element(first, middle, last, [](const Point& a, const Point& b) { return a.x < b.x; });
     else
         std::nth_element(first, middle, last, [](const Point& a, const Point& b) { return a.y < b.y; });
     node.left = index + 1;
-    node.right = buildCell(index + 1, begin, mid);
-    return buildCell(node.right, mid, end);
+    node.right = buildCell(index + 1, begin, mid, col, row);
+    return buildCell(node.right, mid, end, col, row);
 }
 
 NeighbourSearchTree::Scan NeighbourSearchTree::scan(double px, double py, const Block& block,
@@ -250,9 +274,8 @@ NeighbourSearchTree::Scan NeighbourSearchTree::scan(double px, double py, const 
         work.stack.push_back(m_root);
     }
 
-    const Node* nodes = m_nodes.data();
-    const double* xs = m_x.data();
-    const double* ys = m_y.data();
+    const Node* nodes = m_nodes.get();
+    const Point* points = m_points.get();
     while (!work.stack.empty()) {
         const int32_t index = work.stack.back();
         work.stack.pop_back();
@@ -282,10 +305,19 @@ NeighbourSearchTree::Scan NeighbourSearchTree::scan(double px, double py, const 
             result.below += size;
             continue;
         }
-        if (whole && minD2 >= lo2 && maxD2 < hi2
-            && (!result.gatheredAll || work.gathered.size() + static_cast<size_t>(size) > gatherLimit)) {
+        if (whole && minD2 >= lo2 && maxD2 < hi2) {
+            // Every event of the node lies in the band: count it, and list the distances
+            // straight from its contiguous range while the list may still grow.
             result.between += size;
-            result.gatheredAll = false;
+            if (result.gatheredAll && work.gathered.size() + static_cast<size_t>(size) <= gatherLimit) {
+                for (int32_t i = node.begin; i < node.end; ++i) {
+                    const double dx = px - points[i].x;
+                    const double dy = py - points[i].y;
+                    work.gathered.push_back(dx * dx + dy * dy);
+                }
+            } else {
+                result.gatheredAll = false;
+            }
             continue;
         }
         if (node.left >= 0) {
@@ -297,8 +329,8 @@ NeighbourSearchTree::Scan NeighbourSearchTree::scan(double px, double py, const 
         int64_t below = 0;
         int64_t between = 0;
         for (int32_t i = node.begin; i < node.end; ++i) {
-            const double dx = px - xs[i];
-            const double dy = py - ys[i];
+            const double dx = px - points[i].x;
+            const double dy = py - points[i].y;
             const double d2 = dx * dx + dy * dy;
             below += d2 < lo2 ? 1 : 0;
             between += (d2 >= lo2) & (d2 < hi2) ? 1 : 0;
@@ -311,8 +343,8 @@ NeighbourSearchTree::Scan NeighbourSearchTree::scan(double px, double py, const 
                 continue;
             }
             for (int32_t i = node.begin; i < node.end; ++i) {
-                const double dx = px - xs[i];
-                const double dy = py - ys[i];
+                const double dx = px - points[i].x;
+                const double dy = py - points[i].y;
                 const double d2 = dx * dx + dy * dy;
                 if (d2 >= lo2 && d2 < hi2)
                     work.gathered.push_back(d2);
@@ -350,11 +382,8 @@ double NeighbourSearchTree::rankedSquaredDistance(double px, double py, const Bl
             lo2 = p2;
             belowLo = below2;
         } else {
-            if (s.gatheredAll) {
-                auto nth = work.gathered.begin() + (rank - below1 - 1);
-                std::nth_element(work.gathered.begin(), nth, work.gathered.end());
-                return *nth;
-            }
+            if (s.gatheredAll)
+                return selectRanked(work.gathered, static_cast<size_t>(rank - below1 - 1));
             lo2 = p1;
             belowLo = below1;
             hi2 = p2;
@@ -419,10 +448,12 @@ std::vector<double> NeighbourSearchTree::knnDensity(const double* x, const doubl
     // Events per coarse cell and their prefix sums, for the ring counts.
     const size_t g = static_cast<size_t>(grid);
     const NeighbourSearchTree tree(x, y, n, grid, ax.min, ax.width, ay.min, ay.width);
-    const std::vector<Point>& sorted = tree.m_points;
+    const Point* sorted = tree.m_points.get();
     std::vector<int64_t> prefix((g + 1) * (g + 1), 0);
-    for (const Point& p : sorted)
-        ++prefix[(static_cast<size_t>(p.row) + 1) * (g + 1) + static_cast<size_t>(p.col) + 1];
+    for (size_t cell = 0; cell < g * g; ++cell) {
+        const size_t rank = static_cast<size_t>(tree.m_cellRank[cell]);
+        prefix[(cell / g + 1) * (g + 1) + cell % g + 1] = tree.m_cellBegin[rank + 1] - tree.m_cellBegin[rank];
+    }
     for (size_t r = 1; r <= g; ++r) {
         for (size_t c = 1; c <= g; ++c) {
             prefix[r * (g + 1) + c] += prefix[(r - 1) * (g + 1) + c] + prefix[r * (g + 1) + c - 1]
@@ -482,35 +513,49 @@ std::vector<double> NeighbourSearchTree::knnDensity(const double* x, const doubl
             // distance to the others is the (m + 1)-th smallest to all.
             const int64_t rank = m + 1;
 
-            // First guess from the block's mean density; later ones from the previous event,
-            // whose answer moves by at most their distance.
+            // First guess from the block's mean density. Later ones from the answers of the
+            // last few events: an answer moves by at most the distance between two events of
+            // the same block, so each earlier answer bounds this one from both sides, and the
+            // tightest bounds win.
             const double area = (block.col1 - block.col0 + 1) * ax.width
                 * ((block.row1 - block.row0 + 1) * ay.width);
             const double densityGuess = static_cast<double>(rank) * area / (kPi * static_cast<double>(total));
-            double prevX = 0.0;
-            double prevY = 0.0;
-            double prevD2 = -1.0;
+            struct Answer
+            {
+                double x, y, distance, d2;
+            };
+            Answer recent[kRecentAnswers];
+            size_t answers = 0;
             for (int32_t q = task.begin; q < task.end; ++q) {
                 const Point& p = sorted[static_cast<size_t>(q)];
-                double d2;
-                if (prevD2 >= 0.0 && p.x == prevX && p.y == prevY) {
-                    d2 = prevD2;
-                } else {
+                double lo = 0.0;
+                double hi = kInf;
+                double d2 = -1.0;
+                const size_t known = std::min(answers, kRecentAnswers);
+                for (size_t a = 0; a < known; ++a) {
+                    const Answer& r = recent[a];
+                    if (r.x == p.x && r.y == p.y) {
+                        d2 = r.d2;
+                        break;
+                    }
+                    const double shift = std::hypot(p.x - r.x, p.y - r.y);
+                    lo = std::max(lo, r.distance - shift);
+                    hi = std::min(hi, r.distance + shift);
+                }
+                if (d2 < 0.0) {
                     double lo2 = densityGuess / 2.0;
                     double hi2 = densityGuess * 2.0;
-                    if (prevD2 >= 0.0) {
-                        const double g0 = std::sqrt(prevD2);
-                        const double shift = std::hypot(p.x - prevX, p.y - prevY);
-                        const double lo = (g0 - shift) * (1.0 - 1e-9);
-                        const double hi = (g0 + shift) * (1.0 + 1e-9);
-                        lo2 = lo > 0.0 ? lo * lo : 0.0;
+                    if (known > 0) {
+                        // A little slack for the rounding of the computed distances.
+                        lo *= 1.0 - 1e-9;
+                        hi *= 1.0 + 1e-9;
+                        lo2 = lo * lo;
                         hi2 = hi * hi;
                     }
                     d2 = tree.rankedSquaredDistance(p.x, p.y, block, rank, total, lo2, hi2, work);
                 }
-                prevX = p.x;
-                prevY = p.y;
-                prevD2 = d2;
+                recent[answers % kRecentAnswers] = {p.x, p.y, std::sqrt(d2), d2};
+                ++answers;
                 const double md = static_cast<double>(m);
                 density[static_cast<size_t>(p.event)] = d2 > 0.0 ? md / (kPi * d2) : md;
             }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace Tervane3 {
@@ -22,8 +23,7 @@ private:
     struct Point
     {
         double x, y;
-        int32_t col, row; // coarse cell
-        int32_t event;    // index in the caller's arrays
+        int32_t event; // index in the caller's arrays
     };
 
     // The upper levels split rectangles of whole coarse cells, so that every node lies
@@ -77,11 +77,12 @@ private:
     // the rectangle holds no event, a single child stands for its parent).
     int32_t buildUpper(int32_t col0, int32_t col1, int32_t row0, int32_t row1,
                        const std::vector<int32_t>& cellRoot, int32_t& nextRank);
-    // Builds the k-d subtree of events [begin, end) of one cell in pre-order from m_nodes[index]
-    // on; returns the index after its last node.
-    int32_t buildCell(int32_t index, int32_t begin, int32_t end);
+    // Builds the k-d subtree of events [begin, end) of cell (col, row) in pre-order from
+    // m_nodes[index] on; returns the index after its last node.
+    int32_t buildCell(int32_t index, int32_t begin, int32_t end, int32_t col, int32_t row);
     static int32_t nodeCount(int32_t size);
     void setBox(Node& node) const;
+    int32_t addNode(const Node& node);
 
     Scan scan(double px, double py, const Block& block, double lo2, double hi2,
               size_t gatherLimit, Workspace& work) const;
@@ -92,10 +93,10 @@ private:
                                  Workspace& work) const;
 
     int m_grid;
-    std::vector<Point> m_points;     // grouped by cell, each cell in its subtree's order
-    std::vector<double> m_x;         // m_points' coordinates
-    std::vector<double> m_y;
-    std::vector<Node> m_nodes;
+    // Large buffers without zero-filling: every element is written before it is read.
+    std::unique_ptr<Point[]> m_points; // grouped by cell, each cell in its subtree's order
+    std::unique_ptr<Node[]> m_nodes;
+    int32_t m_nodeCount = 0;
     int32_t m_root = -1;
     std::vector<int32_t> m_cellRank;  // row * grid + col -> rank
     std::vector<int32_t> m_cellBegin; // rank -> first event of the cell in m_points

@@ -69,6 +69,27 @@ TEST(DensityContours, LevelThreshold)
     EXPECT_EQ(DensityEstimator::levelThreshold({kNaN, 2, kNaN, 1}, 0.5), 2.0);
 }
 
+TEST(DensityContours, SeveralFractionsInAnyOrder)
+{
+    // Thresholds found together (shared selections) equal those found one by one.
+    const Cloud cloud = gaussianCloud(5000, 17);
+    const std::vector<double> fractions{0.9, 0.1, 1.5, 0.5, 0.1, 0.0};
+    const auto levels = DensityEstimator::contourLines(cloud.x, cloud.y, fractions, 0);
+    const DensityGrid grid = DensityEstimator::kdeGrid(cloud.x, cloud.y, 0);
+    const std::vector<double> densities = DensityEstimator::interpolateGrid(grid, cloud.x, cloud.y);
+    ASSERT_EQ(levels.size(), fractions.size());
+    for (size_t f = 0; f < fractions.size(); ++f) {
+        SCOPED_TRACE(fractions[f]);
+        EXPECT_EQ(levels[f].fraction, fractions[f]);
+        EXPECT_EQ(levels[f].threshold, DensityEstimator::levelThreshold(densities, fractions[f]));
+        std::vector<double> sorted = densities;
+        std::sort(sorted.begin(), sorted.end());
+        if (fractions[f] > 0.0 && fractions[f] < 1.0) {
+            EXPECT_EQ(levels[f].threshold, sorted[static_cast<size_t>(std::floor(sorted.size() * fractions[f]))]);
+        }
+    }
+}
+
 TEST(DensityContours, InterpolateCrossing)
 {
     EXPECT_DOUBLE_EQ(DensityEstimator::interpolateCrossing(0.5, 0.0, 1.0, 10.0, 20.0), 15.0);
