@@ -61,6 +61,41 @@ H5::DSetAccPropList perEventAccess()
     return access;
 }
 
+void checkStorageLayout(const H5::DataSet& set)
+{
+    const H5::DSetCreatPropList create = set.getCreatePlist();
+    const H5D_layout_t layout = create.getLayout();
+    H5::DataSpace space = set.getSpace();
+    if (layout == H5D_COMPACT) {
+        const hssize_t points = space.getSimpleExtentNpoints();
+        const long double needed =
+            static_cast<long double>(points < 0 ? 0 : points) * set.getDataType().getSize();
+        if (static_cast<long double>(set.getStorageSize()) < needed)
+            throw H5::DataSetIException("checkStorageLayout", "stored data is smaller than the dataset's extent");
+    } else if (layout == H5D_CHUNKED) {
+        const int rank = space.getSimpleExtentNdims();
+        if (rank < 1 || rank > 32)
+            throw H5::DataSetIException("checkStorageLayout", "chunked dataset of impossible rank");
+        std::vector<hsize_t> dims(static_cast<std::size_t>(rank));
+        std::vector<hsize_t> maxDims(static_cast<std::size_t>(rank));
+        std::vector<hsize_t> chunk(static_cast<std::size_t>(rank) + 1, 0);
+        space.getSimpleExtentDims(dims.data(), maxDims.data());
+        if (create.getChunk(rank + 1, chunk.data()) != rank)
+            throw H5::DataSetIException("checkStorageLayout", "chunks of another rank than the dataset");
+        for (std::size_t i = 0; i < dims.size(); ++i)
+            if (chunk[i] == 0 || (maxDims[i] != H5S_UNLIMITED && chunk[i] > maxDims[i]))
+                throw H5::DataSetIException("checkStorageLayout", "chunks larger than the dataset");
+    }
+}
+
+bool isPlainNumber(const H5::DataType& type)
+{
+    const H5T_class_t typeClass = type.getClass();
+    const std::size_t size = type.getSize();
+    return (typeClass == H5T_INTEGER || typeClass == H5T_FLOAT || typeClass == H5T_ENUM) && size >= 1
+           && size <= 16;
+}
+
 } // namespace Hdf5Detail
 
 using namespace Hdf5Detail;
@@ -298,6 +333,7 @@ std::unique_ptr<RTDCReader::Column> RTDCReader::readColumnFromFile(const std::st
         H5::DataSpace space = set.getSpace();
         if (space.getSimpleExtentNdims() != 1)
             return nullptr;
+        checkStorageLayout(set);
         hsize_t n = 0;
         space.getSimpleExtentDims(&n);
         H5::DataType type = set.getDataType();
@@ -323,8 +359,8 @@ std::unique_ptr<RTDCReader::Column> RTDCReader::readColumnFromFile(const std::st
             set.read(raw.data(), H5::PredType::NATIVE_INT64);
             std::transform(raw.begin(), raw.end(), column->begin(),
                            [](std::int64_t v) { return static_cast<double>(v); });
-        } else if ((isInteger && (size == 1 || size == 2 || size == 4)) || typeClass == H5T_FLOAT
-                   || typeClass == H5T_ENUM) {
+        } else if ((isInteger && (size == 1 || size == 2 || size == 4))
+                   || ((typeClass == H5T_FLOAT || typeClass == H5T_ENUM) && isPlainNumber(type))) {
             // The library converts exactly: 8-, 16- and 32-bit integers (signed or not as
             // stored), 32-bit floats widened, enumerations by their integer values.
             set.read(column->data(), H5::PredType::NATIVE_DOUBLE);
@@ -384,6 +420,9 @@ std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIn
         if (!frames.opened) {
             frames.set = file->file.openDataSet(mask ? "/events/mask" : "/events/image",
                                                 perEventAccess());
+            checkStorageLayout(frames.set);
+            if (!isPlainNumber(frames.set.getDataType()))
+                throw H5::DataSetIException("readFrame", "pixels are not stored as numbers");
             H5::DataSpace space = frames.set.getSpace();
             frames.valid = space.getSimpleExtentNdims() == 3;
             if (frames.valid) {

@@ -20,6 +20,13 @@ bool linkExists(hid_t location, const char* path);
 bool plausibleSize(hsize_t fileSize, hsize_t elements, std::size_t elementSize);
 // Dataset access with a chunk cache large enough for per-event reads.
 H5::DSetAccPropList perEventAccess();
+// Throws for storage layouts that cannot belong to an intact file and that the library
+// would read past its own buffers: compact data smaller than the extent, chunks larger than
+// a fixed dimension or of another rank.
+void checkStorageLayout(const H5::DataSet& set);
+// Integer, floating-point or enumeration of at most 16 bytes: what per-event data is stored
+// as. Damaged headers can claim element sizes of megabytes.
+bool isPlainNumber(const H5::DataType& type);
 } // namespace Hdf5Detail
 
 // The image or mask stack, opened on first use and kept open so its chunk cache survives

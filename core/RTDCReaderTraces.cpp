@@ -130,6 +130,7 @@ std::vector<float> RTDCReader::readStoredTrace(const std::string& name, std::uin
                 throw H5::GroupIException("readTrace", "not a trace name");
             TraceSet trace;
             trace.set = file->file.openDataSet("/events/trace/" + name, perEventAccess());
+            checkStorageLayout(trace.set);
             H5::DataSpace space = trace.set.getSpace();
             if (space.getSimpleExtentNdims() != 2)
                 throw H5::DataSetIException("readTrace", "not a two-dimensional trace dataset");
@@ -140,6 +141,8 @@ std::vector<float> RTDCReader::readStoredTrace(const std::string& name, std::uin
             if (!plausibleSize(file->fileSize, trace.samples, sizeof(float)))
                 throw H5::DataSetIException("readTrace", "the dataset claims more samples than the file can hold");
             H5::DataType type = trace.set.getDataType();
+            if (!isPlainNumber(type))
+                throw H5::DataSetIException("readTrace", "samples are not stored as numbers");
             if (type.getClass() == H5T_INTEGER && type.getSize() == 2)
                 trace.kind = H5Tget_sign(type.getId()) == H5T_SGN_NONE ? TraceSet::Kind::UInt16
                                                                         : TraceSet::Kind::Int16;

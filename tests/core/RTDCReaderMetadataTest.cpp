@@ -1,0 +1,233 @@
+// Metadata of the reader: every attribute kind as text, sections, stored polygon filters, the
+// instrument flag, and numbers that read the same under a comma locale.
+#include "core/FeatureCatalogue.h"
+#include "core/RTDCReader.h"
+
+#include "support/RtdcFixture.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <random>
+
+using namespace Tervane3;
+using namespace Tervane3::Test;
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+
+namespace {
+
+class RTDCReaderMetadataTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        H5::Exception::dontPrint();
+    }
+    std::string path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+
+    Metadata readFile(const std::string& file, RTDCReader& reader)
+    {
+        EXPECT_TRUE(reader.open(file));
+        return reader.readMetadata();
+    }
+
+    QTemporaryDir dir;
+};
+
+// Sets LC_ALL for the scope and puts "C" back afterwards.
+class ScopedLocale
+{
+public:
+    explicit ScopedLocale(const char* name) : ok(std::setlocale(LC_ALL, name) != nullptr) {}
+    ~ScopedLocale() { std::setlocale(LC_ALL, "C"); }
+    const bool ok;
+};
+
+std::string printfFixed(double value)
+{
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, "%f", value);
+    return buffer;
+}
+
+} // namespace
+
+TEST_F(RTDCReaderMetadataTest, EveryAttributeKindBecomesText)
+{
+    writeCompleteFixture(path("complete.rtdc"));
+    RTDCReader reader;
+    CaptureStderr();
+    const Metadata m = readFile(path("complete.rtdc"), reader);
+    EXPECT_EQ(GetCapturedStderr(), "");
+    const std::pair<const char*, const char*> expected[] = {
+        {"experiment:sample", "Blood µ-sample"},     // variable-length UTF-8
+        {"experiment:date", "2024-05-17"},           // fixed length, NUL terminated
+        {"experiment:time", "13:45:10"},             // fixed length, NUL padded, no terminator
+        {"setup:medium", "CellCarrier"},             // fixed length, blank padded
+        {"setup:chip region", "channel"},            // variable-length ASCII
+        {"setup:flow rate", "0.060000"},             // double
+        {"setup:channel width", "20.000000"},        // float
+        {"imaging:pixel size", "0.340000"},
+        {"experiment:event count", "6"},             // 32-bit integer
+        {"imaging:roi size x", "-250"},              // 16-bit integer
+        {"fluorescence:laser count", "9223372036854775808"}, // unsigned 64-bit above 2^63 - 1
+        {"online_contour:no absdiff", "1"},          // enumeration
+        {"online_filter:area_um,deform polygon points",
+         "(10.000000,0.010000), (20.000000,0.020000), (15.000000,0.050000)"},
+        {"version", "1.0"},
+    };
+    for (const auto& [name, text] : expected) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(m.allEntries.count(name), 1u);
+        EXPECT_EQ(m.allEntries.at(name), text);
+    }
+    // A one-dimensional array is no polygon and is skipped.
+    EXPECT_EQ(m.allEntries.size(), std::size(expected) + 1); // + setup:module composition
+    EXPECT_EQ(m.allEntries.count("online_filter:area_um,deform extra"), 0u);
+
+    EXPECT_EQ(m.experiment.at("sample"), "Blood µ-sample");
+    EXPECT_EQ(m.setup.at("flow rate"), "0.060000");
+    EXPECT_EQ(m.setup.at("medium"), "CellCarrier");
+    EXPECT_EQ(m.imaging.at("pixel size"), "0.340000");
+    EXPECT_EQ(m.onlineContour.at("no absdiff"), "1");
+    EXPECT_EQ(m.fluorescence.at("laser count"), "9223372036854775808");
+    EXPECT_EQ(m.onlineFilter.count("area_um,deform polygon points"), 1u);
+    EXPECT_EQ(m.value("setup", "chip region"), "channel");
+    EXPECT_EQ(m.value("setup", "missing", "x"), "x");
+    EXPECT_EQ(m.value("nosection", "sample", "y"), "y");
+
+    ASSERT_EQ(m.polygonFilters.size(), 1u);
+    const auto& polygon = m.polygonFilters[0];
+    EXPECT_EQ(polygon.xFeature, "area_um");
+    EXPECT_EQ(polygon.yFeature, "deform");
+    const std::vector<std::pair<double, double>> points{
+        {10.0, static_cast<double>(0.01f)}, {20.0, static_cast<double>(0.02f)}, {15.0, static_cast<double>(0.05f)}};
+    EXPECT_EQ(polygon.points, points);
+
+    // "Quorvantelis" inside the module composition selects the instrument labels.
+    EXPECT_TRUE(reader.isInstrumentData());
+    EXPECT_EQ(reader.featureLabel("userdef0"), "Velocity [mm/s]");
+}
+
+TEST_F(RTDCReaderMetadataTest, SectionsAndPolygonNamesAreParsedByTheirRules)
+{
+    {
+        RtdcFixture f(path("names.rtdc"));
+        f.addStringAttribute("user:note", "only in all entries");
+        f.addStringAttribute("setup:", "empty key");
+        f.addStringAttribute("export:changed sample name", "renamed");
+        f.addStringAttribute("offline_filter:deform max", "0.1", StringKind::FixedSpacePadded);
+        f.addStringAttribute("setup:a:b", "colon in key");
+        const std::vector<std::pair<double, double>> square{{1, 2}, {3, 4}};
+        f.addPointsAttribute("offline_filter:x,y polygon points", square);
+        f.addPointsAttribute("online_filter:area_um deform polygon points", square);
+        f.addPointsAttribute("area_um,deform polygon points", square);
+        f.addPointsAttribute("online_filter: polygon points", square);
+        f.addPointsAttribute("online_filter:a,b polygon points", square, H5::PredType::IEEE_F64LE);
+        f.addArrayAttribute("online_filter:c,d polygon points", H5::PredType::STD_I32LE, {3, 2}, {1, 2, 3, 4, 5, 6});
+        f.addArrayAttribute("online_filter:e,f polygon points", H5::PredType::IEEE_F32LE, {4}, {1, 2, 3, 4});
+        f.addArrayAttribute("online_filter:g,h polygon points", H5::PredType::IEEE_F32LE, {2, 3}, {1, 2, 3, 4, 5, 6});
+        f.addPointsAttribute("online_filter:i,j polygon points", {});
+        // Kinds the reader does not convert: skipped without a message.
+        H5::CompType compound(sizeof(double));
+        compound.insertMember("v", 0, H5::PredType::NATIVE_DOUBLE);
+        const double v = 1.0;
+        f.file().openGroup("/").createAttribute("setup:compound", compound, H5::DataSpace(H5S_SCALAR)).write(compound, &v);
+        f.file().openGroup("/").createAttribute("setup:nothing", H5::PredType::NATIVE_INT, H5::DataSpace(H5S_NULL));
+    }
+    RTDCReader reader;
+    CaptureStderr();
+    const Metadata m = readFile(path("names.rtdc"), reader);
+    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(m.allEntries.at("user:note"), "only in all entries");
+    EXPECT_EQ(m.setup.at(""), "empty key");
+    EXPECT_EQ(m.setup.at("a:b"), "colon in key");
+    EXPECT_EQ(m.exportInfo.at("changed sample name"), "renamed");
+    EXPECT_EQ(m.offlineFilter.at("deform max"), "0.1");
+    EXPECT_EQ(m.offlineFilter.at("x,y polygon points"), "(1.000000,2.000000), (3.000000,4.000000)");
+    EXPECT_EQ(m.onlineFilter.at("a,b polygon points"), "(1.000000,2.000000), (3.000000,4.000000)");
+    EXPECT_EQ(m.onlineFilter.at("i,j polygon points"), "");
+    for (const char* skipped : {"online_filter:area_um deform polygon points", "area_um,deform polygon points",
+                                "online_filter: polygon points", "online_filter:c,d polygon points",
+                                "online_filter:e,f polygon points", "online_filter:g,h polygon points",
+                                "setup:compound", "setup:nothing"}) {
+        SCOPED_TRACE(skipped);
+        EXPECT_EQ(m.allEntries.count(skipped), 0u);
+    }
+    ASSERT_EQ(m.polygonFilters.size(), 3u); // x,y  a,b  i,j in attribute order
+    std::vector<std::string> pairs;
+    for (const auto& p : m.polygonFilters)
+        pairs.push_back(p.xFeature + "," + p.yFeature);
+    std::sort(pairs.begin(), pairs.end());
+    EXPECT_EQ(pairs, (std::vector<std::string>{"a,b", "i,j", "x,y"}));
+    EXPECT_FALSE(reader.isInstrumentData());
+}
+
+TEST_F(RTDCReaderMetadataTest, InstrumentFlagNeedsTheNameInItsCase)
+{
+    struct Case
+    {
+        const char* composition; // nullptr: attribute absent
+        bool expected;
+    };
+    const Case cases[] = {
+        {"Cell_Flow_2, Quorvantelis", true},
+        {"Quorvantelis", true},
+        {"cell_flow_2, quorvantelis", false},
+        {"Cell_Flow_2", false},
+        {nullptr, false},
+    };
+    int fileNo = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.composition ? c.composition : "(absent)");
+        const std::string file = path("flag" + std::to_string(fileNo++) + ".rtdc");
+        {
+            RtdcFixture f(file);
+            if (c.composition)
+                f.addStringAttribute("setup:module composition", c.composition, StringKind::VariableUtf8);
+        }
+        RTDCReader reader;
+        readFile(file, reader);
+        EXPECT_EQ(reader.isInstrumentData(), c.expected);
+        EXPECT_EQ(reader.featureLabel("userdef9"), c.expected ? "Cell Type ID" : "User-defined 9");
+        reader.close();
+        EXPECT_FALSE(reader.isInstrumentData());
+    }
+}
+
+TEST_F(RTDCReaderMetadataTest, FixedSixDecimalsMatchPrintfInTheCLocale)
+{
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-12, 20);
+    std::vector<double> values{0.0, -0.0, 0.5, 1e-7, -1e-7, 0.0000005, 0.0000015, 2.5e-6, 0.06, 1e20, -123456.789, 1e300};
+    for (int i = 0; i < 500; ++i)
+        values.push_back(mantissa(rng) * std::pow(10.0, exponent(rng)));
+    for (double v : values) {
+        SCOPED_TRACE(v);
+        EXPECT_EQ(formatFixed6(v), printfFixed(v));
+    }
+}
+
+// Regression: "%f" text followed the process locale, so under a German locale the flow rate
+// read "0,060000" and numbers no longer parsed.
+TEST_F(RTDCReaderMetadataTest, NumbersReadTheSameUnderACommaLocale)
+{
+    writeCompleteFixture(path("complete.rtdc"));
+    ScopedLocale locale("de_DE.UTF-8");
+    if (!locale.ok)
+        GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+    ASSERT_EQ(printfFixed(0.06), "0,060000"); // the locale is really in effect
+    RTDCReader reader;
+    const Metadata m = readFile(path("complete.rtdc"), reader);
+    EXPECT_EQ(m.setup.at("flow rate"), "0.060000");
+    EXPECT_EQ(m.imaging.at("pixel size"), "0.340000");
+    EXPECT_EQ(m.onlineFilter.at("area_um,deform polygon points"),
+              "(10.000000,0.010000), (20.000000,0.020000), (15.000000,0.050000)");
+    EXPECT_EQ(formatFixed6(-1234.5), "-1234.500000");
+}
