@@ -21,6 +21,9 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr size_t kEventGrain = 1 << 16; // events per parallel chunk
+// Below this many events, threads cost more than they save (and on a busy machine every
+// join waits for the slowest of them), so the per-call parallel steps run serially.
+constexpr size_t kParallelEvents = 1 << 16;
 
 // The events whose x and y are both finite, in ascending order. Points at the caller's
 // vectors when every event is finite, so the common case copies nothing.
@@ -116,7 +119,8 @@ int chooseBinCountFinite(const double* x, const double* y, size_t n)
     }
 
     std::vector<double> costs(candidates.size(), DBL_MAX);
-    parallelFor(candidates.size(), 1, [&](size_t begin, size_t end) {
+    const size_t grain = n < kParallelEvents ? candidates.size() : 1;
+    parallelFor(candidates.size(), grain, [&](size_t begin, size_t end) {
         for (size_t c = begin; c < end; ++c) {
             const int m = candidates[c];
             const double wx = rx.width / m;
@@ -303,7 +307,7 @@ DensityGrid kdeGridFinite(const double* x, const double* y, size_t n, int bins)
 
     AxisBandwidth ax;
     AxisBandwidth ay;
-    parallelFor(2, 1, [&](size_t begin, size_t end) {
+    parallelFor(2, n < kParallelEvents ? 2 : 1, [&](size_t begin, size_t end) {
         for (size_t axis = begin; axis < end; ++axis) {
             if (axis == 0)
                 ax = axisBandwidth(x, n);
@@ -377,17 +381,20 @@ std::vector<double> histogramFinite(const double* x, const double* y, size_t n, 
     const double wy = ry.width / bins;
     const size_t b = static_cast<size_t>(bins);
 
-    std::vector<size_t> cell(n);
-    std::vector<double> counts(b * b, 0.0);
-    for (size_t i = 0; i < n; ++i) {
+    // The bin of an event is computed twice rather than stored for a million events.
+    const auto binOf = [&](size_t i) {
         const int col = binIndex((x[i] - rx.min) / wx, bins);
         const int row = binIndex((y[i] - ry.min) / wy, bins);
-        cell[i] = static_cast<size_t>(row) * b + static_cast<size_t>(col);
-        counts[cell[i]] += 1.0;
-    }
-    std::vector<double> out(n);
+        return static_cast<size_t>(row) * b + static_cast<size_t>(col);
+    };
+    std::vector<double> counts(b * b, 0.0);
     for (size_t i = 0; i < n; ++i)
-        out[i] = counts[cell[i]];
+        counts[binOf(i)] += 1.0;
+    std::vector<double> out(n);
+    parallelFor(n, kEventGrain, [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
+            out[i] = counts[binOf(i)];
+    });
     return out;
 }
 
@@ -429,6 +436,39 @@ std::vector<double> levelThresholds(const std::vector<double>& densities,
         from = index;
     }
     return thresholds;
+}
+
+// One level per fraction from a kernel grid and the densities at the events.
+std::vector<ContourLevel> levelsFromGrid(const DensityGrid& grid, const std::vector<double>& densities,
+                                         const std::vector<double>& fractions)
+{
+    if (grid.isEmpty())
+        return {};
+    const std::vector<double> thresholds = levelThresholds(densities, fractions);
+    std::vector<ContourLevel> levels(fractions.size());
+    const size_t grain = densities.size() < kParallelEvents ? fractions.size() : 1;
+    parallelFor(fractions.size(), grain, [&](size_t begin, size_t end) {
+        for (size_t f = begin; f < end; ++f) {
+            levels[f].fraction = fractions[f];
+            levels[f].threshold = thresholds[f];
+            if (thresholds[f] > 0.0)
+                levels[f].lines = DensityEstimator::traceLevel(grid, thresholds[f]);
+        }
+    });
+    return levels;
+}
+
+// Line points from axis coordinates back to data units.
+void mapLinesBack(std::vector<ContourLevel>& levels, int xScaleMode, int yScaleMode)
+{
+    if (clampScaleMode(xScaleMode) == ScaleLinear && clampScaleMode(yScaleMode) == ScaleLinear)
+        return;
+    for (ContourLevel& level : levels) {
+        for (ContourPolyline& line : level.lines) {
+            for (auto& point : line)
+                inverseTransformPoint(point.first, point.second, xScaleMode, yScaleMode);
+        }
+    }
 }
 
 } // namespace
@@ -514,14 +554,7 @@ std::vector<ContourLevel> DensityEstimator::computeContours(const std::vector<do
 {
     std::vector<ContourLevel> levels =
         contourLines(transformValues(x, xScaleMode), transformValues(y, yScaleMode), fractions, 0);
-    if (clampScaleMode(xScaleMode) != ScaleLinear || clampScaleMode(yScaleMode) != ScaleLinear) {
-        for (ContourLevel& level : levels) {
-            for (ContourPolyline& line : level.lines) {
-                for (auto& point : line)
-                    inverseTransformPoint(point.first, point.second, xScaleMode, yScaleMode);
-            }
-        }
-    }
+    mapLinesBack(levels, xScaleMode, yScaleMode);
     return levels;
 }
 
@@ -538,22 +571,36 @@ std::vector<ContourLevel> DensityEstimator::contourLines(const std::vector<doubl
     if (events.count() < 4)
         return {};
     const DensityGrid grid = kdeGridFinite(events.x(), events.y(), events.count(), bins);
-    if (grid.isEmpty())
-        return {};
     const std::vector<double> densities =
         interpolateFinite(grid, events.x(), events.y(), events.count());
-    const std::vector<double> thresholds = levelThresholds(densities, fractions);
+    return levelsFromGrid(grid, densities, fractions);
+}
 
-    std::vector<ContourLevel> levels(fractions.size());
-    parallelFor(fractions.size(), 1, [&](size_t begin, size_t end) {
-        for (size_t f = begin; f < end; ++f) {
-            levels[f].fraction = fractions[f];
-            levels[f].threshold = thresholds[f];
-            if (thresholds[f] > 0.0)
-                levels[f].lines = traceLevel(grid, thresholds[f]);
+DensityAndContours DensityEstimator::computeDensityAndContours(const std::vector<double>& x,
+                                                               const std::vector<double>& y,
+                                                               int method,
+                                                               const std::vector<double>& fractions,
+                                                               int xScaleMode, int yScaleMode)
+{
+    DensityAndContours result;
+    const std::vector<double> tx = transformValues(x, xScaleMode);
+    const std::vector<double> ty = transformValues(y, yScaleMode);
+    if (method != DensityKde || tx.size() != ty.size() || fractions.empty()) {
+        result.density = computeDensity(tx, ty, method);
+        result.levels = contourLines(tx, ty, fractions, 0);
+    } else {
+        const FiniteEvents events(tx, ty);
+        if (events.count() < 4) {
+            result.density.assign(tx.size(), kNaN);
+            return result;
         }
-    });
-    return levels;
+        const DensityGrid grid = kdeGridFinite(events.x(), events.y(), events.count(), 0);
+        std::vector<double> densities = interpolateFinite(grid, events.x(), events.y(), events.count());
+        result.levels = levelsFromGrid(grid, densities, fractions);
+        result.density = events.scatter(std::move(densities));
+    }
+    mapLinesBack(result.levels, xScaleMode, yScaleMode);
+    return result;
 }
 
 double DensityEstimator::levelThreshold(const std::vector<double>& densities, double fraction)

@@ -22,6 +22,13 @@ enum DensityMethod : int {
     DensityKnn = 2,       // k nearest neighbours, k = sqrt(n)
 };
 
+// Density colours and contour levels of the same events (see computeDensityAndContours).
+struct DensityAndContours
+{
+    std::vector<double> density;       // one value per event, as computeDensity gives it
+    std::vector<ContourLevel> levels;  // as computeContours gives them
+};
+
 class DensityEstimator
 {
 public:
@@ -61,6 +68,14 @@ public:
                                                      const std::vector<double>& y,
                                                      const std::vector<double>& fractions,
                                                      int xScaleMode, int yScaleMode);
+    // Both at once for a plot that colours by density and draws contour lines: density is
+    // computeDensity(transformValues(x, xScaleMode), transformValues(y, yScaleMode), method)
+    // and levels is computeContours(x, y, fractions, xScaleMode, yScaleMode). With the
+    // kernel method both come from one grid, which halves the work of such a plot.
+    static DensityAndContours computeDensityAndContours(const std::vector<double>& x,
+                                                        const std::vector<double>& y, int method,
+                                                        const std::vector<double>& fractions,
+                                                        int xScaleMode, int yScaleMode);
     // The same in axis coordinates; bins < 1 chooses the bin count.
     static std::vector<ContourLevel> contourLines(const std::vector<double>& tx,
                                                   const std::vector<double>& ty,

@@ -488,7 +488,8 @@ std::vector<double> NeighbourSearchTree::knnDensity(const double* x, const doubl
     }
 
     std::vector<double> density(n, 0.0);
-    parallelFor(tasks.size(), 1, [&](size_t from, size_t to) {
+    // Few events: one thread does it all (thread start-up would dominate).
+    parallelFor(tasks.size(), n < (1 << 15) ? tasks.size() : 1, [&](size_t from, size_t to) {
         Workspace work;
         for (size_t t = from; t < to; ++t) {
             const Task& task = tasks[t];

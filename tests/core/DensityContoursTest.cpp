@@ -307,3 +307,42 @@ TEST(DensityContours, NonFiniteEventsAreSkipped)
         EXPECT_EQ(dirty[l].lines, clean[l].lines);
     }
 }
+
+TEST(DensityContours, DensityAndContoursTogether)
+{
+    // One grid for both must give exactly what the two separate calls give.
+    std::mt19937 rng(31);
+    std::lognormal_distribution<double> fl(std::log(800.0), 1.2);
+    std::normal_distribution<double> noise(0.0, 30.0);
+    std::vector<double> x, y;
+    for (int i = 0; i < 3000; ++i) {
+        x.push_back(i % 3 == 0 ? noise(rng) : fl(rng));
+        y.push_back(i % 5 == 0 ? noise(rng) : fl(rng));
+    }
+    x[7] = kNaN;
+    const std::vector<double> fractions{0.5, 0.1};
+    const struct {
+        int method, xMode, yMode;
+    } cases[] = {{DensityKde, 0, 0}, {DensityKde, 2, 2}, {DensityKde, 1, 2}, {DensityHistogram, 2, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.method << " " << c.xMode << " " << c.yMode);
+        const DensityAndContours both =
+            DensityEstimator::computeDensityAndContours(x, y, c.method, fractions, c.xMode, c.yMode);
+        const std::vector<double> density = DensityEstimator::computeDensity(
+            transformValues(x, c.xMode), transformValues(y, c.yMode), c.method);
+        const auto levels = DensityEstimator::computeContours(x, y, fractions, c.xMode, c.yMode);
+        ASSERT_EQ(both.density.size(), density.size());
+        for (size_t i = 0; i < density.size(); ++i) {
+            if (std::isnan(density[i]))
+                EXPECT_TRUE(std::isnan(both.density[i])) << i;
+            else
+                EXPECT_EQ(both.density[i], density[i]) << i;
+        }
+        ASSERT_EQ(both.levels.size(), levels.size());
+        for (size_t l = 0; l < levels.size(); ++l) {
+            EXPECT_EQ(both.levels[l].threshold, levels[l].threshold);
+            EXPECT_EQ(both.levels[l].lines, levels[l].lines);
+            EXPECT_FALSE(levels[l].lines.empty());
+        }
+    }
+}
