@@ -226,6 +226,10 @@ void ScatterPlot::clearData()
     highlightIndex = -1;
     replot();
     clearOverlayCurves();
+    // A cleared plot shows nothing of the dataset it showed before: its polygon gates and
+    // isoelastic lines go too (the next plot update draws the new dataset's own).
+    clearFilterPolygons();
+    clearIsoLines();
     replot();
 }
 

@@ -52,7 +52,8 @@ public:
     void setData(const std::vector<double>& x, const std::vector<double>& y,
                  const QString& xTitle, const QString& yTitle,
                  const std::vector<double>& colorValues, const QString& colorTitle);
-    // Removes the points and the contour lines; polygon overlays and isoelastic lines stay.
+    // Removes the points, the highlight, the contour lines, the polygon overlays and the
+    // isoelastic lines.
     void clearData();
     // Back to autoscaling on xBottom and yLeft, then replot.
     void autoScale();

@@ -1,0 +1,312 @@
+// The main scatter plot's drawing side: data and colour states, the colour bar, highlight,
+// overlays, isoelastic labels, colour maps, export styling, logarithmic autoscaling and the
+// cached point image (rendered once per data change, blitted for a highlight change).
+#include "plots/ScatterPlot.h"
+
+#include "calc/IsoelasticLine.h"
+#include "core/ContourLevel.h"
+#include "plots/ColorMaps.h"
+#include "plots/PlainPointCurve.h"
+#include "plots/PlotExportStyle.h"
+#include "plots/RoundSpectroCurve.h"
+
+#include <qwt_color_map.h>
+#include <qwt_plot_curve.h>
+#include <qwt_plot_marker.h>
+#include <qwt_plot_shapeitem.h>
+#include <qwt_scale_draw.h>
+#include <qwt_scale_widget.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace Tervane3;
+
+namespace {
+
+template<typename Item>
+Item* findItem(ScatterPlot& plot)
+{
+    for (QwtPlotItem* item : plot.itemList()) {
+        if (auto* found = dynamic_cast<Item*>(item))
+            return found;
+    }
+    return nullptr;
+}
+
+bool colorBarShown(ScatterPlot& plot)
+{
+    return plot.axisEnabled(QwtPlot::yRight) && plot.axisWidget(QwtPlot::yRight)->isColorBarEnabled();
+}
+
+// Shows the plot and returns the canvas as painted now.
+QImage paintCanvas(ScatterPlot& plot)
+{
+    if (!plot.isVisible()) {
+        plot.resize(500, 400);
+        plot.show();
+    }
+    QCoreApplication::processEvents();
+    plot.replot();
+    return plot.canvas()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QPoint canvasPixel(ScatterPlot& plot, double x, double y)
+{
+    return QPoint(static_cast<int>(std::lround(plot.transform(QwtPlot::xBottom, x))),
+                  static_cast<int>(std::lround(plot.transform(QwtPlot::yLeft, y))));
+}
+
+TEST(ScatterPlotTest, DataStates)
+{
+    ScatterPlot plot;
+    // x and y of different lengths clear the plot instead of drawing.
+    plot.setData({1, 2, 3}, {1, 2}, "X", "Y", {}, QString());
+    EXPECT_EQ(plot.pointCount(), 0);
+
+    plot.setData({1, 2, 3}, {4, 5, 6}, "Area", "Deformation", {}, QString());
+    EXPECT_EQ(plot.pointCount(), 3);
+    EXPECT_FALSE(plot.isColored());
+    EXPECT_FALSE(colorBarShown(plot));
+    EXPECT_EQ(plot.axisTitle(QwtPlot::xBottom).text(), "Area");
+    EXPECT_EQ(plot.axisTitle(QwtPlot::yLeft).text(), "Deformation");
+
+    // Colour values that are all equal give the range [v, v + 1].
+    plot.setData({1, 2, 3}, {4, 5, 6}, "Area", "Deformation", {4, 4, 4}, "Brightness");
+    EXPECT_TRUE(plot.isColored());
+    EXPECT_TRUE(colorBarShown(plot));
+    EXPECT_EQ(plot.axisTitle(QwtPlot::yRight).text(), "Brightness");
+    EXPECT_DOUBLE_EQ(plot.axisScaleDiv(QwtPlot::yRight).lowerBound(), 4.0);
+    EXPECT_DOUBLE_EQ(plot.axisScaleDiv(QwtPlot::yRight).upperBound(), 5.0);
+
+    plot.setData({1, 2, 3}, {4, 5, 6}, "Area", "Deformation", {0.5, 2, 1}, "Density");
+    EXPECT_DOUBLE_EQ(plot.axisScaleDiv(QwtPlot::yRight).lowerBound(), 0.5);
+    EXPECT_DOUBLE_EQ(plot.axisScaleDiv(QwtPlot::yRight).upperBound(), 2.0);
+}
+
+TEST(ScatterPlotTest, PointsHiddenAndShownAgainWithColourMap)
+{
+    ScatterPlot plot;
+    plot.setData({1, 2, 3}, {4, 5, 6}, "X", "Y", {1, 2, 3}, "Density");
+    auto* colorCurve = findItem<RoundSpectroCurve>(plot);
+    ASSERT_NE(colorCurve, nullptr);
+    ASSERT_TRUE(colorCurve->isVisible());
+
+    plot.setPointsVisible(false);
+    EXPECT_FALSE(colorCurve->isVisible());
+    EXPECT_FALSE(colorBarShown(plot));
+    EXPECT_FALSE(plot.axisEnabled(QwtPlot::yRight));
+
+    // While hidden the index is only stored.
+    plot.setColorMap(2);
+    EXPECT_EQ(plot.colorMapIndex(), 2);
+    EXPECT_FALSE(colorBarShown(plot));
+
+    plot.setPointsVisible(true);
+    EXPECT_TRUE(colorCurve->isVisible());
+    EXPECT_TRUE(colorBarShown(plot));
+    // The colour bar shows the stored map (Jet+ starts at (100, 0, 180)).
+    const QwtColorMap* barMap = plot.axisWidget(QwtPlot::yRight)->colorMap();
+    ASSERT_NE(barMap, nullptr);
+    EXPECT_EQ(QColor(barMap->rgb(QwtInterval(1, 3), 1)), QColor(100, 0, 180));
+
+    // A new data set while hidden keeps the points hidden.
+    plot.setPointsVisible(false);
+    plot.setData({1, 2}, {1, 2}, "X", "Y", {}, QString());
+    EXPECT_FALSE(findItem<PlainPointCurve>(plot)->isVisible());
+}
+
+TEST(ScatterPlotTest, HighlightAndPointSelection)
+{
+    ScatterPlot plot;
+    plot.setData({1, 2, 3}, {4, 5, 6}, "X", "Y", {}, QString());
+    QSignalSpy clicked(&plot, &ScatterPlot::pointClicked);
+    plot.setHighlightedPoint(2);
+    EXPECT_EQ(plot.highlightedPoint(), 2);
+    plot.setHighlightedPoint(3);
+    EXPECT_EQ(plot.highlightedPoint(), -1);
+    plot.setHighlightedPoint(1);
+    plot.onPointSelected(-1);
+    EXPECT_EQ(plot.highlightedPoint(), -1);
+    ASSERT_EQ(clicked.count(), 1);
+    EXPECT_EQ(clicked.at(0).at(0).toInt(), -1);
+}
+
+TEST(ScatterPlotTest, OverlaysAndIsoelasticLabels)
+{
+    ScatterPlot plot;
+    const QPolygonF triangle({QPointF(0, 0), QPointF(1, 0), QPointF(0, 1)});
+    plot.setFilterPolygon(3, triangle, true);
+    plot.setFilterPolygon(3, triangle, false);
+    plot.setFilterPolygon(1000000 + 2 * 10000, triangle, true);
+    ASSERT_EQ(plot.filterPolygonItems().size(), 2u);
+    EXPECT_EQ(plot.filterPolygonItems().at(3)->pen().style(), Qt::DashLine);
+    EXPECT_EQ(plot.filterPolygonItems().at(3)->z(), 50.0);
+
+    ContourLevel outer;
+    outer.lines = {{{0, 0}, {1, 1}, {2, 0}}, {{5, 5}}};
+    ContourLevel inner;
+    inner.lines = {{{0.5, 0.5}, {1, 0.8}}};
+    plot.setContourLines({outer, inner});
+    ASSERT_EQ(plot.contourCurves().size(), 2u);
+    EXPECT_EQ(plot.contourCurves()[0]->pen().style(), Qt::DashLine);
+    EXPECT_EQ(plot.contourCurves()[1]->pen().style(), Qt::SolidLine);
+    EXPECT_TRUE(plot.contourCurves()[0]->testItemAttribute(QwtPlotItem::AutoScale));
+
+    IsoelasticLine stiff{1.0, {{10, 0.01}, {50, 0.02}}};
+    IsoelasticLine soft{0.5, {{10, 0.03}, {50, 0.05}}};
+    IsoelasticLine single{2.0, {{10, 0.03}}};
+    plot.setIsoLines({stiff, soft, single}, true);
+    ASSERT_EQ(plot.isoCurves().size(), 2u);
+    ASSERT_EQ(plot.isoLabels().size(), 2u);
+    EXPECT_EQ(plot.isoLabels()[0]->label().text(), "1.0 kPa");
+    EXPECT_EQ(plot.isoLabels()[1]->label().text(), "0.50 kPa");
+    EXPECT_EQ(plot.isoLabels()[1]->value(), QPointF(50, 0.05));
+    EXPECT_FALSE(plot.isoCurves()[0]->testItemAttribute(QwtPlotItem::AutoScale));
+    plot.setIsoLines({stiff}, false);
+    EXPECT_EQ(plot.isoCurves().size(), 1u);
+    EXPECT_TRUE(plot.isoLabels().empty());
+}
+
+// Catches stale overlays: clearing the plot (a dataset that is still loading becomes
+// active) used to leave the previous dataset's polygon gates and isoelastic lines on the
+// empty plot.
+TEST(ScatterPlotTest, ClearingRemovesEveryOverlay)
+{
+    ScatterPlot plot;
+    plot.setData({1, 2, 3}, {4, 5, 6}, "X", "Y", {1, 2, 3}, "Density");
+    plot.setFilterPolygon(0, QPolygonF({QPointF(0, 0), QPointF(1, 0), QPointF(0, 1)}), true);
+    ContourLevel level;
+    level.lines = {{{0, 0}, {1, 1}}};
+    plot.setContourLines({level});
+    plot.setIsoLines({IsoelasticLine{1.0, {{1, 1}, {2, 2}}}}, true);
+    plot.setHighlightedPoint(0);
+
+    plot.clearData();
+    EXPECT_EQ(plot.pointCount(), 0);
+    EXPECT_FALSE(plot.isColored());
+    EXPECT_FALSE(colorBarShown(plot));
+    EXPECT_EQ(plot.highlightedPoint(), -1);
+    EXPECT_TRUE(plot.contourCurves().empty());
+    EXPECT_TRUE(plot.filterPolygonItems().empty());
+    EXPECT_TRUE(plot.isoCurves().empty());
+    EXPECT_TRUE(plot.isoLabels().empty());
+}
+
+TEST(ScatterPlotTest, ColourMapEnds)
+{
+    struct Ends
+    {
+        int index;
+        QColor first, last;
+    };
+    const Ends cases[] = {
+        {0, QColor(68, 1, 84), QColor(253, 231, 37)},  {1, QColor(0, 0, 255), QColor(255, 0, 0)},
+        {2, QColor(100, 0, 180), QColor(255, 0, 0)},   {3, QColor(13, 8, 135), QColor(240, 249, 33)},
+        {4, QColor(0, 68, 108), QColor(254, 204, 0)},  {5, QColor(0, 0, 0), QColor(255, 255, 255)},
+        {9, QColor(68, 1, 84), QColor(253, 231, 37)},  {-1, QColor(68, 1, 84), QColor(253, 231, 37)},
+    };
+    for (const Ends& c : cases) {
+        SCOPED_TRACE(c.index);
+        std::unique_ptr<QwtLinearColorMap> map(createColorMap(c.index));
+        const QwtInterval range(0, 1);
+        EXPECT_EQ(QColor(map->rgb(range, 0.0)), c.first);
+        EXPECT_EQ(QColor(map->rgb(range, 1.0)), c.last);
+    }
+    // A stop in the middle: Jet is green at one half.
+    std::unique_ptr<QwtLinearColorMap> jet(createColorMap(1));
+    EXPECT_EQ(QColor(jet->rgb(QwtInterval(0, 1), 0.5)), QColor(0, 255, 0));
+}
+
+TEST(ScatterPlotTest, ExportStyleRoundTripKeepsTheColourAxisUsable)
+{
+    ScatterPlot plot;
+    plot.setData({1, 2}, {3, 4}, "X", "Y", {}, QString());
+    ASSERT_FALSE(plot.axisEnabled(QwtPlot::yRight));
+    const PlotStyleSnapshot snapshot = applyExportStyle(&plot);
+    EXPECT_TRUE(plot.axisEnabled(QwtPlot::yRight));
+    EXPECT_FALSE(plot.axisScaleDraw(QwtPlot::yRight)->hasComponent(QwtAbstractScaleDraw::Labels));
+    EXPECT_EQ(plot.canvasBackground().color(), QColor(Qt::white));
+    restorePlotStyle(&plot, snapshot);
+    EXPECT_FALSE(plot.axisEnabled(QwtPlot::yRight));
+
+    plot.setData({1, 2}, {3, 4}, "X", "Y", {1, 2}, "Density");
+    EXPECT_TRUE(plot.axisEnabled(QwtPlot::yRight));
+    EXPECT_TRUE(plot.axisScaleDraw(QwtPlot::yRight)->hasComponent(QwtAbstractScaleDraw::Labels));
+    EXPECT_TRUE(plot.axisScaleDraw(QwtPlot::yRight)->hasComponent(QwtAbstractScaleDraw::Ticks));
+}
+
+// Catches the logarithmic autoscale over values at or below zero, which Qwt turns into the
+// range 1e-100 .. 1e20: the axis must span the positive values only.
+TEST(ScatterPlotTest, LogAxisAutoscalesFromPositiveValues)
+{
+    ScatterPlot plot;
+    plot.setAxisScaleType(QwtPlot::xBottom, 1);
+    plot.setData({-5, 0, 2, 30, 400}, {1, 2, 3, 4, 5}, "X", "Y", {}, QString());
+    plot.replot();
+    const QwtScaleDiv& x = plot.axisScaleDiv(QwtPlot::xBottom);
+    EXPECT_GE(x.lowerBound(), 0.1);
+    EXPECT_LE(x.lowerBound(), 2.0);
+    EXPECT_GE(x.upperBound(), 400.0);
+    EXPECT_LE(x.upperBound(), 10000.0);
+
+    // No positive value at all: the axis keeps a usable range instead of 1e-100 .. 1e20.
+    plot.setData({-5, 0}, {1, 2}, "X", "Y", {}, QString());
+    plot.replot();
+    EXPECT_GT(plot.axisScaleDiv(QwtPlot::xBottom).lowerBound(), 1e-50);
+    EXPECT_LT(plot.axisScaleDiv(QwtPlot::xBottom).upperBound(), 1e10);
+}
+
+TEST(ScatterPlotTest, PointsAreDrawnWhereTheyAre)
+{
+    ScatterPlot plot;
+    plot.setData({0, 10, 5}, {0, 10, 5}, "X", "Y", {}, QString());
+    const QImage canvas = paintCanvas(plot);
+    const QColor onPoint = canvas.pixelColor(canvasPixel(plot, 5, 5));
+    const QColor empty = canvas.pixelColor(canvasPixel(plot, 2.5, 7.5));
+    EXPECT_EQ(empty, QColor(Qt::white));
+    // The translucent fill (0, 68, 108, 100) over white.
+    EXPECT_LT(onPoint.red(), 200);
+    EXPECT_GT(onPoint.blue(), onPoint.red());
+
+    // Coloured: the highest value is drawn in the map's last colour (Viridis yellow).
+    plot.setData({0, 10, 5}, {0, 10, 5}, "X", "Y", {0, 0, 1}, "Density");
+    const QImage colored = paintCanvas(plot);
+    const QColor top = colored.pixelColor(canvasPixel(plot, 5, 5));
+    EXPECT_NEAR(top.red(), 253, 6);
+    EXPECT_NEAR(top.green(), 231, 6);
+    EXPECT_NEAR(top.blue(), 37, 6);
+}
+
+TEST(ScatterPlotTest, HighlightChangeReusesTheCachedPoints)
+{
+    ScatterPlot plot;
+    std::vector<double> x(2000), y(2000), c(2000);
+    for (size_t i = 0; i < x.size(); ++i) {
+        x[i] = static_cast<double>(i % 50);
+        y[i] = static_cast<double>(i / 50);
+        c[i] = static_cast<double>(i);
+    }
+    plot.setData(x, y, "X", "Y", c, "Index");
+    auto* colorCurve = findItem<RoundSpectroCurve>(plot);
+    paintCanvas(plot);
+    const auto rendered = colorCurve->pointRaster().renderCount();
+    ASSERT_GE(rendered, 1u);
+
+    plot.setHighlightedPoint(10);
+    const QImage withHighlight = paintCanvas(plot);
+    EXPECT_EQ(colorCurve->pointRaster().renderCount(), rendered);
+    // The highlight (254, 204, 0) is drawn over the cached points.
+    EXPECT_EQ(withHighlight.pixelColor(canvasPixel(plot, x[10], y[10])), QColor(254, 204, 0));
+
+    plot.setData(x, y, "X", "Y", c, "Index");
+    paintCanvas(plot);
+    EXPECT_EQ(colorCurve->pointRaster().renderCount(), rendered + 1);
+}
+
+} // namespace

@@ -1,0 +1,47 @@
+// Summary statistics of the statistics dock and the combine plot's table: mean, sample
+// standard deviation and linearly interpolated quartiles, checked against hand-computed
+// values and numpy (percentile with linear interpolation, std with ddof 1).
+#include "plots/SummaryStats.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace Tervane3;
+
+namespace {
+
+struct Case
+{
+    std::string name;
+    std::vector<double> values;
+    SummaryStats expected;
+};
+
+TEST(SummaryStatsTest, Table)
+{
+    const std::vector<Case> cases = {
+        {"empty", {}, {0, 0, 0, 0, 0, 0}},
+        {"one value", {7.5}, {7.5, 0.0, 7.5, 7.5, 7.5, 0.0}},
+        {"four values", {1, 2, 3, 4}, {2.5, 1.2909944487358056, 1.75, 2.5, 3.25, 1.5}},
+        {"unsorted pair", {10, 0}, {5.0, 7.0710678118654755, 2.5, 5.0, 7.5, 5.0}},
+        // numpy: mean 3.875, std(ddof=1) 2.748376143938713, percentiles 1.75, 3.5, 5.25.
+        {"eight values", {3, 1, 4, 1, 5, 9, 2, 6}, {3.875, 2.748376143938713, 1.75, 3.5, 5.25, 3.5}},
+        {"negative and equal", {-2, -2, -2}, {-2, 0, -2, -2, -2, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SummaryStats s = computeSummaryStats(c.values);
+        EXPECT_NEAR_REL(s.mean, c.expected.mean, 1e-12);
+        EXPECT_NEAR_REL(s.sd, c.expected.sd, 1e-12);
+        EXPECT_NEAR_REL(s.q1, c.expected.q1, 1e-12);
+        EXPECT_NEAR_REL(s.median, c.expected.median, 1e-12);
+        EXPECT_NEAR_REL(s.q3, c.expected.q3, 1e-12);
+        EXPECT_NEAR_REL(s.iqr, c.expected.iqr, 1e-12);
+    }
+}
+
+} // namespace
