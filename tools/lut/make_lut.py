@@ -2,7 +2,7 @@
 """Computes the Young's-modulus look-up table "LUT_LE_2D_FEM.txt" from the axisymmetric
 finite-element model in sphere_in_tube.edp.
 
-    /usr/bin/python3 tools/lut/make_lut.py                  # the shipped table (~5 min)
+    /usr/bin/python3 tools/lut/make_lut.py                  # the shipped table (~3 min)
     /usr/bin/python3 tools/lut/make_lut.py --coarse --out /tmp/lut.txt   # quick smoke run
 
 Steps:
@@ -50,7 +50,7 @@ D_LIMIT = 0.11
 ZERO_ROW_FACTOR = 10.0
 # Newtonian medium of the simulation, mPa·s (a reference value: the application scales
 # every modulus with the measurement's viscosity / this one).
-VISCOSITY_MPAS = 0.4
+VISCOSITY_MPAS = 0.35
 POISSON_RATIO = 0.5
 
 
@@ -229,7 +229,7 @@ def main():
                                 formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--out", default=os.path.join(repo, "data", "LUT_LE_2D_FEM.txt"))
     p.add_argument("--cache", default=os.path.join(repo, "build-lut", "cache"))
-    p.add_argument("--ref", type=float, default=2.0, help="mesh refinement (default 2)")
+    p.add_argument("--ref", type=float, default=1.0, help="mesh refinement (default 1)")
     p.add_argument("--jobs", type=int, default=max(1, min(6, (os.cpu_count() or 2) - 1)))
     p.add_argument("--coarse", action="store_true",
                    help="smoke run: 19 sizes on the coarsest mesh (ref 0.5)")
