@@ -8,6 +8,7 @@
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModulus.h"
 #include "core/FilterRule.h"
+#include "core/RTDCReader.h"
 #include "plots/ScatterPlot.h"
 #include "services/ServiceEndpoints.h"
 #include "services/UpdateChecker.h"
@@ -33,6 +34,9 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTemporaryDir>
+
+#include <H5Cpp.h>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +73,31 @@ QStringList entryTexts(QMenu* menu)
 void deliverDeferredDeletes()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A tiny measurement: `events` values of "deform", and with images also an event image
+// stack of events x 2 x 3 pixels.
+std::shared_ptr<RTDCReader> tinyMeasurement(const QString& path, hsize_t events, bool withImages)
+{
+    {
+        H5::H5File file(path.toStdString(), H5F_ACC_TRUNC);
+        H5::Group group = file.createGroup("/events");
+        std::vector<double> deform(events, 0.05);
+        const hsize_t columnDims[1] = {events};
+        H5::DataSpace columnSpace(1, columnDims);
+        group.createDataSet("deform", H5::PredType::NATIVE_DOUBLE, columnSpace)
+            .write(deform.data(), H5::PredType::NATIVE_DOUBLE);
+        if (withImages) {
+            std::vector<unsigned char> pixels(events * 6, 100);
+            const hsize_t imageDims[3] = {events, 2, 3};
+            H5::DataSpace imageSpace(3, imageDims);
+            group.createDataSet("image", H5::PredType::NATIVE_UINT8, imageSpace)
+                .write(pixels.data(), H5::PredType::NATIVE_UINT8);
+        }
+    }
+    auto reader = std::make_shared<RTDCReader>();
+    EXPECT_TRUE(reader->open(path.toStdString()));
+    return reader;
 }
 
 } // namespace
@@ -450,6 +479,27 @@ TEST(MainWindowTest, GalleryNeedsAnActiveDatasetWithImages)
     EXPECT_EQ(w.activeDatasetId(), -1);
     w.openImageGalleryWindow();
     EXPECT_EQ(prompts.last()->text.toStdString(), "Open a dataset before launching the image gallery.");
+
+    // A reader without images, then one with images: only the second opens a gallery.
+    QTemporaryDir dir;
+    Access::activeIndex(w) = 0;
+    w.datasets()[0]->reader = tinyMeasurement(dir.filePath(QStringLiteral("plain.rtdc")), 4, false);
+    w.openImageGalleryWindow();
+    EXPECT_EQ(prompts.last()->text.toStdString(), "The active dataset has no event images.");
+    EXPECT_TRUE(Access::galleryWindows(w).empty());
+    w.datasets()[0]->reader = tinyMeasurement(dir.filePath(QStringLiteral("images.rtdc")), 4, true);
+    const size_t boxes = prompts.calls().size();
+    w.openImageGalleryWindow();
+    EXPECT_EQ(prompts.calls().size(), boxes);
+    ASSERT_EQ(Access::galleryWindows(w).size(), 1u);
+    ImageGalleryWindow* gallery = Access::galleryWindows(w).front();
+    EXPECT_EQ(gallery->shownDatasetId(), 7);
+    EXPECT_TRUE(gallery->isVisible());
+    QPointer<ImageGalleryWindow> watched = gallery;
+    gallery->close();
+    EXPECT_TRUE(Access::galleryWindows(w).empty());
+    deliverDeferredDeletes();
+    EXPECT_TRUE(watched.isNull());
 }
 
 TEST(MainWindowTest, DatasetLookup)
@@ -672,6 +722,8 @@ TEST(MainWindowTest, DiagnosticsSummary)
     first.emodApplied = true;
 
     DatasetEntry& second = Access::addEntry(w, 1);
+    QTemporaryDir dir;
+    second.reader = tinyMeasurement(dir.filePath(QStringLiteral("m.rtdc")), 5, false);
     second.flRefinementApplied = true;
     second.fourierApplied = true;
     Access::plottedIndicesValid(w) = true;
@@ -695,6 +747,7 @@ TEST(MainWindowTest, DiagnosticsSummary)
               "  polygon deform/area_um (3 verts) [inverted]\n"
               "Calculations: crosstalk-compensation, emodulus\n"
               "\n--- Dataset 2 ---\n"
+              "Events: 5\n"
               "Loaded: no\n"
               "Calculations: fl-refinement, fourier-deformation\n");
 }
