@@ -147,6 +147,8 @@ void ScatterPlot::showColorBar(bool on)
 
 void ScatterPlot::updatePointBounds()
 {
+    // Every change of the points or of an axis transform passes here.
+    pickIndex.reset();
     double x0, x1, y0, y1;
     valueBounds(xValues, scaleModes[QwtPlot::xBottom] == 1, x0, x1);
     valueBounds(yValues, scaleModes[QwtPlot::yLeft] == 1, y0, y1);

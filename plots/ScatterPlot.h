@@ -17,6 +17,7 @@
 #include <QPolygonF>
 
 #include <map>
+#include <memory>
 #include <vector>
 
 class QRubberBand;
@@ -31,6 +32,7 @@ namespace Tervane3 {
 struct ContourLevel;
 struct IsoelasticLine;
 class PlainPointCurve;
+class PointPickIndex;
 class RoundSpectroCurve;
 
 // Names a polygon rule on the plot: 0 .. 999999 an index into the active dataset's own
@@ -137,6 +139,9 @@ private:
     void updateDrawingCurve();
     // The edit curve: the vertices under edit as a closed ring.
     void updateEditCurve();
+    // Ends drawing without a signal; Esc, a completing double click and stopPolygonDrawing
+    // add their own.
+    void endPolygonDrawing();
 
     // Display state.
     std::vector<double> xValues;
@@ -181,6 +186,9 @@ private:
     int hoverIndex = -1;
     // Pans with the middle button.
     QwtPlotPanner* panner = nullptr;
+    // Nearest-point search over the plotted points in axis coordinates; made by the first
+    // pick after the points or an axis transform changed (updatePointBounds drops it).
+    mutable std::shared_ptr<PointPickIndex> pickIndex;
 };
 
 } // namespace Tervane3
