@@ -90,10 +90,40 @@ void checkStorageLayout(const H5::DataSet& set)
 
 bool isPlainNumber(const H5::DataType& type)
 {
-    const H5T_class_t typeClass = type.getClass();
-    const std::size_t size = type.getSize();
-    return (typeClass == H5T_INTEGER || typeClass == H5T_FLOAT || typeClass == H5T_ENUM) && size >= 1
-           && size <= 16;
+    return isPlainNumberId(type.getId());
+}
+
+bool isPlainNumberId(hid_t id)
+{
+    const H5T_class_t typeClass = H5Tget_class(id);
+    const std::size_t size = H5Tget_size(id);
+    if (size < 1 || size > 16)
+        return false;
+    if (typeClass == H5T_ENUM) {
+        const hid_t base = H5Tget_super(id);
+        if (base < 0)
+            return false;
+        const bool plain = H5Tget_class(base) == H5T_INTEGER && isPlainNumberId(base);
+        H5Tclose(base);
+        return plain;
+    }
+    if (typeClass != H5T_INTEGER && typeClass != H5T_FLOAT)
+        return false;
+    // Damaged bit fields make the library's conversions write past their buffers.
+    const std::size_t bits = 8 * size;
+    const std::size_t precision = H5Tget_precision(id);
+    const int offset = H5Tget_offset(id);
+    if (precision == 0 || offset < 0 || precision + static_cast<std::size_t>(offset) > bits)
+        return false;
+    if (typeClass == H5T_FLOAT) {
+        std::size_t signPos = 0, expPos = 0, expSize = 0, mantPos = 0, mantSize = 0;
+        if (H5Tget_fields(id, &signPos, &expPos, &expSize, &mantPos, &mantSize) < 0)
+            return false;
+        if (expSize == 0 || mantSize == 0 || signPos >= bits || expPos + expSize > bits
+            || mantPos + mantSize > bits || expSize > 32)
+            return false;
+    }
+    return true;
 }
 
 } // namespace Hdf5Detail
@@ -347,6 +377,9 @@ std::unique_ptr<RTDCReader::Column> RTDCReader::readColumnFromFile(const std::st
         auto column = std::make_unique<Column>(static_cast<std::size_t>(n), 0.0);
         if (n == 0)
             return column;
+        // Strings, compounds, odd sizes and damaged number types stay a column of zeros.
+        if (!isPlainNumber(type))
+            return column;
         const bool isInteger = typeClass == H5T_INTEGER;
         if (isInteger && H5Tget_sign(type.getId()) == H5T_SGN_NONE && size == 8) {
             // Read as signed 64-bit, values above 2^63 - 1 would saturate.
@@ -359,8 +392,8 @@ std::unique_ptr<RTDCReader::Column> RTDCReader::readColumnFromFile(const std::st
             set.read(raw.data(), H5::PredType::NATIVE_INT64);
             std::transform(raw.begin(), raw.end(), column->begin(),
                            [](std::int64_t v) { return static_cast<double>(v); });
-        } else if ((isInteger && (size == 1 || size == 2 || size == 4))
-                   || ((typeClass == H5T_FLOAT || typeClass == H5T_ENUM) && isPlainNumber(type))) {
+        } else if ((isInteger && (size == 1 || size == 2 || size == 4)) || typeClass == H5T_FLOAT
+                   || typeClass == H5T_ENUM) {
             // The library converts exactly: 8-, 16- and 32-bit integers (signed or not as
             // stored), 32-bit floats widened, enumerations by their integer values.
             set.read(column->data(), H5::PredType::NATIVE_DOUBLE);

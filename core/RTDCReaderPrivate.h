@@ -24,9 +24,11 @@ H5::DSetAccPropList perEventAccess();
 // would read past its own buffers: compact data smaller than the extent, chunks larger than
 // a fixed dimension or of another rank.
 void checkStorageLayout(const H5::DataSet& set);
-// Integer, floating-point or enumeration of at most 16 bytes: what per-event data is stored
-// as. Damaged headers can claim element sizes of megabytes.
+// Integer, floating-point or enumeration (over an integer) of at most 16 bytes with bit
+// fields inside its size: what per-event data is stored as. Damaged headers can claim
+// element sizes of megabytes or precisions beyond the size.
 bool isPlainNumber(const H5::DataType& type);
+bool isPlainNumberId(hid_t type);
 } // namespace Hdf5Detail
 
 // The image or mask stack, opened on first use and kept open so its chunk cache survives
