@@ -14,6 +14,7 @@
 #include <QPolygonF>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <queue>
 #include <string>
@@ -166,6 +167,7 @@ protected:
 
 private:
     friend class MainWindowTestAccess;
+    friend class EventDisplayTestAccess;
 
     void setupUi();
     void setupMenus();
@@ -221,8 +223,18 @@ private:
     void exportFilterGroups();
     void updateIsoelastics();
     void updatePlot();
+
+    // Event display, traces and metadata (MainWindowEventDisplay.cpp, MainWindowMetadata.cpp).
+    // Image, traces and feature values of one event of the active dataset.
+    void displayEvent(int eventIndex);
+    void updateEventDataTable(int eventIndex);
+    // Channels of the trace plot from the active dataset's metadata; hides it without any.
     void configureTracePlot();
     void displayEventTraces(int eventIndex);
+    // Rebuilds the metadata tree for the active dataset (one bold row per section).
+    void populateMetadataView();
+    void addMetadataSection(const QString& title, const std::map<std::string, std::string>& section);
+    void onMetadataDockVisibilityChanged(bool visible);
     // The box of a menu entry whose function is not built yet.
     void reportNotAvailable(const QString& title, const QString& what);
 
@@ -305,6 +317,8 @@ private:
     std::function<bool(const std::string&)> justComputedFeaturePredicate;
     // The main plot holds valid plotted indices (kept by the plot update).
     bool plottedIndicesValid = false;
+    // For plotted point i, the index of its event in the active dataset (plot update).
+    std::vector<int> plottedEventIndices;
     // Set by closeEvent: no new background work starts and finish functions are dropped.
     bool closing = false;
 

@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -131,6 +132,9 @@ void MainWindow::setupConnections()
         scatterPlot->setAxisScaleType(QwtPlot::yLeft, mode);
         updatePlot();
     });
+
+    // The metadata tree is filled when its dock is shown (activation leaves it empty then).
+    connect(metadataDock, &QDockWidget::visibilityChanged, this, &MainWindow::onMetadataDockVisibilityChanged);
 }
 
 void MainWindow::onDatasetViewModeChanged(int index)

@@ -96,22 +96,6 @@ void MainWindow::updateContours()
 {
 }
 
-void MainWindow::onPointClicked(int)
-{
-}
-
-void MainWindow::onEventSpinBoxChanged(int)
-{
-}
-
-void MainWindow::onMaskToggled(bool)
-{
-}
-
-void MainWindow::showMetadata()
-{
-}
-
 void MainWindow::onFilterChanged()
 {
 }
@@ -285,14 +269,6 @@ void MainWindow::updateIsoelastics()
 }
 
 void MainWindow::updatePlot()
-{
-}
-
-void MainWindow::configureTracePlot()
-{
-}
-
-void MainWindow::displayEventTraces(int)
 {
 }
 

@@ -1,0 +1,352 @@
+// The main window's event views on a tiny measurement made here: the image with its mask,
+// choosing the current event by plot point and spin box, the feature table, the trace plot
+// set up from the metadata, and the metadata tree.
+#include "EventDisplayTestAccess.h"
+#include "MainWindowTestAccess.h"
+
+#include "calc/CalculationsDockWidget.h"
+#include "core/RTDCReader.h"
+#include "plots/ImageViewer.h"
+#include "plots/ScatterPlot.h"
+#include "plots/TracePlot.h"
+#include "support/RtdcFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <qwt_plot_curve.h>
+
+#include <QCheckBox>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <clocale>
+
+namespace Tervane3 {
+namespace {
+
+using Access = EventDisplayTestAccess;
+
+constexpr int kEvents = 4;
+constexpr int kWidth = 4;
+constexpr int kHeight = 3;
+
+// Frame e holds the value 10 * e + pixel index.
+std::vector<std::uint8_t> frames(int count)
+{
+    std::vector<std::uint8_t> pixels;
+    for (int e = 0; e < count; ++e)
+        for (int p = 0; p < kWidth * kHeight; ++p)
+            pixels.push_back(static_cast<std::uint8_t>(10 * e + p));
+    return pixels;
+}
+
+struct FixtureOptions
+{
+    int imageFrames = kEvents;
+    bool masks = true;
+    int maskWidth = kWidth;
+    bool traces = true;
+    bool channelNames = true;
+};
+
+// Four events; fewer image frames than events when asked (the last events have none).
+std::string writeMeasurement(const QTemporaryDir& dir, const char* name, const FixtureOptions& o)
+{
+    const std::string path = dir.filePath(QString::fromUtf8(name)).toStdString();
+    Tervane3::Test::RtdcFixture f(path);
+    f.addColumn<double>("deform", {0.01, 0.123456789, 0.03, 0.04});
+    f.addColumn<double>("area_um", {50.0, 61.5, 1234567.0, 80.0});
+    if (o.imageFrames > 0)
+        f.addFrames("image", frames(o.imageFrames), static_cast<hsize_t>(o.imageFrames), kHeight, kWidth);
+    if (o.masks) {
+        std::vector<std::uint8_t> mask(static_cast<size_t>(kEvents * o.maskWidth * kHeight), 0);
+        for (size_t i = 0; i < mask.size(); i += 2)
+            mask[i] = 255;
+        f.addFrames("mask", mask, kEvents, kHeight, static_cast<hsize_t>(o.maskWidth));
+    }
+    if (o.traces) {
+        std::vector<std::int16_t> fl1;
+        std::vector<std::int16_t> fl2;
+        for (int e = 0; e < kEvents; ++e)
+            for (int s = 0; s < 5; ++s) {
+                fl1.push_back(static_cast<std::int16_t>(100 * e + s));
+                fl2.push_back(static_cast<std::int16_t>(-s));
+            }
+        f.addTrace<std::int16_t>("fl1_median", fl1, kEvents, 5);
+        f.addTrace<std::int16_t>("fl2_median", fl2, kEvents, 5);
+        f.addStringAttribute("fluorescence:sample rate", "500000.000000");
+        f.addStringAttribute("fluorescence:baseline 1 offset", "20");
+        f.addStringAttribute("fluorescence:baseline 2 offset", "not a number");
+        if (o.channelNames) {
+            f.addStringAttribute("fluorescence:channel 1 name", "488");
+            f.addStringAttribute("fluorescence:channel 2 name", "FL2 emission");
+        }
+    }
+    f.addStringAttribute("experiment:sample", "Blood");
+    f.addStringAttribute("experiment:run index", "3");
+    f.addStringAttribute("setup:flow rate", "0.160000");
+    f.addStringAttribute("setup:channel width", "20.000000");
+    f.addStringAttribute("imaging:pixel size", "0.340000");
+    f.addStringAttribute("online_contour:bin area min", "10");
+    f.addStringAttribute("export:changed sample name", "Blood B");
+    f.addStringAttribute("user:comment", "second run");
+    f.addStringAttribute("nocolon", "lost");
+    return path;
+}
+
+class EventDisplayTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    Tervane3::Test::MainWindowEnvironment env;
+    std::unique_ptr<MainWindow> window;
+    DatasetEntry* entry = nullptr;
+
+    void open(const FixtureOptions& options = {}, const char* name = "m.rtdc")
+    {
+        ASSERT_TRUE(dir.isValid());
+        const std::string path = writeMeasurement(dir, name, options);
+        if (!window)
+            window = std::make_unique<MainWindow>();
+        entry = &MainWindowTestAccess::addEntry(*window, 1 + static_cast<int>(
+                                                               MainWindowTestAccess::entries(*window).size()));
+        entry->reader = std::make_shared<RTDCReader>();
+        ASSERT_TRUE(entry->reader->open(path));
+        entry->metadata = entry->reader->readMetadata();
+        entry->filePath = path;
+        entry->featuresLoaded = true;
+        Access::activeIndex(*window) = static_cast<int>(MainWindowTestAccess::entries(*window).size()) - 1;
+        Access::eventSpin(*window)->setRange(0, kEvents - 1);
+    }
+    MainWindow& w() { return *window; }
+    ImageViewer& viewer() { return *Access::imageViewer(*window); }
+};
+
+TEST_F(EventDisplayTest, ShowsImageWithMaskAndTheMaskSwitchRedisplays)
+{
+    open();
+    Access::imageViewer(w())->setMaskEnabled(true);
+    Access::displayEvent(w(), 2);
+    EXPECT_EQ(viewer().caption(), QStringLiteral("Event 2 (with mask)"));
+    ASSERT_EQ(viewer().currentImage().cols, kWidth);
+    EXPECT_EQ(viewer().currentImage().at<std::uint8_t>(1, 1), 20 + 5);
+    EXPECT_FALSE(viewer().currentMask().empty());
+
+    // Unchecking "Show Mask" shows the current event again without its mask.
+    entry->currentEventIndex = 2;
+    viewer().findChild<QCheckBox*>(QStringLiteral("showMaskCheck"))->setChecked(false);
+    EXPECT_EQ(viewer().caption(), QStringLiteral("Event 2"));
+    EXPECT_TRUE(viewer().currentMask().empty());
+}
+
+TEST_F(EventDisplayTest, AMaskOfAnotherSizeIsLeftOut)
+{
+    FixtureOptions options;
+    options.maskWidth = kWidth + 1;
+    open(options);
+    Access::displayEvent(w(), 1);
+    EXPECT_EQ(viewer().caption(), QStringLiteral("Event 1"));
+    EXPECT_TRUE(viewer().currentMask().empty());
+    EXPECT_EQ(viewer().currentImage().at<std::uint8_t>(0, 0), 10);
+}
+
+TEST_F(EventDisplayTest, AnEventWithoutAReadableImageClearsTheView)
+{
+    // Decision: a failed image read clears the viewer. Catches the fault of leaving the
+    // previous event's picture under the new event's traces and values.
+    FixtureOptions options;
+    options.imageFrames = 2; // events 2 and 3 have no frame
+    open(options);
+    Access::displayEvent(w(), 1);
+    ASSERT_EQ(viewer().caption(), QStringLiteral("Event 1 (with mask)"));
+    Access::displayEvent(w(), 3);
+    EXPECT_EQ(viewer().caption(), QStringLiteral("No Image"));
+    EXPECT_TRUE(viewer().currentImage().empty());
+    // The rest of the event is still shown.
+    EXPECT_EQ(Access::eventTable(w())->item(0, 1)->text(), QStringLiteral("80"));
+}
+
+TEST_F(EventDisplayTest, PlotPointsSelectTheirEventsThroughThePlottedIndices)
+{
+    open();
+    ScatterPlot* plot = Access::scatterPlot(w());
+    plot->setData({50.0, 80.0}, {0.01, 0.04}, QStringLiteral("x"), QStringLiteral("y"), {}, QString());
+    Access::plottedEventIndices(w()) = {0, 3};
+    QSignalSpy spinChanged(Access::eventSpin(w()), QOverload<int>::of(&QSpinBox::valueChanged));
+
+    // Through the plot's own signal, as a click or a hover delivers it.
+    plot->onPointSelected(1);
+    EXPECT_EQ(entry->currentEventIndex, 3);
+    EXPECT_EQ(Access::eventSpin(w())->value(), 3);
+    EXPECT_EQ(spinChanged.count(), 0); // set with its signals blocked: its handler does not run again
+    EXPECT_EQ(plot->highlightedPoint(), 1);
+    EXPECT_EQ(viewer().caption(), QStringLiteral("Event 3 (with mask)"));
+
+    emit plot->pointHovered(0);
+    EXPECT_EQ(entry->currentEventIndex, 0);
+
+    // Indices outside the plotted points change nothing.
+    for (int bad : {-1, 2, 100}) {
+        plot->onPointSelected(bad);
+        EXPECT_EQ(entry->currentEventIndex, 0);
+    }
+}
+
+TEST_F(EventDisplayTest, SpinBoxShowsFilteredOutEventsWithoutHighlight)
+{
+    open();
+    ScatterPlot* plot = Access::scatterPlot(w());
+    plot->setData({50.0, 80.0}, {0.01, 0.04}, QStringLiteral("x"), QStringLiteral("y"), {}, QString());
+    Access::plottedEventIndices(w()) = {0, 3};
+
+    Access::eventSpin(w())->setValue(3);
+    EXPECT_EQ(entry->currentEventIndex, 3);
+    EXPECT_EQ(plot->highlightedPoint(), 1);
+
+    Access::eventSpin(w())->setValue(2); // filtered out: shown, not highlighted
+    EXPECT_EQ(entry->currentEventIndex, 2);
+    EXPECT_EQ(plot->highlightedPoint(), -1);
+    EXPECT_EQ(viewer().caption(), QStringLiteral("Event 2 (with mask)"));
+}
+
+TEST_F(EventDisplayTest, DatasetWithoutImagesIgnoresPointsAndSpinBox)
+{
+    FixtureOptions options;
+    options.imageFrames = 0;
+    options.masks = false;
+    open(options);
+    entry->currentEventIndex = 1;
+    Access::plottedEventIndices(w()) = {0, 1, 2, 3};
+    Access::scatterPlot(w())->onPointSelected(2);
+    Access::eventSpin(w())->setValue(3);
+    EXPECT_EQ(entry->currentEventIndex, 1);
+}
+
+TEST_F(EventDisplayTest, FeatureTableListsScalarFeaturesWithCNumbers)
+{
+    // Decision: numbers in the event table ignore the locale. Catches formatting through
+    // the default QLocale or printf under a comma locale ("0,123457").
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    open();
+    Access::displayEvent(w(), 1);
+    Access::displayEvent(w(), 2);
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(previous);
+
+    const QTableWidget* table = Access::eventTable(w());
+    // Sorted keys; image and mask are not scalar features.
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->item(0, 0)->toolTip(), QStringLiteral("area_um"));
+    EXPECT_EQ(table->item(0, 0)->text(), QString::fromStdString(entry->reader->featureLabel("area_um")));
+    EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("1.23457e+06"));
+    EXPECT_EQ(table->item(1, 0)->toolTip(), QStringLiteral("deform"));
+    EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("0.03"));
+    EXPECT_FALSE(table->item(1, 1)->flags().testFlag(Qt::ItemIsEditable));
+
+    Access::displayEvent(w(), 1);
+    EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("0.123457"));
+}
+
+TEST_F(EventDisplayTest, TracePlotFollowsTheFluorescenceMetadata)
+{
+    open();
+    Access::configureTracePlot(w());
+    TracePlot* plot = Access::tracePlot(w());
+    EXPECT_FALSE(plot->isHidden());
+    ASSERT_EQ(plot->channelList().size(), 2u);
+    EXPECT_EQ(plot->channelList()[0].color, QColor(0, 246, 255)); // "488"
+    EXPECT_EQ(plot->channelList()[1].color, QColor(Qt::gray));    // no wavelength
+    EXPECT_DOUBLE_EQ(plot->channelList()[0].baselineOffset, 20.0);
+    EXPECT_DOUBLE_EQ(plot->channelList()[1].baselineOffset, 0.0); // unreadable: skipped
+    EXPECT_DOUBLE_EQ(plot->sampleRateHz(), 500000.0);
+
+    Access::displayEvent(w(), 2);
+    const QwtPlotCurve* fl1 = plot->curveList()[0];
+    ASSERT_EQ(fl1->dataSize(), 5u);
+    EXPECT_EQ(fl1->sample(3), QPointF(6.0, 200.0 + 3.0 + 20.0)); // 2 µs per sample, offset 20
+    EXPECT_EQ(plot->curveList()[1]->sample(4), QPointF(8.0, -4.0));
+}
+
+TEST_F(EventDisplayTest, TraceChannelsFromTraceNamesAndRefinedTraces)
+{
+    FixtureOptions options;
+    options.channelNames = false;
+    open(options);
+    // A refined trace for channel 2 only; "Show Refined Trace" starts checked.
+    entry->reader->addDerivedTrace("fl2_median_rf", "fl2_median");
+    ASSERT_TRUE(Access::calculations(w())->showRefinedTrace());
+    Access::configureTracePlot(w());
+    const TracePlot* plot = Access::tracePlot(w());
+    ASSERT_EQ(plot->channelList().size(), 2u);
+    EXPECT_EQ(plot->channelList()[0].channelName, "FL1");
+    EXPECT_EQ(plot->channelList()[0].traceName, "fl1_median");
+    EXPECT_EQ(plot->channelList()[1].channelName, "FL2");
+    EXPECT_EQ(plot->channelList()[1].traceName, "fl2_median_rf");
+    EXPECT_EQ(plot->curveList()[1]->title().text(), QStringLiteral("FL2 refined (FL2)"));
+
+    // Toggling the choice reconfigures the plot.
+    QCheckBox* refined = nullptr;
+    for (QCheckBox* box : Access::calculations(w())->findChildren<QCheckBox*>())
+        refined = box->text() == QStringLiteral("Show Refined Trace") ? box : refined;
+    ASSERT_NE(refined, nullptr);
+    refined->setChecked(false);
+    ASSERT_FALSE(Access::calculations(w())->showRefinedTrace());
+    EXPECT_EQ(plot->channelList()[1].traceName, "fl2_median");
+
+    FixtureOptions none;
+    none.traces = false;
+    open(none, "plain.rtdc");
+    Access::configureTracePlot(w());
+    EXPECT_TRUE(plot->isHidden());
+    EXPECT_FALSE(plot->curveList()[0]->isVisible());
+}
+
+TEST_F(EventDisplayTest, MetadataTreeListsSectionsInFixedOrder)
+{
+    open();
+    Access::populateMetadataView(w());
+    const QTreeWidget* tree = Access::metadataTree(w());
+    QStringList sections;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        sections << tree->topLevelItem(i)->text(0);
+    // Empty sections (online filter, offline filter) are left out.
+    EXPECT_EQ(sections, (QStringList{"Experiment", "Setup", "Imaging", "Online Contour", "Fluorescence", "Export",
+                                     "Other"}));
+    const QTreeWidgetItem* setup = tree->topLevelItem(1);
+    EXPECT_TRUE(setup->font(0).bold());
+    ASSERT_EQ(setup->childCount(), 2);
+    EXPECT_EQ(setup->child(0)->text(0), QStringLiteral("channel width")); // key order
+    EXPECT_EQ(setup->child(1)->text(0), QStringLiteral("flow rate"));
+    EXPECT_EQ(setup->child(1)->text(1), QStringLiteral("0.160000"));
+    // Other sections keep their full names; names without a section appear nowhere.
+    const QTreeWidgetItem* other = tree->topLevelItem(6);
+    ASSERT_EQ(other->childCount(), 1);
+    EXPECT_EQ(other->child(0)->text(0), QStringLiteral("user:comment"));
+    EXPECT_EQ(other->child(0)->text(1), QStringLiteral("second run"));
+    EXPECT_TRUE(other->isExpanded());
+}
+
+TEST_F(EventDisplayTest, MetadataIsFilledWhenTheDockIsShown)
+{
+    open();
+    QDockWidget* dock = Access::metadataDock(w());
+    QTreeWidget* tree = Access::metadataTree(w());
+    w().showMetadata();
+    EXPECT_FALSE(dock->isHidden());
+    EXPECT_GT(tree->topLevelItemCount(), 0);
+
+    // Another dataset while the tree is empty: the dock's becoming visible fills it.
+    open({}, "second.rtdc");
+    tree->clear();
+    emit dock->visibilityChanged(true);
+    EXPECT_GT(tree->topLevelItemCount(), 0);
+    tree->clear();
+    emit dock->visibilityChanged(false);
+    EXPECT_EQ(tree->topLevelItemCount(), 0);
+}
+
+} // namespace
+} // namespace Tervane3
