@@ -31,6 +31,7 @@ from concurrent.futures import ProcessPoolExecutor
 import numpy as np
 from scipy.interpolate import CubicSpline
 
+sys.dont_write_bytecode = True   # no __pycache__ inside the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lutmodel as model  # noqa: E402
 

@@ -13,6 +13,7 @@ import matplotlib
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 
+sys.dont_write_bytecode = True   # no __pycache__ inside the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import check_table  # noqa: E402
 import make_lut  # noqa: E402
