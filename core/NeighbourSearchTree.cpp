@@ -1,4 +1,5 @@
-// k-nearest-neighbour density by counting in a k-d tree (see NeighbourSearchTree.h).
+// k-nearest-neighbour density by counting in a k-d tree and fine grids (see
+// NeighbourSearchTree.h).
 //
 // Every distance the search compares is computed as (xi - xj)^2 + (yi - yj)^2 from the
 // same doubles, and a node's box bounds are computed with the same operations from its
@@ -20,6 +21,11 @@ namespace Tervane3 {
 namespace {
 
 constexpr int32_t kLeafSize = 8;
+// Cells with more events than this try a fine grid of about kFineEvents events per fine
+// cell; they keep their subtree when a fine cell would get more than kFineMaxEvents.
+constexpr int32_t kFineGridMinEvents = 256;
+constexpr int32_t kFineEvents = 8;
+constexpr int32_t kFineMaxEvents = 64;
 // At most this many squared distances are listed for the final selection.
 constexpr size_t kGatherLimit = 384;
 // Blocks of at most this many coarse cells are searched cell by cell.
@@ -29,6 +35,8 @@ constexpr int64_t kDirectCells = 49;
 constexpr size_t kQueriesPerTask = 2048;
 // Earlier answers of a task that bound the next one.
 constexpr size_t kRecentAnswers = 6;
+// Events the first probe of a query aims to hold.
+constexpr double kGuessEvents = 24.0;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.14159265358979323846;
 
@@ -53,6 +61,19 @@ double selectRanked(std::vector<double>& values, size_t index)
     }
     std::nth_element(values.begin(), values.begin() + static_cast<ptrdiff_t>(index), values.end());
     return values[index];
+}
+
+// The fine cell of v along edges e[0] <= ... <= e[cells]: e[j] <= v < e[j + 1], the last
+// cell also taking v = e[cells]; values outside go to the first or last cell.
+int32_t fineIndex(double v, const double* e, int32_t cells)
+{
+    const double span = e[cells] - e[0];
+    int32_t j = span > 0.0 ? binIndex((v - e[0]) / span * cells, cells) : 0;
+    while (j > 0 && v < e[j])
+        --j;
+    while (j < cells - 1 && v >= e[j + 1])
+        ++j;
+    return j;
 }
 
 struct AxisCells
@@ -155,14 +176,43 @@ NeighbourSearchTree::NeighbourSearchTree(const double* x, const double* y, size_
     }
     m_nodes.reset(new Node[static_cast<size_t>(nodes) + static_cast<size_t>(occupied)]);
     m_nodeCount = nodes;
+    std::vector<LocalGrid> localGrids(g * g);
     parallelFor(g * g, 64, [&](size_t from, size_t to) {
         for (size_t rank = from; rank < to; ++rank) {
             if (cellRoot[rank] < 0)
                 continue;
             const int32_t cell = rankCell[rank];
-            buildCell(cellRoot[rank], m_cellBegin[rank], m_cellBegin[rank + 1], cell % grid, cell / grid);
+            const int32_t begin = m_cellBegin[rank];
+            const int32_t end = m_cellBegin[rank + 1];
+            if (end - begin > kFineGridMinEvents && makeFineGrid(begin, end, localGrids[rank])) {
+                Node& node = m_nodes[static_cast<size_t>(cellRoot[rank])];
+                node.begin = begin;
+                node.end = end;
+                node.left = -1;
+                node.right = -1;
+                node.col0 = node.col1 = cell % grid;
+                node.row0 = node.row1 = cell / grid;
+                node.grid = 0; // the index follows once all grids are known
+                setBox(node);
+            } else {
+                buildCell(cellRoot[rank], begin, end, cell % grid, cell / grid);
+            }
         }
     });
+    // The fine grids in rank order; a node's grid index is set only now.
+    for (size_t rank = 0; rank < g * g; ++rank) {
+        LocalGrid& local = localGrids[rank];
+        if (local.cols == 0)
+            continue;
+        FineGrid fine{local.cols, local.rows, static_cast<int32_t>(m_edges.size()),
+                      static_cast<int32_t>(m_fineStart.size())};
+        m_edges.insert(m_edges.end(), local.edges.begin(), local.edges.end());
+        m_fineStart.insert(m_fineStart.end(), local.starts.begin(), local.starts.end());
+        m_nodes[static_cast<size_t>(cellRoot[rank])].grid = static_cast<int32_t>(m_grids.size());
+        m_grids.push_back(fine);
+        LocalGrid().edges.swap(local.edges);
+        std::vector<int32_t>().swap(local.starts);
+    }
 
     int32_t nextRank = 0;
     m_root = buildUpper(0, grid - 1, 0, grid - 1, cellRoot, nextRank);
@@ -210,6 +260,7 @@ int32_t NeighbourSearchTree::buildUpper(int32_t col0, int32_t col1, int32_t row0
     node.end = b.end;
     node.left = left;
     node.right = right;
+    node.grid = -1;
     return addNode(node);
 }
 
@@ -236,6 +287,7 @@ int32_t NeighbourSearchTree::buildCell(int32_t index, int32_t begin, int32_t end
     node.right = -1;
     node.col0 = node.col1 = col;
     node.row0 = node.row1 = row;
+    node.grid = -1;
     setBox(node);
     if (end - begin <= kLeafSize)
         return index + 1;
@@ -290,13 +342,10 @@ NeighbourSearchTree::Scan NeighbourSearchTree::scan(double px, double py, const 
         const double minD2 = nearX * nearX + nearY * nearY;
         if (minD2 >= hi2)
             continue;
-        // Cells are wholly in or out of the block; only the upper nodes can straddle it.
-        bool whole = true;
-        if (node.col0 != node.col1 || node.row0 != node.row1) {
-            if (!block.meets(node))
-                continue;
-            whole = block.contains(node);
-        }
+        // Only upper nodes can straddle the block; a cell's nodes are wholly in or out.
+        if (!block.meets(node))
+            continue;
+        const bool whole = block.contains(node);
         const double farX = std::max(std::fabs(dxa), std::fabs(dxb));
         const double farY = std::max(std::fabs(dya), std::fabs(dyb));
         const double maxD2 = farX * farX + farY * farY;
@@ -320,45 +369,213 @@ NeighbourSearchTree::Scan NeighbourSearchTree::scan(double px, double py, const 
             }
             continue;
         }
+        if (node.grid >= 0) {
+            scanGrid(m_grids[static_cast<size_t>(node.grid)], px, py, lo2, hi2, gatherLimit, work, result);
+            continue;
+        }
         if (node.left >= 0) {
             work.stack.push_back(node.right);
             work.stack.push_back(node.left);
             continue;
         }
         // A leaf lies in one cell, which the block holds since the leaf was reached.
-        int64_t below = 0;
-        int64_t between = 0;
-        for (int32_t i = node.begin; i < node.end; ++i) {
-            const double dx = px - points[i].x;
-            const double dy = py - points[i].y;
-            const double d2 = dx * dx + dy * dy;
-            below += d2 < lo2 ? 1 : 0;
-            between += (d2 >= lo2) & (d2 < hi2) ? 1 : 0;
-        }
-        result.below += below;
-        result.between += between;
-        if (between > 0 && result.gatheredAll) {
-            if (work.gathered.size() + static_cast<size_t>(between) > gatherLimit) {
-                result.gatheredAll = false;
-                continue;
-            }
-            for (int32_t i = node.begin; i < node.end; ++i) {
-                const double dx = px - points[i].x;
-                const double dy = py - points[i].y;
-                const double d2 = dx * dx + dy * dy;
-                if (d2 >= lo2 && d2 < hi2)
-                    work.gathered.push_back(d2);
-            }
-        }
+        examine(node.begin, node.end, px, py, lo2, hi2, gatherLimit, work, result);
     }
     if (!result.gatheredAll)
         work.gathered.clear();
     return result;
 }
 
+void NeighbourSearchTree::examine(int32_t begin, int32_t end, double px, double py, double lo2,
+                                  double hi2, size_t gatherLimit, Workspace& work, Scan& result) const
+{
+    if (begin >= end)
+        return;
+    const Point* points = m_points.get();
+    int64_t below = 0;
+    int64_t between = 0;
+    for (int32_t i = begin; i < end; ++i) {
+        const double dx = px - points[i].x;
+        const double dy = py - points[i].y;
+        const double d2 = dx * dx + dy * dy;
+        below += d2 < lo2 ? 1 : 0;
+        between += (d2 >= lo2) & (d2 < hi2) ? 1 : 0;
+    }
+    result.below += below;
+    result.between += between;
+    if (between == 0 || !result.gatheredAll)
+        return;
+    if (work.gathered.size() + static_cast<size_t>(between) > gatherLimit) {
+        result.gatheredAll = false;
+        return;
+    }
+    for (int32_t i = begin; i < end; ++i) {
+        const double dx = px - points[i].x;
+        const double dy = py - points[i].y;
+        const double d2 = dx * dx + dy * dy;
+        if (d2 >= lo2 && d2 < hi2)
+            work.gathered.push_back(d2);
+    }
+}
+
+bool NeighbourSearchTree::makeFineGrid(int32_t begin, int32_t end, LocalGrid& grid)
+{
+    Point* p = m_points.get();
+    double x0 = p[begin].x, x1 = x0, y0 = p[begin].y, y1 = y0;
+    for (int32_t i = begin + 1; i < end; ++i) {
+        x0 = std::min(x0, p[i].x);
+        x1 = std::max(x1, p[i].x);
+        y0 = std::min(y0, p[i].y);
+        y1 = std::max(y1, p[i].y);
+    }
+    const int32_t n = end - begin;
+    const double wx = x1 - x0;
+    const double wy = y1 - y0;
+    if (!(wx > 0.0) || !(wy > 0.0))
+        return false; // a line or a point: the subtree handles those well
+    // Roughly square fine cells of about kFineEvents events each.
+    const double target = static_cast<double>(n) / kFineEvents;
+    const auto count = [](double v) { return static_cast<int32_t>(std::clamp(std::round(v), 1.0, 4096.0)); };
+    const int32_t cols = count(std::sqrt(target * wx / wy));
+    const int32_t rows = count(std::sqrt(target * wy / wx));
+
+    std::vector<double> edges(static_cast<size_t>(cols + rows + 2));
+    double* ex = edges.data();
+    double* ey = ex + cols + 1;
+    for (int32_t j = 0; j < cols; ++j)
+        ex[j] = std::min(x1, x0 + wx * j / cols);
+    ex[cols] = x1;
+    for (int32_t i = 0; i < rows; ++i)
+        ey[i] = std::min(y1, y0 + wy * i / rows);
+    ey[rows] = y1;
+
+    std::vector<int32_t> fine(static_cast<size_t>(n));
+    std::vector<int32_t> counts(static_cast<size_t>(cols) * static_cast<size_t>(rows) + 1, 0);
+    for (int32_t i = 0; i < n; ++i) {
+        const Point& q = p[begin + i];
+        fine[static_cast<size_t>(i)] = fineIndex(q.y, ey, rows) * cols + fineIndex(q.x, ex, cols);
+        if (++counts[static_cast<size_t>(fine[static_cast<size_t>(i)]) + 1] > kFineMaxEvents)
+            return false;
+    }
+    for (size_t c = 1; c < counts.size(); ++c)
+        counts[c] += counts[c - 1];
+    std::vector<Point> ordered(static_cast<size_t>(n));
+    std::vector<int32_t> fill(counts.begin(), counts.end() - 1);
+    for (int32_t i = 0; i < n; ++i)
+        ordered[static_cast<size_t>(fill[static_cast<size_t>(fine[static_cast<size_t>(i)])]++)] = p[begin + i];
+    std::copy(ordered.begin(), ordered.end(), p + begin);
+
+    grid.cols = cols;
+    grid.rows = rows;
+    grid.edges = std::move(edges);
+    grid.starts = std::move(counts);
+    for (int32_t& start : grid.starts)
+        start += begin;
+    return true;
+}
+
+void NeighbourSearchTree::scanGrid(const FineGrid& grid, double px, double py, double lo2,
+                                   double hi2, size_t gatherLimit, Workspace& work,
+                                   Scan& result) const
+{
+    const double* ex = m_edges.data() + grid.edges;
+    const double* ey = ex + grid.cols + 1;
+    const int32_t* start = m_fineStart.data() + grid.starts;
+    const int32_t cols = grid.cols;
+
+    // Nearest and farthest offsets from p to the closed interval [a, b], computed with the
+    // same operations as the distances themselves.
+    const auto near = [](double p, double a, double b) {
+        const double da = p - a;
+        const double db = p - b;
+        return db > 0.0 ? db : (da < 0.0 ? -da : 0.0);
+    };
+    const auto far = [](double p, double a, double b) { return std::max(std::fabs(p - a), std::fabs(p - b)); };
+
+    const int32_t jc = fineIndex(px, ex, cols);
+    const auto row = [&](int32_t i) {
+        const double nearY = near(py, ey[i], ey[i + 1]);
+        const double nearY2 = nearY * nearY;
+        if (nearY2 >= hi2)
+            return false; // this row and every row beyond it lie outside
+        const double farY = far(py, ey[i], ey[i + 1]);
+        const double farY2 = farY * farY;
+        const auto notOutside = [&](int32_t j) {
+            const double nx = near(px, ex[j], ex[j + 1]);
+            return nx * nx + nearY2 < hi2;
+        };
+        const auto inside = [&](int32_t j) {
+            const double fx = far(px, ex[j], ex[j + 1]);
+            return fx * fx + farY2 < lo2;
+        };
+        if (!notOutside(jc))
+            return true; // jc is the column nearest to p: none of this row is near enough
+
+        // The columns near enough form a run around jc: start from estimates, then step.
+        const double reach = std::sqrt(hi2 - nearY2);
+        int32_t outL = std::min(jc, fineIndex(px - reach, ex, cols));
+        int32_t outR = std::max(jc, fineIndex(px + reach, ex, cols));
+        while (outL > 0 && notOutside(outL - 1))
+            --outL;
+        while (outL < jc && !notOutside(outL))
+            ++outL;
+        while (outR < cols - 1 && notOutside(outR + 1))
+            ++outR;
+        while (outR > jc && !notOutside(outR))
+            --outR;
+
+        // The columns wholly inside form a run around the column of least far offset,
+        // which is jc or one of its neighbours.
+        int32_t seed = -1;
+        for (const int32_t j : {jc, jc - 1, jc + 1}) {
+            if (j >= outL && j <= outR && inside(j)) {
+                seed = j;
+                break;
+            }
+        }
+        const size_t base = static_cast<size_t>(i) * static_cast<size_t>(cols);
+        if (seed < 0) {
+            examine(start[base + static_cast<size_t>(outL)], start[base + static_cast<size_t>(outR) + 1],
+                    px, py, lo2, hi2, gatherLimit, work, result);
+            return true;
+        }
+        const double inner = lo2 - farY2 > 0.0 ? std::sqrt(lo2 - farY2) : 0.0;
+        int32_t inL = std::clamp(fineIndex(px - inner, ex, cols) + 1, outL, seed);
+        int32_t inR = std::clamp(fineIndex(px + inner, ex, cols) - 1, seed, outR);
+        if (inside(inL)) {
+            while (inL > outL && inside(inL - 1))
+                --inL;
+        } else {
+            while (inL < seed && !inside(inL))
+                ++inL;
+        }
+        if (inside(inR)) {
+            while (inR < outR && inside(inR + 1))
+                ++inR;
+        } else {
+            while (inR > seed && !inside(inR))
+                --inR;
+        }
+        result.below += start[base + static_cast<size_t>(inR) + 1] - start[base + static_cast<size_t>(inL)];
+        examine(start[base + static_cast<size_t>(outL)], start[base + static_cast<size_t>(inL)], px, py,
+                lo2, hi2, gatherLimit, work, result);
+        examine(start[base + static_cast<size_t>(inR) + 1], start[base + static_cast<size_t>(outR) + 1], px,
+                py, lo2, hi2, gatherLimit, work, result);
+        return true;
+    };
+
+    // Rows outward from the row of p, each way until a row lies wholly outside.
+    const int32_t ic = fineIndex(py, ey, grid.rows);
+    for (int32_t i = ic; i >= 0 && row(i); --i) {
+    }
+    for (int32_t i = ic + 1; i < grid.rows && row(i); ++i) {
+    }
+}
+
 double NeighbourSearchTree::rankedSquaredDistance(double px, double py, const Block& block,
                                                   int64_t rank, int64_t total, double guessLo2,
-                                                  double guessHi2, Workspace& work) const
+                                                  double guessHi2, double outerLo2, double outerHi2,
+                                                  Workspace& work, double& bandDensity) const
 {
     // Invariant: below(lo2) < rank <= below(hi2), below(v) counting distances under v.
     double lo2 = 0.0;
@@ -382,12 +599,21 @@ double NeighbourSearchTree::rankedSquaredDistance(double px, double py, const Bl
             lo2 = p2;
             belowLo = below2;
         } else {
-            if (s.gatheredAll)
+            if (s.gatheredAll) {
+                if (p2 > p1 && p2 < kInf)
+                    bandDensity = static_cast<double>(s.between) / (p2 - p1);
                 return selectRanked(work.gathered, static_cast<size_t>(rank - below1 - 1));
+            }
             lo2 = p1;
             belowLo = below1;
             hi2 = p2;
             belowHi = below2;
+        }
+        if (iteration == 0 && (below1 >= rank || below2 < rank)) {
+            // The narrow guess missed: the outer bounds hold the answer on that side.
+            p1 = below1 >= rank ? outerLo2 : lo2;
+            p2 = below1 >= rank ? hi2 : outerHi2;
+            continue;
         }
 
         // Next probes inside [lo2, hi2).
@@ -527,6 +753,7 @@ std::vector<double> NeighbourSearchTree::knnDensity(const double* x, const doubl
             };
             Answer recent[kRecentAnswers];
             size_t answers = 0;
+            double bandDensity = 0.0;
             for (int32_t q = task.begin; q < task.end; ++q) {
                 const Point& p = sorted[static_cast<size_t>(q)];
                 double lo = 0.0;
@@ -546,14 +773,24 @@ std::vector<double> NeighbourSearchTree::knnDensity(const double* x, const doubl
                 if (d2 < 0.0) {
                     double lo2 = densityGuess / 2.0;
                     double hi2 = densityGuess * 2.0;
+                    double outerLo2 = 0.0;
+                    double outerHi2 = kInf;
                     if (known > 0) {
-                        // A little slack for the rounding of the computed distances.
+                        // A little slack for the rounding of the computed distances. The
+                        // answer rarely moves far within these bounds, so the first probe
+                        // is a band around their middle sized, from the events per unit of
+                        // squared distance met last time, to hold about kGuessEvents events.
                         lo *= 1.0 - 1e-9;
                         hi *= 1.0 + 1e-9;
-                        lo2 = lo * lo;
-                        hi2 = hi * hi;
+                        outerLo2 = lo * lo;
+                        outerHi2 = hi * hi;
+                        const double middle = (lo + hi) / 2.0;
+                        const double half = bandDensity > 0.0 ? kGuessEvents / 2.0 / bandDensity : kInf;
+                        lo2 = std::max(outerLo2, middle * middle - half);
+                        hi2 = std::min(outerHi2, middle * middle + half);
                     }
-                    d2 = tree.rankedSquaredDistance(p.x, p.y, block, rank, total, lo2, hi2, work);
+                    d2 = tree.rankedSquaredDistance(p.x, p.y, block, rank, total, lo2, hi2, outerLo2,
+                                                    outerHi2, work, bandDensity);
                 }
                 recent[answers % kRecentAnswers] = {p.x, p.y, std::sqrt(d2), d2};
                 ++answers;

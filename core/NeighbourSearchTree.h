@@ -1,8 +1,10 @@
 // The k-nearest-neighbour density: for every event, the distance to its m-th nearest
 // neighbour among the events of the coarse-grid rings searched around its cell. The rings
 // are chosen per coarse cell exactly as a ring-by-ring search would choose them; the m-th
-// distance is then found by counting with a k-d tree instead of listing every candidate, so
-// the cost stays near n * sqrt(k) also when most events share one coarse cell.
+// distance is then found by counting (whole tree nodes and fine-grid runs at once) inside
+// a narrow band of distances instead of listing every candidate, so the cost per event
+// grows with sqrt(k), not with the candidates, also when most events share one coarse cell.
+// The results equal those of the literal ring search bit for bit.
 #pragma once
 
 #include <cstddef>
@@ -36,6 +38,19 @@ private:
         int32_t col0, col1, row0, row1; // coarse cells the node covers
         int32_t begin, end;             // event range
         int32_t left, right;            // children; both -1 for a leaf, both set otherwise
+        int32_t grid;                   // m_grids index of a cell searched by its fine grid, else -1
+    };
+
+    // A crowded cell whose events spread evenly is searched through a fine grid rather than
+    // a subtree: in each fine row the run of fine cells wholly inside a disc is counted from
+    // the fine cells' start indices, and only the cells at the ends of the run are looked at
+    // event by event. Every event lies within its fine cell's edges (exact doubles), so the
+    // bounds argument of the nodes holds for the fine cells too.
+    struct FineGrid
+    {
+        int32_t cols, rows;
+        int32_t edges;  // m_edges: cols + 1 x edges, then rows + 1 y edges
+        int32_t starts; // m_fineStart: first event of each fine cell, row-major, then the end
     };
 
     // A block of coarse cells: every event of a cell searches the same block.
@@ -86,17 +101,37 @@ private:
 
     Scan scan(double px, double py, const Block& block, double lo2, double hi2,
               size_t gatherLimit, Workspace& work) const;
+    void scanGrid(const FineGrid& grid, double px, double py, double lo2, double hi2,
+                  size_t gatherLimit, Workspace& work, Scan& result) const;
+    // Counts (and lists) the distances of events [begin, end) against lo2 and hi2.
+    void examine(int32_t begin, int32_t end, double px, double py, double lo2, double hi2,
+                 size_t gatherLimit, Workspace& work, Scan& result) const;
+    // Orders the events of cell [begin, end) by fine cell when they spread evenly enough;
+    // false (nothing changed) when a fine cell would hold too many of them.
+    struct LocalGrid
+    {
+        int32_t cols = 0, rows = 0;
+        std::vector<double> edges;
+        std::vector<int32_t> starts;
+    };
+    bool makeFineGrid(int32_t begin, int32_t end, LocalGrid& grid);
     // The rank-th smallest squared distance (1-based, the event itself included) from
-    // (px, py) to the block's `total` events. The guesses only steer the search.
+    // (px, py) to the block's `total` events. The first probe is [guessLo2, guessHi2); when it
+    // misses, the next one reaches to outerLo2 or outerHi2. Guesses and bounds only steer the
+    // search: every bracket is checked by counting. bandDensity receives the events per unit
+    // of squared distance in the band that settled the answer.
     double rankedSquaredDistance(double px, double py, const Block& block, int64_t rank,
-                                 int64_t total, double guessLo2, double guessHi2,
-                                 Workspace& work) const;
+                                 int64_t total, double guessLo2, double guessHi2, double outerLo2,
+                                 double outerHi2, Workspace& work, double& bandDensity) const;
 
     int m_grid;
     // Large buffers without zero-filling: every element is written before it is read.
     std::unique_ptr<Point[]> m_points; // grouped by cell, each cell in its subtree's order
     std::unique_ptr<Node[]> m_nodes;
     int32_t m_nodeCount = 0;
+    std::vector<FineGrid> m_grids;
+    std::vector<double> m_edges;
+    std::vector<int32_t> m_fineStart;
     int32_t m_root = -1;
     std::vector<int32_t> m_cellRank;  // row * grid + col -> rank
     std::vector<int32_t> m_cellBegin; // rank -> first event of the cell in m_points

@@ -258,6 +258,17 @@ TEST(DensityEstimator, NearestNeighbourMatchesTheRingSearch)
                  y.push_back(-20 + 40 * uniform(rng));
              }
          }},
+        {"crowded cells beside a wide sparse tail", [&](auto& x, auto& y) {
+             // The dim population packs thousands of events into a few coarse cells.
+             for (int i = 0; i < 6000; ++i) {
+                 x.push_back(0.05 * normal(rng));
+                 y.push_back(0.05 * normal(rng));
+             }
+             for (int i = 0; i < 1500; ++i) {
+                 x.push_back(std::exp(6 * uniform(rng)));
+                 y.push_back(std::exp(6 * uniform(rng)));
+             }
+         }},
         {"all on one point", [&](auto& x, auto& y) {
              x.assign(400, 1.5);
              y.assign(400, -2.0);
