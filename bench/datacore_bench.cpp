@@ -3,15 +3,23 @@
 // with one thread and with all threads, plus a combine window of 20 smaller datasets.
 //
 //   build-release/bench/datacore_bench [--benchmark_filter=Knn]
+//
+// When the 1M-event file of the synthetic-measurement generator is at hand (the reader
+// benchmark makes it: $TERVANE3_BENCH_DIR, else the temporary folder,
+// "tervane3_bench_1M.rtdc"), the main plot's work is also timed on its columns.
 #include "core/AxisScaleMode.h"
 #include "core/DensityEstimator.h"
 #include "core/EventFilter.h"
 #include "core/ParallelFor.h"
+#include "core/RTDCReader.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
+#include <string>
 #include <vector>
 
 using namespace Tervane3;
@@ -250,6 +258,70 @@ void BM_CombineWindow20(benchmark::State& state)
 }
 BENCHMARK(BM_CombineWindow20)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The main plot's work on the columns of a generated measurement file: filter, then
+// density colours and two contour levels of the kept events.
+void BM_FilePlotUpdate(benchmark::State& state, const Measurement* m, bool fluorescence)
+{
+    const ThreadLimit limit(state);
+    const FeatureColumnMap columns{{"area_um", &m->area}, {"deform", &m->deform}, {"bright_avg", &m->bright},
+                                   {"fl1_max", &m->fl1},  {"fl2_max", &m->fl2}};
+    const EventFilter filter = fiveRules(fluorescence);
+    for (auto _ : state) {
+        const std::vector<int> kept = filter.apply(columns, m->area.size());
+        const std::vector<double>& xs = fluorescence ? m->fl1 : m->area;
+        const std::vector<double>& ys = fluorescence ? m->fl2 : m->deform;
+        std::vector<double> x(kept.size()), y(kept.size());
+        for (size_t i = 0; i < kept.size(); ++i) {
+            x[i] = xs[static_cast<size_t>(kept[i])];
+            y[i] = ys[static_cast<size_t>(kept[i])];
+        }
+        const int mode = fluorescence ? ScalePseudoLog : ScaleLinear;
+        const DensityAndContours result =
+            DensityEstimator::computeDensityAndContours(x, y, DensityKde, {0.5, 0.95}, mode, mode);
+        benchmark::DoNotOptimize(result.density.data());
+    }
+    state.counters["events"] = static_cast<double>(m->area.size());
+}
+
+void registerFileBenchmarks()
+{
+    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
+    const std::string path =
+        (dir ? std::string(dir) : std::filesystem::temp_directory_path().string()) + "/tervane3_bench_1M.rtdc";
+    if (!std::filesystem::exists(path))
+        return;
+    RTDCReader reader;
+    if (!reader.open(path))
+        return;
+    static Measurement m;
+    m.area = reader.getFeature("area_um");
+    m.deform = reader.getFeature("deform");
+    m.bright = reader.getFeature("bright_avg");
+    m.fl1 = reader.getFeature("fl1_max");
+    m.fl2 = reader.getFeature("fl2_max");
+    const size_t n = m.area.size();
+    if (n == 0 || m.deform.size() != n || m.bright.size() != n || m.fl1.size() != n || m.fl2.size() != n)
+        return;
+    for (const bool fluorescence : {false, true}) {
+        benchmark::RegisterBenchmark(fluorescence ? "BM_FilePlotUpdate/fluorescence_pseudolog"
+                                                  : "BM_FilePlotUpdate/area_deform",
+                                     BM_FilePlotUpdate, &m, fluorescence)
+            ->Arg(1)
+            ->Arg(0)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+}
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    registerFileBenchmarks();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
