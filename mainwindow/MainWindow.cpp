@@ -15,6 +15,7 @@
 #include "mainwindow/DatasetEntry.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/DatasetTreeWidget.h"
+#include "mainwindow/HtmlItemDelegate.h"
 #include "plots/ImageViewer.h"
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
@@ -380,6 +381,7 @@ void MainWindow::setupDatasetsDock()
     datasetList->setDragEnabled(true);
     datasetList->setDragDropMode(QAbstractItemView::DragOnly);
     datasetList->setAcceptDrops(true);
+    datasetList->setItemDelegate(new HtmlItemDelegate(datasetList));
     datasetTree = new DatasetTreeWidget(datasetViewStack);
     datasetTree->setObjectName(QStringLiteral("datasetTree"));
     datasetTree->setHeaderHidden(true);
@@ -396,6 +398,7 @@ void MainWindow::setupDatasetsDock()
     datasetTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     datasetTree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     datasetTree->setTextElideMode(Qt::ElideNone);
+    datasetTree->setItemDelegate(new HtmlItemDelegate(datasetTree));
     datasetViewStack->addWidget(datasetList);
     datasetViewStack->addWidget(datasetTree);
     layout->addWidget(datasetViewStack, 1);
