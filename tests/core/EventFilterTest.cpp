@@ -13,6 +13,7 @@
 #include <QVariant>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <random>
 #include <thread>
@@ -291,6 +292,36 @@ TEST(EventFilter, RuleListOperations)
     EXPECT_EQ(filter.ruleCount(), 0);
     EXPECT_EQ(filter.combineMode(), 1);
     EXPECT_FALSE(filter.isEnabled());
+}
+
+TEST(FilterRule, EqualityComparesEveryField)
+{
+    const FilterRule base = polygonRule("x", "y", {{0, 0}, {1, 0}, {kNaN, 1}}, 1, 2);
+    FilterRule copy = base;
+    EXPECT_EQ(copy, base); // NaN values compare equal to themselves here
+    copy.minValue = kNaN;
+    EXPECT_NE(copy, base);
+    FilterRule withNaN = base;
+    withNaN.minValue = kNaN;
+    EXPECT_EQ(copy, withNaN);
+    const std::vector<std::function<void(FilterRule&)>> changes{
+        [](FilterRule& r) { r.type = RangeRule; },
+        [](FilterRule& r) { r.featureName = "z"; },
+        [](FilterRule& r) { r.featureNameY = "z"; },
+        [](FilterRule& r) { r.maxValue = 1; },
+        [](FilterRule& r) { r.polygonVertices.pop_back(); },
+        [](FilterRule& r) { r.polygonVertices[0].second = 0.5; },
+        [](FilterRule& r) { r.scaleXMode = 0; },
+        [](FilterRule& r) { r.scaleYMode = 0; },
+        [](FilterRule& r) { r.enabled = false; },
+        [](FilterRule& r) { r.inverted = true; },
+        [](FilterRule& r) { r.propagationId = "p"; },
+    };
+    for (size_t c = 0; c < changes.size(); ++c) {
+        FilterRule changed = base;
+        changes[c](changed);
+        EXPECT_NE(changed, base) << c;
+    }
 }
 
 TEST(EventFilter, UsedFeatureNames)
