@@ -1,15 +1,21 @@
 // The k-d tree of the scatter plot's picking.
 #include "plots/PointPickIndex.h"
 
+#include "core/ParallelFor.h"
+
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <thread>
 
 namespace Tervane3 {
 
 namespace {
 
 constexpr std::int32_t kLeafSize = 16;
+// Below this many points a subtree is built on the calling thread.
+constexpr std::int32_t kParallelMinimum = 65536;
 
 } // namespace
 
@@ -26,44 +32,121 @@ void PointPickIndex::build(const std::vector<double>& x, const std::vector<doubl
     if (n > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()))
         return;
     points.reserve(n);
+    Region all{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+               std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
     for (size_t i = 0; i < n; ++i) {
-        if (std::isfinite(x[i]) && std::isfinite(y[i]))
+        if (std::isfinite(x[i]) && std::isfinite(y[i])) {
             points.push_back({x[i], y[i], static_cast<std::int32_t>(i)});
+            all.x0 = std::min(all.x0, x[i]);
+            all.x1 = std::max(all.x1, x[i]);
+            all.y0 = std::min(all.y0, y[i]);
+            all.y1 = std::max(all.y1, y[i]);
+        }
     }
     if (points.empty())
         return;
-    nodes.reserve(2 * (points.size() / kLeafSize + 1));
-    buildNode(0, static_cast<std::int32_t>(points.size()));
+    // Halving stops at kLeafSize, so leaves hold at least kLeafSize / 2 points.
+    nodes.reserve(4 * points.size() / kLeafSize + 2);
+    // The upper levels hand one of their halves to another thread: 2^levels subtrees.
+    int levels = 0;
+    while ((2 << levels) <= workerThreadCount())
+        ++levels;
+    buildNode(nodes, 0, static_cast<std::int32_t>(points.size()), all, levels);
 }
 
-std::int32_t PointPickIndex::buildNode(std::int32_t begin, std::int32_t end)
+std::int32_t PointPickIndex::buildNode(std::vector<Node>& out, std::int32_t begin, std::int32_t end,
+                                       const Region& region, int parallelLevels)
 {
-    Node node;
-    node.begin = begin;
-    node.end = end;
-    node.x0 = node.y0 = std::numeric_limits<double>::infinity();
-    node.x1 = node.y1 = -std::numeric_limits<double>::infinity();
-    for (std::int32_t i = begin; i < end; ++i) {
-        const Point& p = points[static_cast<size_t>(i)];
-        node.x0 = std::min(node.x0, p.x);
-        node.x1 = std::max(node.x1, p.x);
-        node.y0 = std::min(node.y0, p.y);
-        node.y1 = std::max(node.y1, p.y);
-    }
-    const std::int32_t self = static_cast<std::int32_t>(nodes.size());
-    nodes.push_back(node);
-    // A leaf, or a node whose points all coincide (no split can separate them).
-    if (end - begin <= kLeafSize || (node.x0 == node.x1 && node.y0 == node.y1))
-        return self;
+    const std::int32_t self = static_cast<std::int32_t>(out.size());
+    out.emplace_back();
+    out.back().begin = begin;
+    out.back().end = end;
 
-    const bool splitX = (node.x1 - node.x0) >= (node.y1 - node.y0);
-    const std::int32_t mid = begin + (end - begin) / 2;
-    std::nth_element(points.begin() + begin, points.begin() + mid, points.begin() + end,
-                     [splitX](const Point& a, const Point& b) { return splitX ? a.x < b.x : a.y < b.y; });
-    const std::int32_t left = buildNode(begin, mid);
-    const std::int32_t right = buildNode(mid, end);
-    nodes[static_cast<size_t>(self)].left = left;
-    nodes[static_cast<size_t>(self)].right = right;
+    // A leaf, or a region that has shrunk to a point (its points coincide).
+    const bool flat = region.x0 == region.x1 && region.y0 == region.y1;
+    if (end - begin <= kLeafSize || flat) {
+        Node& leaf = out.back();
+        leaf.x0 = leaf.y0 = std::numeric_limits<double>::infinity();
+        leaf.x1 = leaf.y1 = -std::numeric_limits<double>::infinity();
+        for (std::int32_t i = begin; i < end; ++i) {
+            const Point& p = points[static_cast<size_t>(i)];
+            leaf.x0 = std::min(leaf.x0, p.x);
+            leaf.x1 = std::max(leaf.x1, p.x);
+            leaf.y0 = std::min(leaf.y0, p.y);
+            leaf.y1 = std::max(leaf.y1, p.y);
+        }
+        return self;
+    }
+
+    // Split the longer side of the region in the middle, which one partition pass does;
+    // where that leaves more than three quarters on one side (clustered points), split at
+    // the median instead, so every level takes at least a quarter off and the depth stays
+    // below 50 for any input. The children's boxes are gathered bottom-up, so no level
+    // scans its points for a box.
+    const bool splitX = (region.x1 - region.x0) >= (region.y1 - region.y0);
+    const auto coordinate = [splitX](const Point& p) { return splitX ? p.x : p.y; };
+    const auto first = points.begin() + begin;
+    const auto last = points.begin() + end;
+    double cut = splitX ? 0.5 * (region.x0 + region.x1) : 0.5 * (region.y0 + region.y1);
+    std::int32_t mid = static_cast<std::int32_t>(
+        std::partition(first, last, [&](const Point& p) { return coordinate(p) < cut; }) - points.begin());
+    const std::int32_t quarter = (end - begin) / 4;
+    if (mid - begin < quarter || end - mid < quarter) {
+        mid = begin + (end - begin) / 2;
+        std::nth_element(first, points.begin() + mid, last,
+                         [&](const Point& a, const Point& b) { return coordinate(a) < coordinate(b); });
+        cut = coordinate(points[static_cast<size_t>(mid)]);
+    }
+    Region lower = region;
+    Region upper = region;
+    (splitX ? lower.x1 : lower.y1) = cut;
+    (splitX ? upper.x0 : upper.y0) = cut;
+    std::int32_t left = -1;
+    std::int32_t right = -1;
+    if (parallelLevels > 0 && end - begin >= kParallelMinimum) {
+        // The two halves own disjoint ranges of points; the other thread's nodes are
+        // appended afterwards with their child links moved by the offset.
+        std::vector<Node> upperNodes;
+        std::exception_ptr failure;
+        std::thread worker([&] {
+            try {
+                upperNodes.reserve(4 * static_cast<size_t>(end - mid) / kLeafSize + 2);
+                buildNode(upperNodes, mid, end, upper, parallelLevels - 1);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            left = buildNode(out, begin, mid, lower, parallelLevels - 1);
+        } catch (...) {
+            worker.join();
+            throw;
+        }
+        worker.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        right = static_cast<std::int32_t>(out.size());
+        for (Node moved : upperNodes) {
+            if (moved.left >= 0) {
+                moved.left += right;
+                moved.right += right;
+            }
+            out.push_back(moved);
+        }
+    } else {
+        left = buildNode(out, begin, mid, lower, 0);
+        right = buildNode(out, mid, end, upper, 0);
+    }
+
+    Node& node = out[static_cast<size_t>(self)];
+    const Node& l = out[static_cast<size_t>(left)];
+    const Node& r = out[static_cast<size_t>(right)];
+    node.left = left;
+    node.right = right;
+    node.x0 = std::min(l.x0, r.x0);
+    node.x1 = std::max(l.x1, r.x1);
+    node.y0 = std::min(l.y0, r.y0);
+    node.y1 = std::max(l.y1, r.y1);
     return self;
 }
 

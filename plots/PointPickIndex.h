@@ -36,12 +36,21 @@ private:
     };
     struct Node
     {
-        double x0, x1, y0, y1; // bounding box of the node's points
+        double x0 = 0, x1 = 0, y0 = 0, y1 = 0; // bounding box of the node's points
         std::int32_t begin, end;
         std::int32_t left = -1, right = -1; // both -1 for a leaf
     };
 
-    std::int32_t buildNode(std::int32_t begin, std::int32_t end);
+    // The part of the plane a node's points were split from (not their tight box).
+    struct Region
+    {
+        double x0, x1, y0, y1;
+    };
+
+    // Appends the subtree of points [begin, end) to out and returns its root. The first
+    // parallelLevels levels build one half on another thread.
+    std::int32_t buildNode(std::vector<Node>& out, std::int32_t begin, std::int32_t end, const Region& region,
+                           int parallelLevels);
 
     std::vector<Point> points; // permuted so that every node's points are contiguous
     std::vector<Node> nodes;   // nodes[0] is the root

@@ -78,6 +78,45 @@ TEST(PointPickIndexTest, AgreesWithAScanOfEveryPoint)
     EXPECT_LT(found, 1600);
 }
 
+TEST(PointPickIndexTest, LargeSetsBuiltOnSeveralThreadsAgreeWithAScan)
+{
+    // Enough points for the upper levels to be built on other threads; a dense cluster
+    // and a thin line make the middle splits fall back to medians.
+    std::mt19937 rng(11);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::vector<double> x;
+    std::vector<double> y;
+    for (int i = 0; i < 400000; ++i) {
+        if (i % 5 == 0) {
+            x.push_back(normal(rng) * 1e-6 + 3.0);
+            y.push_back(normal(rng) * 1e-6 - 1.0);
+        } else if (i % 5 == 1) {
+            x.push_back(static_cast<double>(i) * 1e-5);
+            y.push_back(7.0);
+        } else {
+            x.push_back(normal(rng) * 2.0);
+            y.push_back(normal(rng) * 2.0);
+        }
+    }
+    PointPickIndex index;
+    index.build(x, y);
+    ASSERT_EQ(index.size(), x.size());
+    std::uniform_real_distribution<double> where(-6.0, 8.0);
+    const double scales[][2] = {{14.0, 14.0}, {1e-4, 1e-4}, {0.3, 40.0}};
+    for (const auto& s : scales) {
+        for (int q = 0; q < 60; ++q) {
+            double qx = where(rng);
+            double qy = where(rng);
+            if (q % 3 == 0) { // in the dense cluster
+                qx = 3.0 + normal(rng) * 1e-6;
+                qy = -1.0 + normal(rng) * 1e-6;
+            }
+            ASSERT_EQ(index.nearest(qx, qy, s[0], s[1], 0.0025), scanNearest(x, y, qx, qy, s[0], s[1], 0.0025))
+                << "query " << qx << ", " << qy << " scales " << s[0] << ", " << s[1];
+        }
+    }
+}
+
 TEST(PointPickIndexTest, LimitIsStrictAndDegenerateScalesPickNothing)
 {
     PointPickIndex index;
