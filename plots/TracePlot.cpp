@@ -130,6 +130,8 @@ void TracePlot::setChannels(const std::map<int, std::string>& channelNames,
         channels.push_back(std::move(ch));
         curves.push_back(curve);
     }
+    // The old curves must not stay on the canvas until the next event's traces arrive.
+    replot();
 }
 
 void TracePlot::setTraces(const std::map<std::string, std::vector<float>>& traces)
