@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 
 #include <algorithm>
@@ -134,6 +135,13 @@ void MainWindow::updateEventDataTable(int eventIndex)
         eventDataTable->setItem(row, 1, value);
     }
     eventDataTable->resizeColumnsToContents();
+    // Long labels must not push the values out of the narrow pane: the label column takes
+    // at most three fifths of it and elides the rest (the key is in the tooltip). The tab
+    // widget's width counts, since the table may sit on a tab that is not shown (and then
+    // has no up-to-date size of its own).
+    const int labelLimit = viewTabs->width() * 3 / 5;
+    if (labelLimit > 0 && eventDataTable->columnWidth(0) > labelLimit)
+        eventDataTable->setColumnWidth(0, labelLimit);
 }
 
 void MainWindow::onPointClicked(int plottedIndex)

@@ -65,6 +65,8 @@ void MainWindow::addMetadataSection(const QString& title, const std::map<std::st
         auto* child = new QTreeWidgetItem(top);
         child->setText(0, QString::fromUtf8(key.data(), static_cast<int>(key.size())));
         child->setText(1, QString::fromUtf8(value.data(), static_cast<int>(value.size())));
+        // The dock is narrow; a long value can be read in full from its tooltip.
+        child->setToolTip(1, child->text(1));
     }
 }
 

@@ -16,8 +16,10 @@
 #include <qwt_plot_curve.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLocale>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <clocale>
@@ -57,6 +59,7 @@ std::string writeMeasurement(const QTemporaryDir& dir, const char* name, const F
     Tervane3::Test::RtdcFixture f(path);
     f.addColumn<double>("deform", {0.01, 0.123456789, 0.03, 0.04});
     f.addColumn<double>("area_um", {50.0, 61.5, 1234567.0, 80.0});
+    f.addColumn<double>("fl1_dist", {1.0, 2.0, 3.0, 4.0}); // a long label
     if (o.imageFrames > 0)
         f.addFrames("image", frames(o.imageFrames), static_cast<hsize_t>(o.imageFrames), kHeight, kWidth);
     if (o.masks) {
@@ -238,7 +241,7 @@ TEST_F(EventDisplayTest, FeatureTableListsScalarFeaturesWithCNumbers)
 
     const QTableWidget* table = Access::eventTable(w());
     // Sorted keys; image and mask are not scalar features.
-    ASSERT_EQ(table->rowCount(), 2);
+    ASSERT_EQ(table->rowCount(), 3);
     EXPECT_EQ(table->item(0, 0)->toolTip(), QStringLiteral("area_um"));
     EXPECT_EQ(table->item(0, 0)->text(), QString::fromStdString(entry->reader->featureLabel("area_um")));
     EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("1.23457e+06"));
@@ -248,6 +251,26 @@ TEST_F(EventDisplayTest, FeatureTableListsScalarFeaturesWithCNumbers)
 
     Access::displayEvent(w(), 1);
     EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("0.123457"));
+}
+
+TEST_F(EventDisplayTest, LongLabelsLeaveTheValuesInView)
+{
+    open();
+    w().resize(1400, 900);
+    w().show();
+    QCoreApplication::processEvents();
+    QTableWidget* table = Access::eventTable(w());
+    Access::displayEvent(w(), 1); // while the image tab is shown
+    auto* tabs = w().findChild<QTabWidget*>(QStringLiteral("viewTabs"));
+    ASSERT_NE(tabs, nullptr);
+    tabs->setCurrentWidget(table); // the user turns to the table
+    QCoreApplication::processEvents();
+    const int view = table->viewport()->width();
+    ASSERT_GT(view, 150);
+    // The long label is elided rather than widening its column.
+    EXPECT_LT(table->columnWidth(0), table->fontMetrics().horizontalAdvance(table->item(2, 0)->text()));
+    EXPECT_LT(table->columnViewportPosition(1) + 20, view); // the values start in view
+    EXPECT_EQ(table->item(2, 0)->toolTip(), QStringLiteral("fl1_dist"));
 }
 
 TEST_F(EventDisplayTest, TracePlotFollowsTheFluorescenceMetadata)
