@@ -13,11 +13,13 @@
 #include <QMainWindow>
 #include <QPolygonF>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <queue>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -41,6 +43,8 @@ namespace Tervane3 {
 
 struct DatasetEntry;
 struct FilterRule;
+class EventFilter;
+class RTDCReader;
 class CalculationsDockWidget;
 class CombinePlotWindow;
 class DatasetListWidget;
@@ -84,6 +88,10 @@ public:
 
     // Tells the calculations panel which deformation sources the active dataset offers.
     void updateFourierDeformAvailability();
+
+    // Channel numbers N of the reader's "fl<N>_max" features, in feature-name order; empty
+    // for a null reader.
+    static std::vector<int> fluorescenceChannels(const RTDCReader* reader);
 
     // All datasets in list order (a dataset's position is its index in the session file).
     const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const { return entries; }
@@ -168,6 +176,7 @@ protected:
 private:
     friend class MainWindowTestAccess;
     friend class EventDisplayTestAccess;
+    friend class MainRoadTestAccess;
 
     void setupUi();
     void setupMenus();
@@ -238,6 +247,39 @@ private:
     // The box of a menu entry whose function is not built yet.
     void reportNotAvailable(const QString& title, const QString& what);
 
+    // Opening measurements (MainWindowDatasets.cpp). A new entry takes the next id, also
+    // when its file then fails to open (the "Error" box is shown and null returned).
+    std::unique_ptr<DatasetEntry> openDatasetEntry(const QString& path);
+    static QString openingDisplayName(const DatasetEntry& entry, const QString& path);
+    int addSessionDataset(const QString& path);
+    void addDatasetListItem(int index);
+    void inheritViewSettings(DatasetEntry* entry);
+    bool plotSettingsShared(const DatasetEntry* exclude) const;
+    // Folder tree of the dataset view.
+    void rebuildDatasetTree();
+
+    // Background caching and activation (MainWindowCaching.cpp).
+    void startPreload(int index);
+    // Takes the next waiting dataset or file until a caching task runs; completes a session
+    // load once nothing waits.
+    void continueWaitingWork();
+    void activateDataset(int index);
+    void refreshForActiveDataset();
+    // Session loading: duplicates and the saved state, once every queued dataset is open.
+    void restoreSessionDuplicates();
+    void applySessionState();
+
+    // Main plot update (MainWindowPlot.cpp).
+    DatasetEntry* activeEntry() const;
+    // The dataset's own filter followed by the rules of the filter groups switched on for it.
+    EventFilter buildEffectiveFilter(const DatasetEntry& entry) const;
+    void populateFeatureCombos();
+    void updateContourOverlay();
+    void drawPolygonGates();
+    void updateInfoLabel();
+    void updateLogAxisWarning(QComboBox* scaleCombo, std::uint64_t hiddenCount, const QString& baseToolTip);
+    void updateApplyToAllButton();
+
     // Widgets of the central column.
     QLabel* infoLabel = nullptr;
     QLineEdit* datasetNameEdit = nullptr;
@@ -304,6 +346,11 @@ private:
     std::queue<int> preloadIndexQueue;
     std::queue<QString> pendingPathQueue;
     bool datasetTreeUpdating = false;
+    // Session loading: datasets still to open (session index, path), the ids they got, and
+    // whether a load waits for the queues to empty.
+    std::queue<std::pair<int, QString>> sessionDatasetQueue;
+    std::map<int, int> sessionIndexToDatasetId;
+    bool sessionLoading = false;
 
     // Background calculations (one at a time). calcBusy and calcFinish are GUI-thread only.
     QFutureWatcher<void>* calcWatcher = nullptr;
@@ -319,6 +366,17 @@ private:
     bool plottedIndicesValid = false;
     // For plotted point i, the index of its event in the active dataset (plot update).
     std::vector<int> plottedEventIndices;
+    // What the last plot update handed to the scatter plot, in plotted order.
+    std::vector<double> plotXValues;
+    std::vector<double> plotYValues;
+    std::vector<double> plotColorValues; // empty: points not coloured
+    QString plotXLabel;
+    QString plotYLabel;
+    QString plotColorLabel;
+    // Features and dataset of the last completed update (the axes refit when they change).
+    std::string lastPlotXFeature;
+    std::string lastPlotYFeature;
+    int lastPlotDatasetIndex = -1;
     // Set by closeEvent: no new background work starts and finish functions are dropped.
     bool closing = false;
 

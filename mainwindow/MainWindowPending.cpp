@@ -16,20 +16,6 @@ void MainWindow::reportNotAvailable(const QString& title, const QString& what)
     prompts().information(this, title, QStringLiteral("%1 is not available in this version yet.").arg(what));
 }
 
-void MainWindow::openFile()
-{
-    const QStringList paths =
-        prompts().getOpenFileNames(this, QStringLiteral("Open RT-DC File(s)"), QString(),
-                                   QStringLiteral("RT-DC Files (*.rtdc);;All Files (*)"));
-    for (const QString& path : paths)
-        addDataset(path);
-}
-
-void MainWindow::addDataset(const QString&)
-{
-    reportNotAvailable(QStringLiteral("Open"), QStringLiteral("Opening measurements"));
-}
-
 void MainWindow::saveSession()
 {
     reportNotAvailable(QStringLiteral("Save Session"), QStringLiteral("Saving sessions"));
@@ -60,18 +46,6 @@ void MainWindow::exportStatSummary()
     reportNotAvailable(QStringLiteral("Export Statistical Summary"), QStringLiteral("Exporting a statistical summary"));
 }
 
-void MainWindow::saveCurrentDatasetState()
-{
-}
-
-void MainWindow::onFeaturesLoaded()
-{
-}
-
-void MainWindow::onDatasetSelected(int)
-{
-}
-
 void MainWindow::removeDataset()
 {
 }
@@ -81,18 +55,6 @@ void MainWindow::duplicateDataset()
 }
 
 void MainWindow::onRenameFinished()
-{
-}
-
-void MainWindow::refreshFeaturesAndPlot()
-{
-}
-
-void MainWindow::updateFeatureSelection()
-{
-}
-
-void MainWindow::updateContours()
 {
 }
 
@@ -188,10 +150,6 @@ void MainWindow::onLoadDimRedReference()
 {
 }
 
-void MainWindow::onApplyPlotSettingsToAll()
-{
-}
-
 void MainWindow::moveDataset(int, int)
 {
 }
@@ -264,12 +222,18 @@ void MainWindow::exportFilterGroups()
 {
 }
 
-void MainWindow::updateIsoelastics()
+void MainWindow::rebuildDatasetTree()
 {
 }
 
-void MainWindow::updatePlot()
+void MainWindow::restoreSessionDuplicates()
 {
+}
+
+void MainWindow::applySessionState()
+{
+    // Completes the load: nothing else waits for the caching queues.
+    sessionLoading = false;
 }
 
 } // namespace Tervane3

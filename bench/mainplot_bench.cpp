@@ -1,0 +1,187 @@
+// Speed of the main road on a synthetic 1,000,000-event measurement made by tervane3-synth:
+// opening through the dialog until the list item and "Loading: ..." show, the longest stall
+// of the GUI event loop while the file is cached, one complete main plot update with KDE
+// colouring and contour lines (computation and painting), one full redraw of a million
+// coloured points after a zoom, and a change of the highlighted event.
+//
+// The window runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise. The file
+// is made on first run in the temporary folder; TERVANE3_BENCH_DIR chooses another folder.
+#include "mainwindow/MainRoadTestAccess.h"
+
+#include "core/RTDCReader.h"
+#include "mainwindow/DatasetListWidget.h"
+#include "plots/ScatterPlot.h"
+
+#include <benchmark/benchmark.h>
+#include <qwt_scale_div.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <random>
+
+using namespace Tervane3;
+using Access = MainRoadTestAccess;
+
+namespace {
+
+std::string benchFile()
+{
+    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
+    const std::string folder = dir ? dir : std::filesystem::temp_directory_path().string();
+    const std::string path = folder + "/tervane3_bench_mainplot_1M.rtdc";
+    if (!std::filesystem::exists(path)) {
+        const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path +
+                                    ".part\" --events 1000000 --seed 7";
+        std::cerr << "Generating " << path << " ..." << std::endl;
+        if (std::system(command.c_str()) != 0)
+            std::exit(1);
+        std::filesystem::rename(path + ".part", path);
+    }
+    return path;
+}
+
+// One window with the measurement opened through the dialog and cached; shared by the
+// plot benchmarks (opening is measured once, in its own benchmark).
+struct Session
+{
+    Test::MainWindowEnvironment env;
+    MainWindow window;
+    double openMs = 0.0;       // dialog closed -> list item and "Loading: ..." shown
+    double maxStallMs = 0.0;   // longest gap between 2 ms timer ticks while caching
+    double cachingMs = 0.0;
+
+    Session()
+    {
+        window.resize(1400, 900);
+        window.show();
+        QCoreApplication::processEvents();
+        const QString path = QString::fromStdString(benchFile());
+
+        // The scripted dialog returns at once: the time is that of adding the dataset and
+        // painting the window once with its list item and loading line.
+        QElapsedTimer clock;
+        env.prompts->answerFiles({path});
+        clock.start();
+        window.openFile();
+        window.repaint();
+        openMs = clock.nsecsElapsed() / 1e6;
+        const auto* list = window.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+        if (list->count() != 1 || !Access::infoLabel(window)->text().startsWith(QStringLiteral("Loading: ")))
+            std::cerr << "opening did not show the list item and the loading line" << std::endl;
+
+        // Event-loop latency: the gaps between the ticks of a 2 ms timer while caching runs.
+        QElapsedTimer caching;
+        caching.start();
+        QElapsedTimer sinceTick;
+        sinceTick.start();
+        QTimer ticker;
+        ticker.setInterval(2);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            maxStallMs = std::max(maxStallMs, sinceTick.nsecsElapsed() / 1e6);
+            sinceTick.restart();
+        });
+        ticker.start();
+        while (Access::preloadBusy(window))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ticker.stop();
+        cachingMs = caching.nsecsElapsed() / 1e6;
+    }
+};
+
+// Made by the first benchmark that needs it; destroyed in main while the application object
+// still exists.
+std::unique_ptr<Session> theSession;
+
+Session& session()
+{
+    if (!theSession)
+        theSession = std::make_unique<Session>();
+    return *theSession;
+}
+
+void BM_OpenAndCache1M(benchmark::State& state)
+{
+    Session& s = session();
+    // The figures were taken while the session was made; nothing is repeated here.
+    for (auto _ : state)
+        benchmark::ClobberMemory();
+    state.counters["open_to_listed_ms"] = s.openMs;
+    state.counters["max_gui_stall_ms"] = s.maxStallMs;
+    state.counters["caching_ms"] = s.cachingMs;
+}
+
+void BM_MainPlotUpdateKdeContours1M(benchmark::State& state)
+{
+    Session& s = session();
+    MainWindow& w = s.window;
+    Access::selectKey(Access::combo(w, "colorFeatureCombo"), QStringLiteral("__density_kde__"));
+    Access::combo(w, "contourModeCombo")->setCurrentIndex(1);
+    ScatterPlot* plot = Access::scatterPlot(w);
+    for (auto _ : state) {
+        Access::updatePlot(w);
+        plot->canvas()->repaint();
+    }
+    state.counters["points"] = plot->pointCount();
+    state.counters["contour_curves"] = static_cast<double>(plot->contourCurves().size());
+}
+
+void BM_FullRedrawColoured1M(benchmark::State& state)
+{
+    Session& s = session();
+    ScatterPlot* plot = Access::scatterPlot(s.window);
+    Access::selectKey(Access::combo(s.window, "colorFeatureCombo"), QStringLiteral("__density_kde__"));
+    plot->replot();
+    plot->canvas()->repaint();
+    const double lo = plot->axisScaleDiv(QwtPlot::xBottom).lowerBound();
+    const double hi = plot->axisScaleDiv(QwtPlot::xBottom).upperBound();
+    int step = 0;
+    for (auto _ : state) {
+        // A zoom: new scale maps, so every point is mapped and drawn again.
+        const double shift = (++step % 2) * (hi - lo) * 0.01;
+        plot->setAxisScale(QwtPlot::xBottom, lo + shift, hi + shift);
+        plot->replot();
+        plot->canvas()->repaint();
+    }
+    plot->autoScale();
+    state.counters["points"] = plot->pointCount();
+}
+
+void BM_HighlightChange1M(benchmark::State& state)
+{
+    Session& s = session();
+    ScatterPlot* plot = Access::scatterPlot(s.window);
+    plot->canvas()->repaint();
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> pick(0, std::max(0, plot->pointCount() - 1));
+    for (auto _ : state) {
+        plot->setHighlightedPoint(pick(random));
+        plot->canvas()->repaint();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_OpenAndCache1M)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MainPlotUpdateKdeContours1M)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_FullRedrawColoured1M)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_HighlightChange1M)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    theSession.reset();
+    return 0;
+}

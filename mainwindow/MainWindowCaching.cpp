@@ -1,0 +1,338 @@
+// Background caching of new datasets and the activation of a dataset: one caching task at a
+// time on the global thread pool, the queues that wait for it, what runs when a task ends,
+// the order in which every panel follows the active dataset, and storing the plot-setting
+// widgets back into the active entry.
+#include "mainwindow/MainWindow.h"
+
+#include "calc/CalculationsDockWidget.h"
+#include "calc/FLCompensation.h"
+#include "calc/FLRefinement.h"
+#include "calc/TraceFilterSettings.h"
+#include "core/RTDCReader.h"
+#include "filters/FilterDockWidget.h"
+#include "mainwindow/DatasetEntry.h"
+#include "mainwindow/DatasetListWidget.h"
+#include "mainwindow/DatasetTreeWidget.h"
+#include "plots/ImageViewer.h"
+#include "plots/ScatterPlot.h"
+#include "plots/StatisticsDockWidget.h"
+#include "plots/TracePlot.h"
+#include "windows/ImageGalleryWindow.h"
+
+#include <QComboBox>
+#include <QDebug>
+#include <QDockWidget>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QThreadPool>
+#include <QTreeWidgetItemIterator>
+#include <QtConcurrent>
+
+#include <exception>
+
+namespace Tervane3 {
+
+void MainWindow::startPreload(int index)
+{
+    if (preloadBusy) {
+        preloadIndexQueue.push(index);
+        return;
+    }
+    if (closing || index < 0 || index >= static_cast<int>(entries.size()))
+        return;
+    preloadBusy = true;
+    preloadIndex = index;
+    const DatasetEntry& entry = *entries[static_cast<size_t>(index)];
+    infoLabel->setText(QStringLiteral("Loading: %1 - Caching features...").arg(entry.displayName));
+
+    // The task holds the reader by plain pointer: the dataset being cached cannot be removed
+    // and closing waits for the task, so the reader outlives it. Every file access of the
+    // reader holds the process-wide HDF5 lock; the GUI thread may read the same reader.
+    RTDCReader* reader = entry.reader.get();
+    QFuture<void> future = QtConcurrent::run(QThreadPool::globalInstance(), [reader] {
+        if (!reader)
+            return;
+        try {
+            reader->preloadAllFeatures();
+        } catch (const std::exception& e) {
+            // Columns not cached are read on demand later; the dataset still counts as loaded.
+            qWarning().noquote() << QStringLiteral("Caching features stopped:") << QString::fromUtf8(e.what());
+        }
+    });
+    preloadWatcher->setFuture(future);
+}
+
+void MainWindow::onFeaturesLoaded()
+{
+    const int finished = preloadIndex;
+    preloadIndex = -1;
+    preloadBusy = false;
+    if (closing)
+        return;
+    if (finished >= 0 && finished < static_cast<int>(entries.size())) {
+        entries[static_cast<size_t>(finished)]->featuresLoaded = true;
+        if (finished == activeIndex)
+            refreshForActiveDataset();
+    }
+    continueWaitingWork();
+}
+
+void MainWindow::continueWaitingWork()
+{
+    // Queued positions before session datasets before queued files. An entry that starts no
+    // caching task (its file fails to open, or a queued path is open already) must not
+    // stall the chain: the next one is taken at once, and a session load is completed once
+    // all three queues are empty.
+    while (!preloadBusy && !closing) {
+        if (!preloadIndexQueue.empty()) {
+            const int index = preloadIndexQueue.front();
+            preloadIndexQueue.pop();
+            startPreload(index);
+            continue;
+        }
+        if (!sessionDatasetQueue.empty()) {
+            const auto [sessionIndex, path] = sessionDatasetQueue.front();
+            sessionDatasetQueue.pop();
+            const int id = addSessionDataset(path);
+            if (id >= 0)
+                sessionIndexToDatasetId[sessionIndex] = id;
+            continue;
+        }
+        if (!pendingPathQueue.empty()) {
+            const QString path = pendingPathQueue.front();
+            pendingPathQueue.pop();
+            addDataset(path);
+            continue;
+        }
+        if (sessionLoading) {
+            restoreSessionDuplicates();
+            applySessionState();
+        }
+        break;
+    }
+}
+
+void MainWindow::onDatasetSelected(int row)
+{
+    activateDataset(row);
+}
+
+void MainWindow::activateDataset(int index)
+{
+    if (index < 0 || index >= static_cast<int>(entries.size()) || index == activeIndex)
+        return;
+    saveCurrentDatasetState();
+    activeIndex = index;
+    DatasetEntry* entry = entries[static_cast<size_t>(index)].get();
+
+    if (datasetTree && datasetFolderViewActive()) {
+        datasetTreeUpdating = true;
+        for (QTreeWidgetItemIterator it(datasetTree); *it; ++it) {
+            const QVariant id = (*it)->data(0, Qt::UserRole);
+            if (id.isValid() && id.toInt() == entry->id) {
+                datasetTree->setCurrentItem(*it);
+                break;
+            }
+        }
+        datasetTreeUpdating = false;
+    }
+    if (datasetList->currentRow() != index) {
+        const QSignalBlocker blocker(datasetList);
+        datasetList->setCurrentRow(index);
+    }
+    filterPanel->setDataset(entry);
+    for (ImageGalleryWindow* gallery : galleryWindows)
+        gallery->onActiveDatasetChanged(entry->id);
+
+    if (entry->featuresLoaded) {
+        refreshForActiveDataset();
+        return;
+    }
+    infoLabel->setText(QStringLiteral("Loading: %1...").arg(entry->displayName));
+    xFeatureCombo->setEnabled(false);
+    yFeatureCombo->setEnabled(false);
+    colorFeatureCombo->setEnabled(false);
+    eventSpin->setEnabled(false);
+    imageViewer->setMaskEnabled(false);
+    datasetNameEdit->setEnabled(false);
+    {
+        const QSignalBlocker blocker(datasetNameEdit);
+        datasetNameEdit->setText(entry->displayName);
+    }
+    scatterPlot->clearData();
+    imageViewer->clear();
+    tracePlot->clearCurves();
+    tracePlot->hide();
+    eventDataTable->setRowCount(0);
+    statisticsPanel->clear();
+}
+
+std::vector<int> MainWindow::fluorescenceChannels(const RTDCReader* reader)
+{
+    std::vector<int> channels;
+    if (!reader)
+        return channels;
+    for (const std::string& name : reader->featureNames()) {
+        if (name.size() < 6 || name.compare(0, 2, "fl") != 0 ||
+            name.compare(name.size() - 4, 4, "_max") != 0 || name.find("_max_") != std::string::npos)
+            continue;
+        bool ok = false;
+        const int channel = QString::fromStdString(name.substr(2, name.size() - 6)).toInt(&ok);
+        if (ok)
+            channels.push_back(channel);
+    }
+    return channels;
+}
+
+void MainWindow::refreshForActiveDataset()
+{
+    if (activeIndex < 0 || activeIndex >= static_cast<int>(entries.size()))
+        return;
+    DatasetEntry* entry = entries[static_cast<size_t>(activeIndex)].get();
+    if (!entry->featuresLoaded)
+        return;
+    RTDCReader* reader = entry->reader.get();
+
+    xFeatureCombo->setEnabled(true);
+    yFeatureCombo->setEnabled(true);
+    colorFeatureCombo->setEnabled(true);
+    datasetNameEdit->setEnabled(true);
+    {
+        const QSignalBlocker blocker(datasetNameEdit);
+        datasetNameEdit->setText(entry->displayName);
+    }
+
+    // Calculations panel, including the synchronous re-run of refinement and compensation
+    // whose flags a restored session carries without their columns.
+    const std::vector<int> channels = fluorescenceChannels(reader);
+    calculationsPanel->setDataset(entry);
+    calculationsPanel->setRefineFluorescenceEnabled(!channels.empty());
+    if (reader && !channels.empty() && entry->flRefinementApplied) {
+        bool refined = false;
+        for (const std::string& name : reader->featureNames()) {
+            if (name.size() >= 8 && name.compare(name.size() - 3, 3, "_rf") == 0 &&
+                reader->isComputedFeature(name)) {
+                refined = true;
+                break;
+            }
+        }
+        if (!refined)
+            flRefinement->run(reader, entry->metadata, TraceFilterSettings());
+    }
+    if (channels.size() >= 2) {
+        calculationsPanel->setCrosstalkChannels(channels);
+        if (entry->ctcApplied && entry->ctcChannels == channels &&
+            entry->spilloverMatrix.n_cols == channels.size()) {
+            calculationsPanel->setCrosstalkMatrix(entry->spilloverMatrix, channels);
+            bool compensated = false;
+            for (int channel : channels) {
+                if (reader && reader->isComputedFeature("fl" + std::to_string(channel) + "_max_ctc")) {
+                    compensated = true;
+                    break;
+                }
+            }
+            if (!compensated && reader)
+                flCompensation->compute(reader, channels, entry->spilloverMatrix);
+        }
+    }
+    calculationsPanel->setCompensateCrosstalkEnabled(channels.size() >= 2);
+    const auto region = entry->metadata.setup.find("chip region");
+    const bool reservoir = region != entry->metadata.setup.end() && region->second == "reservoir";
+    const bool emodPossible = !reservoir && reader && reader->hasFeature("area_um") && reader->hasFeature("deform");
+    calculationsPanel->setComputeEmodulusEnabled(emodPossible);
+    calculationsPanel->setAssessQualityEnabled(entry->emodApplied);
+    if (emodPossible)
+        calculationsPanel->showEmodulusMetadata(entry->metadata, reader->hasFeature("temp"));
+    calculationsPanel->setComputeFourierDeformEnabled(reader && reader->hasMask());
+    calculationsPanel->setComputeImageFeaturesEnabled(reader && reader->hasImage() && reader->hasMask());
+    updateFourierDeformAvailability();
+
+    // Feature combos with the dataset's stored choices (no handler runs for them).
+    {
+        const QSignalBlocker bx(xFeatureCombo);
+        const QSignalBlocker by(yFeatureCombo);
+        const QSignalBlocker bc(colorFeatureCombo);
+        populateFeatureCombos();
+        const auto select = [](QComboBox* combo, const std::string& key) {
+            if (key.empty())
+                return;
+            const int found = combo->findData(QString::fromStdString(key), Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+            if (found >= 0)
+                combo->setCurrentIndex(found);
+        };
+        select(xFeatureCombo, entry->xFeatureName);
+        select(yFeatureCombo, entry->yFeatureName);
+        select(colorFeatureCombo, entry->colorFeatureName);
+    }
+    {
+        const QSignalBlocker bm(contourModeCombo);
+        const QSignalBlocker bi(contourInnerSpin);
+        const QSignalBlocker bo(contourOuterSpin);
+        contourModeCombo->setCurrentIndex(entry->contourMode);
+        contourInnerSpin->setValue(entry->contourFraction1 * 100.0);
+        contourOuterSpin->setValue(entry->contourFraction2 * 100.0);
+    }
+    {
+        const QSignalBlocker bx(xScaleCombo);
+        const QSignalBlocker by(yScaleCombo);
+        xScaleCombo->setCurrentIndex(entry->scaleXMode);
+        yScaleCombo->setCurrentIndex(entry->scaleYMode);
+    }
+    scatterPlot->setAxisScaleType(QwtPlot::xBottom, entry->scaleXMode);
+    scatterPlot->setAxisScaleType(QwtPlot::yLeft, entry->scaleYMode);
+
+    const std::uint64_t count = reader ? reader->eventCount() : 0;
+    {
+        const QSignalBlocker blocker(eventSpin);
+        eventSpin->setRange(0, count > 0 ? static_cast<int>(std::min<std::uint64_t>(count - 1, INT_MAX)) : 0);
+        eventSpin->setEnabled(count > 0);
+        if (entry->currentEventIndex >= 0 && static_cast<std::uint64_t>(entry->currentEventIndex) < count) {
+            eventSpin->setValue(entry->currentEventIndex);
+        } else {
+            eventSpin->setValue(0);
+            entry->currentEventIndex = 0;
+        }
+    }
+
+    imageViewer->setMaskEnabled(reader && reader->hasMask());
+    configureTracePlot();
+    metadataTree->clear();
+    if (metadataDock->isVisible())
+        populateMetadataView();
+    filterPanel->setDataset(entry);
+
+    updatePlot();
+
+    if (entry->currentEventIndex >= 0) {
+        const auto it = std::find(plottedEventIndices.begin(), plottedEventIndices.end(), entry->currentEventIndex);
+        if (it != plottedEventIndices.end())
+            scatterPlot->setHighlightedPoint(static_cast<int>(it - plottedEventIndices.begin()));
+    }
+    if (reader && reader->hasImage() && entry->currentEventIndex >= 0)
+        displayEvent(entry->currentEventIndex);
+    else
+        imageViewer->clear();
+}
+
+void MainWindow::saveCurrentDatasetState()
+{
+    if (activeIndex < 0 || activeIndex >= static_cast<int>(entries.size()))
+        return;
+    DatasetEntry& entry = *entries[static_cast<size_t>(activeIndex)];
+    entry.xFeatureName = xFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
+    entry.yFeatureName = yFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
+    entry.colorFeatureName = colorFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
+    entry.currentEventIndex = eventSpin->value();
+    entry.contourMode = contourModeCombo->currentIndex();
+    entry.contourFraction1 = contourInnerSpin->value() / 100.0;
+    entry.contourFraction2 = contourOuterSpin->value() / 100.0;
+    entry.scaleXMode = xScaleCombo->currentIndex();
+    entry.scaleYMode = yScaleCombo->currentIndex();
+}
+
+} // namespace Tervane3

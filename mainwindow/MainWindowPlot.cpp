@@ -1,0 +1,469 @@
+// The main plot update: the active dataset, the plot-settings widgets and the dataset's
+// effective filter turned into the scatter plot's points and colours, the polygon gates,
+// contour and isoelastic lines, the info line, the statistics dock and the highlight of the
+// current event; also the feature combos and the small view updates around them.
+// GUI thread only. Columns are taken from the reader's cache by reference only within one
+// update; the plotted arrays are copies.
+#include "mainwindow/MainWindow.h"
+
+#include "app/Prompts.h"
+#include "calc/EModulus.h"
+#include "calc/EModulusParams.h"
+#include "calc/CalculationsDockWidget.h"
+#include "core/AxisScaleMode.h"
+#include "core/DensityEstimator.h"
+#include "core/RTDCReader.h"
+#include "filters/FilterDockWidget.h"
+#include "mainwindow/DatasetEntry.h"
+#include "plots/ScatterPlot.h"
+#include "plots/StatisticsDockWidget.h"
+#include "stats/StatisticalEvalWindow.h"
+#include "windows/CombinePlotWindow.h"
+#include "windows/ImageGalleryWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDebug>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Tervane3 {
+
+namespace {
+
+const char* const kDensityPrefix = "__density_";
+
+std::string comboKey(const QComboBox* combo)
+{
+    return combo->currentData(Qt::UserRole).toString().toStdString();
+}
+
+int densityMethodOf(const std::string& key)
+{
+    if (key == "__density_hist__")
+        return DensityHistogram;
+    if (key == "__density_knn__")
+        return DensityKnn;
+    return DensityKde;
+}
+
+double metadataNumber(const std::map<std::string, std::string>& section, const char* key, double fallback)
+{
+    const auto it = section.find(key);
+    if (it == section.end())
+        return fallback;
+    bool ok = false;
+    const double value = QString::fromStdString(it->second).toDouble(&ok);
+    return ok ? value : fallback;
+}
+
+// The Young's-modulus inputs of a dataset for its isoelastic lines, from its metadata and
+// the defaults the calculations panel starts with.
+EModulusParams isoelasticParams(const Metadata& metadata)
+{
+    EModulusParams params;
+    const auto medium = metadata.setup.find("medium");
+    params.medium = EModulusParams::mediumFromText(medium != metadata.setup.end() ? medium->second : std::string());
+    params.viscosityModel = EModulusParams::viscosityModelForMedium(params.medium);
+    params.temperatureSource = EModulusParams::TemperatureMetadata;
+    params.temperature = EModulusParams::temperatureFromMetadata(metadata.setup);
+    params.channelWidth = metadataNumber(metadata.setup, "channel width", params.channelWidth);
+    params.flowRate = metadataNumber(metadata.setup, "flow rate", params.flowRate);
+    params.pixelSize = metadataNumber(metadata.imaging, "pixel size", params.pixelSize);
+    return params;
+}
+
+} // namespace
+
+DatasetEntry* MainWindow::activeEntry() const
+{
+    if (activeIndex < 0 || activeIndex >= static_cast<int>(entries.size()))
+        return nullptr;
+    return entries[static_cast<size_t>(activeIndex)].get();
+}
+
+EventFilter MainWindow::buildEffectiveFilter(const DatasetEntry& entry) const
+{
+    // The dataset's own switch, combine mode and rules; the rules of the filter groups that
+    // are switched on for it follow in group order once filter groups exist.
+    return entry.filter;
+}
+
+void MainWindow::populateFeatureCombos()
+{
+    const DatasetEntry* entry = activeEntry();
+    if (!entry || !entry->reader)
+        return;
+    xFeatureCombo->clear();
+    yFeatureCombo->clear();
+    colorFeatureCombo->clear();
+
+    colorFeatureCombo->addItem(QStringLiteral("None"), QString());
+    colorFeatureCombo->addItem(QStringLiteral("Density (KDE)"), QStringLiteral("__density_kde__"));
+    if (expertModeAction && expertModeAction->isChecked()) {
+        colorFeatureCombo->addItem(QStringLiteral("Density (Histogram)"), QStringLiteral("__density_hist__"));
+        colorFeatureCombo->addItem(QStringLiteral("Density (kNN)"), QStringLiteral("__density_knn__"));
+    }
+    const RTDCReader& reader = *entry->reader;
+    for (const std::string& name : reader.featureNames()) {
+        if (!isScalarFeatureName(name))
+            continue;
+        const QString label = QString::fromStdString(reader.featureLabel(name));
+        const QString key = QString::fromStdString(name);
+        xFeatureCombo->addItem(label, key);
+        yFeatureCombo->addItem(label, key);
+        colorFeatureCombo->addItem(label, key);
+    }
+    const int area = xFeatureCombo->findData(QStringLiteral("area_um"));
+    if (area >= 0)
+        xFeatureCombo->setCurrentIndex(area);
+    const int deform = yFeatureCombo->findData(QStringLiteral("deform"));
+    if (deform >= 0)
+        yFeatureCombo->setCurrentIndex(deform);
+    colorFeatureCombo->setCurrentIndex(0);
+}
+
+void MainWindow::refreshFeaturesAndPlot()
+{
+    const QVariant x = xFeatureCombo->currentData(Qt::UserRole);
+    const QVariant y = yFeatureCombo->currentData(Qt::UserRole);
+    const QVariant color = colorFeatureCombo->currentData(Qt::UserRole);
+    populateFeatureCombos();
+    calculationsPanel->refreshFeatures(activeEntry());
+    filterPanel->refreshFeatureLists();
+    const auto reselect = [](QComboBox* combo, const QVariant& value) {
+        if (!value.isValid())
+            return;
+        const int found = combo->findData(value, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (found >= 0)
+            combo->setCurrentIndex(found);
+    };
+    reselect(xFeatureCombo, x);
+    reselect(yFeatureCombo, y);
+    reselect(colorFeatureCombo, color);
+    updatePlot();
+}
+
+void MainWindow::updateFeatureSelection()
+{
+    const DatasetEntry* entry = activeEntry();
+    if (!entry || !entry->reader || !entry->reader->isOpen() || preloadBusy)
+        return;
+    updatePlot();
+}
+
+void MainWindow::updatePlot()
+{
+    DatasetEntry* entry = activeEntry();
+    if (!entry || !entry->reader || !entry->reader->isOpen())
+        return;
+    const RTDCReader& reader = *entry->reader;
+    const std::string xKey = comboKey(xFeatureCombo);
+    const std::string yKey = comboKey(yFeatureCombo);
+    if (xKey.empty() || yKey.empty())
+        return;
+    const std::vector<double>& xColumn = reader.getFeature(xKey);
+    const std::vector<double>& yColumn = reader.getFeature(yKey);
+    // A measurement without events has empty columns too; only a column that could not be
+    // read is an error.
+    const bool noEvents = reader.eventCount() == 0 && reader.hasFeature(xKey) && reader.hasFeature(yKey);
+    if ((xColumn.empty() || yColumn.empty()) && !noEvents) {
+        prompts().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to read feature data."));
+        return;
+    }
+
+    // The reader allows columns shorter than the event count: only the events that every
+    // plotted column covers are plotted, and no column is read past its end.
+    const size_t eventCount = static_cast<size_t>(reader.eventCount());
+    const size_t usable = std::min({eventCount, xColumn.size(), yColumn.size()});
+    if (usable < eventCount) {
+        qWarning().noquote() << QStringLiteral("Plot of %1: columns \"%2\" (%3 values) and \"%4\" (%5 values) "
+                                               "are shorter than the %6 events; plotting the first %7")
+                                    .arg(entry->displayName, QString::fromStdString(xKey))
+                                    .arg(xColumn.size())
+                                    .arg(QString::fromStdString(yKey))
+                                    .arg(yColumn.size())
+                                    .arg(eventCount)
+                                    .arg(usable);
+    }
+
+    // Effective filter, evaluated only when it is switched on and has rules.
+    const EventFilter filter = buildEffectiveFilter(*entry);
+    plottedEventIndices.clear();
+    const bool filtered = filter.isEnabled() && filter.ruleCount() > 0;
+    if (filtered) {
+        FeatureColumnMap columns;
+        for (const std::string& name : filter.usedFeatureNames())
+            columns[name] = &reader.getFeature(name);
+        plottedEventIndices = filter.apply(columns, usable);
+        plotXValues.resize(plottedEventIndices.size());
+        plotYValues.resize(plottedEventIndices.size());
+        for (size_t p = 0; p < plottedEventIndices.size(); ++p) {
+            const auto i = static_cast<size_t>(plottedEventIndices[p]);
+            plotXValues[p] = xColumn[i];
+            plotYValues[p] = yColumn[i];
+        }
+    } else {
+        plotXValues.assign(xColumn.begin(), xColumn.begin() + static_cast<std::ptrdiff_t>(usable));
+        plotYValues.assign(yColumn.begin(), yColumn.begin() + static_cast<std::ptrdiff_t>(usable));
+    }
+    plotXLabel = QString::fromStdString(reader.featureLabel(xKey));
+    plotYLabel = QString::fromStdString(reader.featureLabel(yKey));
+
+    // Colouring.
+    const std::string colorKey = comboKey(colorFeatureCombo);
+    const int xMode = xScaleCombo->currentIndex();
+    const int yMode = yScaleCombo->currentIndex();
+    plotColorValues.clear();
+    plotColorLabel.clear();
+    if (colorKey.rfind(kDensityPrefix, 0) == 0) {
+        // In the axes' coordinates and over the events that passed the filter only.
+        plotColorValues = DensityEstimator::computeDensity(transformValues(plotXValues, xMode),
+                                                           transformValues(plotYValues, yMode),
+                                                           densityMethodOf(colorKey));
+        plotColorLabel = QStringLiteral("Density");
+    } else if (!colorKey.empty()) {
+        const std::vector<double>& colorColumn = reader.getFeature(colorKey);
+        if (!colorColumn.empty()) {
+            if (colorColumn.size() < usable)
+                qWarning().noquote() << QStringLiteral("Plot of %1: colour column \"%2\" has %3 values for %4 events; "
+                                                       "the events without a value are not plotted")
+                                            .arg(entry->displayName, QString::fromStdString(colorKey))
+                                            .arg(colorColumn.size())
+                                            .arg(usable);
+            const auto colorAt = [&colorColumn](size_t i) {
+                return i < colorColumn.size() ? colorColumn[i] : std::numeric_limits<double>::quiet_NaN();
+            };
+            const size_t n = filtered ? plottedEventIndices.size() : usable;
+            plotColorValues.resize(n);
+            for (size_t p = 0; p < n; ++p)
+                plotColorValues[p] = colorAt(filtered ? static_cast<size_t>(plottedEventIndices[p]) : p);
+        }
+        plotColorLabel = QString::fromStdString(reader.featureLabel(colorKey));
+    }
+
+    // Drop points whose x, y or colour is not finite; keep the event index of every point.
+    const bool colored = !plotColorValues.empty();
+    const bool hadIndices = !plottedEventIndices.empty();
+    size_t kept = 0;
+    std::vector<int> indices;
+    indices.reserve(plotXValues.size());
+    for (size_t i = 0; i < plotXValues.size(); ++i) {
+        if (!std::isfinite(plotXValues[i]) || !std::isfinite(plotYValues[i]) ||
+            (colored && !std::isfinite(plotColorValues[i])))
+            continue;
+        plotXValues[kept] = plotXValues[i];
+        plotYValues[kept] = plotYValues[i];
+        if (colored)
+            plotColorValues[kept] = plotColorValues[i];
+        indices.push_back(hadIndices ? plottedEventIndices[i] : static_cast<int>(i));
+        ++kept;
+    }
+    plotXValues.resize(kept);
+    plotYValues.resize(kept);
+    if (colored)
+        plotColorValues.resize(kept);
+    plottedEventIndices = std::move(indices);
+    plottedIndicesValid = true;
+
+    // Values at or below zero cannot be drawn on a logarithmic axis.
+    const auto nonPositive = [](const std::vector<double>& values) {
+        return static_cast<std::uint64_t>(std::count_if(values.begin(), values.end(), [](double v) { return v <= 0.0; }));
+    };
+    updateLogAxisWarning(xScaleCombo, xMode == ScaleLog ? nonPositive(plotXValues) : 0,
+                         QStringLiteral("X-axis scale mode"));
+    updateLogAxisWarning(yScaleCombo, yMode == ScaleLog ? nonPositive(plotYValues) : 0,
+                         QStringLiteral("Y-axis scale mode"));
+
+    scatterPlot->setData(plotXValues, plotYValues, plotXLabel, plotYLabel, plotColorValues, plotColorLabel);
+
+    // Refit the axes when a plotted feature or the dataset changed, or when a calculation
+    // has just produced one of the shown features; otherwise the user's zoom stays.
+    bool justComputed = false;
+    if (justComputedFeaturePredicate) {
+        justComputed = justComputedFeaturePredicate(xKey) || justComputedFeaturePredicate(yKey) ||
+                       justComputedFeaturePredicate(colorKey);
+        justComputedFeaturePredicate = nullptr;
+    }
+    if (xKey != lastPlotXFeature || yKey != lastPlotYFeature || activeIndex != lastPlotDatasetIndex || justComputed)
+        scatterPlot->autoScale();
+    lastPlotXFeature = xKey;
+    lastPlotYFeature = yKey;
+    lastPlotDatasetIndex = activeIndex;
+
+    drawPolygonGates();
+    updateContourOverlay();
+    updateIsoelastics();
+    updateInfoLabel();
+
+    for (CombinePlotWindow* window : combineWindows)
+        window->refresh();
+    for (StatisticalEvalWindow* window : statEvalWindows)
+        window->refresh();
+    for (ImageGalleryWindow* window : galleryWindows)
+        window->refresh();
+
+    updateApplyToAllButton();
+    statisticsPanel->updateStatistics(plotXValues, plotYValues, plotXLabel, plotYLabel);
+
+    // The current event: highlighted when plotted, else the first plotted event takes over.
+    const int current = entry->currentEventIndex;
+    if (current < 0)
+        return;
+    if (plottedEventIndices.empty()) {
+        scatterPlot->hideHighlight();
+        return;
+    }
+    const auto found = std::find(plottedEventIndices.begin(), plottedEventIndices.end(), current);
+    if (found != plottedEventIndices.end()) {
+        scatterPlot->setHighlightedPoint(static_cast<int>(found - plottedEventIndices.begin()));
+        return;
+    }
+    scatterPlot->hideHighlight();
+    entry->currentEventIndex = plottedEventIndices.front();
+    {
+        const QSignalBlocker blocker(eventSpin);
+        eventSpin->setValue(entry->currentEventIndex);
+    }
+    scatterPlot->setHighlightedPoint(0);
+    displayEvent(entry->currentEventIndex);
+}
+
+void MainWindow::updateContours()
+{
+    updateContourOverlay();
+}
+
+void MainWindow::updateContourOverlay()
+{
+    const int mode = contourModeCombo->currentIndex();
+    scatterPlot->setPointsVisible(mode != 2);
+    if (mode == 0) {
+        scatterPlot->clearOverlayCurves();
+        scatterPlot->replot();
+        return;
+    }
+    if (plotXValues.size() < 4) {
+        scatterPlot->clearOverlayCurves();
+        return;
+    }
+    double inner = contourInnerSpin->value() / 100.0;
+    double outer = contourOuterSpin->value() / 100.0;
+    if (outer < inner)
+        std::swap(inner, outer);
+    scatterPlot->setContourLines(DensityEstimator::computeContours(
+        plotXValues, plotYValues, {inner, outer}, xScaleCombo->currentIndex(), yScaleCombo->currentIndex()));
+}
+
+void MainWindow::updateIsoelastics()
+{
+    const std::string xKey = comboKey(xFeatureCombo);
+    const std::string yKey = comboKey(yFeatureCombo);
+    const bool applicable = (xKey == "area_um" && yKey == "deform") || (xKey == "deform" && yKey == "area_um");
+    isoelasticsCheck->setVisible(applicable);
+    isoLabelsCheck->setVisible(applicable && isoelasticsCheck->isChecked());
+    const DatasetEntry* entry = activeEntry();
+    if (!applicable || !isoelasticsCheck->isChecked() || !entry) {
+        scatterPlot->clearIsoLines();
+        return;
+    }
+    std::vector<IsoelasticLine> lines = emodulusCalculator->isoelastics(isoelasticParams(entry->metadata));
+    if (xKey == "deform") {
+        for (IsoelasticLine& line : lines) {
+            for (auto& point : line.points)
+                std::swap(point.first, point.second);
+        }
+    }
+    scatterPlot->setIsoLines(lines, isoLabelsCheck->isChecked());
+}
+
+void MainWindow::drawPolygonGates()
+{
+    scatterPlot->clearFilterPolygons();
+    const DatasetEntry* entry = activeEntry();
+    if (!entry)
+        return;
+    const std::string xKey = comboKey(xFeatureCombo);
+    const std::string yKey = comboKey(yFeatureCombo);
+    const int editingId = scatterPlot->isEditingPolygon() ? scatterPlot->editingPolygonId() : -1;
+    const std::vector<FilterRule>& rules = entry->filter.rules;
+    for (size_t i = 0; i < rules.size(); ++i) {
+        const FilterRule& rule = rules[i];
+        if (rule.type != PolygonRule || rule.featureName != xKey || rule.featureNameY != yKey ||
+            static_cast<int>(i) == editingId)
+            continue;
+        QPolygonF polygon;
+        for (const PolygonVertex& vertex : rule.polygonVertices)
+            polygon << QPointF(vertex.first, vertex.second);
+        scatterPlot->setFilterPolygon(static_cast<int>(i), polygon, rule.enabled);
+    }
+}
+
+void MainWindow::updateInfoLabel()
+{
+    const DatasetEntry* entry = activeEntry();
+    if (!entry || !entry->reader)
+        return;
+    const std::uint64_t total = entry->reader->eventCount();
+    const std::uint64_t shown = plottedIndicesValid ? plottedEventIndices.size() : total;
+    QStringList parts;
+    const auto flow = entry->metadata.setup.find("flow rate");
+    if (flow != entry->metadata.setup.end()) {
+        bool ok = false;
+        const double rate = QString::fromStdString(flow->second).toDouble(&ok);
+        if (ok)
+            parts << QStringLiteral("%1 µL/s").arg(QString::number(rate, 'g', 4));
+    }
+    const auto region = entry->metadata.setup.find("chip region");
+    if (region != entry->metadata.setup.end() && region->second == "reservoir")
+        parts << QStringLiteral("Reservoir");
+    const auto run = entry->metadata.experiment.find("run index");
+    if (run != entry->metadata.experiment.end())
+        parts << QStringLiteral("#%1").arg(QString::fromStdString(run->second));
+    if (plottedIndicesValid) {
+        const double percent = total > 0 ? static_cast<double>(shown) * 100.0 / static_cast<double>(total) : 0.0;
+        parts << QStringLiteral("%1/%2 events shown (%3% pass filter)")
+                     .arg(shown)
+                     .arg(total)
+                     .arg(QString::number(percent, 'f', 1));
+    } else {
+        parts << QStringLiteral("%1 events").arg(total);
+    }
+    infoLabel->setText(QStringLiteral("Loaded: %1 (%2)").arg(entry->displayName, parts.join(QStringLiteral(", "))));
+}
+
+void MainWindow::updateLogAxisWarning(QComboBox* scaleCombo, std::uint64_t hiddenCount, const QString& baseToolTip)
+{
+    if (hiddenCount > 0) {
+        scaleCombo->setItemText(1, QStringLiteral("Log \u26A0"));
+        scaleCombo->setStyleSheet(QStringLiteral("QComboBox { background-color: #fff8e1; border: 1px solid #f9a825; }"));
+        scaleCombo->setToolTip(QStringLiteral("%1: %2 point%3 with value \u2264 0 not shown (cannot be drawn on a log axis)")
+                                   .arg(baseToolTip)
+                                   .arg(hiddenCount)
+                                   .arg(hiddenCount == 1 ? QString() : QStringLiteral("s")));
+    } else {
+        scaleCombo->setItemText(1, QStringLiteral("Log"));
+        scaleCombo->setStyleSheet(QString());
+        scaleCombo->setToolTip(baseToolTip);
+    }
+}
+
+void MainWindow::updateApplyToAllButton()
+{
+    const bool enabled = entries.size() >= 2 && activeEntry() != nullptr;
+    applyPlotSettingsButton->setEnabled(enabled);
+    applyPlotSettingsButton->setStyleSheet(
+        enabled && !plotSettingsShared(nullptr)
+            ? QStringLiteral("QPushButton { background-color: #a6d7d5; color: #00abad; border: 1px solid #00abad; "
+                             "font-weight: bold; }")
+            : QString());
+}
+
+} // namespace Tervane3

@@ -1,0 +1,268 @@
+// Background caching and activation: one dataset cached at a time with files waiting in
+// order, a queue that goes on past files that fail or are open already, the completion of a
+// session load, what a loading dataset shows, and the panels of a loaded one.
+#include "MainRoadTestAccess.h"
+
+#include "core/RTDCReader.h"
+#include "mainwindow/DatasetListWidget.h"
+#include "plots/ScatterPlot.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Tervane3;
+using namespace Tervane3::Test;
+using Access = MainRoadTestAccess;
+
+namespace {
+
+struct Step
+{
+    size_t datasets;
+    int active;
+    int caching;
+};
+
+TEST(MainWindowCachingTest, FilesOpenedWhileCachingWaitAndFollowInOrder)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    QStringList paths;
+    for (const char* name : {"a-first.rtdc", "b-second.rtdc", "c-third.rtdc", "d-fourth.rtdc"}) {
+        paths << dir.filePath(name);
+        writeMeasurement(paths.back().toStdString(), smallMeasurement());
+    }
+    MainWindow w;
+    // After each caching task: how many datasets exist, which is active, which is cached.
+    std::vector<Step> steps;
+    QObject::connect(Access::preloadWatcher(w), &QFutureWatcher<void>::finished, &w, [&] {
+        steps.push_back({w.datasets().size(), Access::activeIndex(w), Access::preloadIndex(w)});
+    });
+
+    Access::addDataset(w, paths[0]);
+    ASSERT_TRUE(Access::preloadBusy(w));
+    // Chosen in one dialog while the first is cached.
+    env.prompts->answerFiles({paths[3], paths[1], paths[2]});
+    w.openFile();
+    EXPECT_EQ(w.datasets().size(), 1u);
+    EXPECT_EQ(Access::pendingPaths(w), 3u);
+
+    ASSERT_TRUE(waitForCaching(w));
+    ASSERT_EQ(w.datasets().size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(QString::fromStdString(w.datasets()[i]->filePath), paths[i]);
+        EXPECT_TRUE(w.datasets()[i]->featuresLoaded);
+    }
+    // Each file was added only when the previous caching had ended, became active at once
+    // and was the one cached next.
+    ASSERT_EQ(steps.size(), 4u);
+    for (size_t k = 0; k + 1 < steps.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(steps[k].datasets, k + 2);
+        EXPECT_EQ(steps[k].active, static_cast<int>(k + 1));
+        EXPECT_EQ(steps[k].caching, static_cast<int>(k + 1));
+    }
+    EXPECT_EQ(Access::activeIndex(w), 3);
+    EXPECT_TRUE(Access::infoLabel(w)->text().startsWith(QStringLiteral("Loaded: d-fourth.rtdc")));
+}
+
+// Catches a stalled queue: a waiting file that fails to open, or that is open already, starts
+// no caching task, and the files behind it used to wait for a task that never came.
+TEST(MainWindowCachingTest, QueueGoesOnPastFailedAndOpenFiles)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    const QString first = dir.filePath("first.rtdc");
+    const QString broken = dir.filePath("broken.rtdc");
+    const QString last = dir.filePath("last.rtdc");
+    const QString first2 = dir.filePath("after.rtdc");
+    writeMeasurement(first.toStdString(), smallMeasurement());
+    writeMeasurement(last.toStdString(), smallMeasurement());
+    writeMeasurement(first2.toStdString(), smallMeasurement());
+    writeNonHdf5File(broken.toStdString());
+
+    MainWindow w;
+    Access::addDataset(w, first);
+    Access::addDataset(w, broken);
+    Access::addDataset(w, last);
+    // Open by the time its turn comes: only selected.
+    Access::addDataset(w, last);
+    Access::addDataset(w, dir.filePath("missing.rtdc"));
+    Access::addDataset(w, first2);
+    EXPECT_EQ(Access::pendingPaths(w), 5u);
+    ASSERT_TRUE(waitForCaching(w));
+    ASSERT_EQ(w.datasets().size(), 3u);
+    EXPECT_EQ(QString::fromStdString(w.datasets()[1]->filePath), last);
+    EXPECT_EQ(QString::fromStdString(w.datasets()[2]->filePath), first2);
+    EXPECT_TRUE(w.datasets()[2]->featuresLoaded);
+    EXPECT_EQ(w.activeDatasetId(), w.datasets()[2]->id);
+    EXPECT_EQ(env.prompts->countTitled(QStringLiteral("Error")), 2);
+}
+
+// Catches a session load that never completed when one of its files failed to open.
+TEST(MainWindowCachingTest, SessionLoadCompletesAfterAFailedFile)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    const QString first = dir.filePath("first.rtdc");
+    const QString broken = dir.filePath("broken.rtdc");
+    const QString third = dir.filePath("third.rtdc");
+    writeMeasurement(first.toStdString(), smallMeasurement());
+    writeMeasurement(third.toStdString(), smallMeasurement());
+    writeNonHdf5File(broken.toStdString());
+
+    MainWindow w;
+    Access::sessionLoading(w) = true;
+    Access::sessionQueue(w).push({1, broken});
+    Access::sessionQueue(w).push({2, third});
+    Access::addDataset(w, first);
+    ASSERT_TRUE(waitUntil([&] { return !Access::sessionLoading(w); }));
+    ASSERT_EQ(w.datasets().size(), 2u);
+    // Session datasets keep their file name until the loader sets the saved one.
+    EXPECT_EQ(w.datasets()[1]->displayName, QStringLiteral("third.rtdc"));
+    EXPECT_EQ(Access::sessionIds(w).count(1), 0u);
+    ASSERT_EQ(Access::sessionIds(w).count(2), 1u);
+    EXPECT_EQ(Access::sessionIds(w).at(2), w.datasets()[1]->id);
+    ASSERT_TRUE(waitForCaching(w));
+}
+
+TEST(MainWindowCachingTest, LoadingDatasetShowsEmptyDisabledViews)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    Measurement named = smallMeasurement();
+    named.attributes["experiment:sample"] = "Donor 7";
+    writeMeasurement(dir.filePath("a.rtdc").toStdString(), smallMeasurement());
+    writeMeasurement(dir.filePath("b.rtdc").toStdString(), named);
+
+    MainWindow w;
+    Access::addDataset(w, dir.filePath("a.rtdc"));
+    ASSERT_TRUE(waitForCaching(w));
+    ScatterPlot* plot = Access::scatterPlot(w);
+    ASSERT_GT(plot->pointCount(), 0);
+
+    Access::addDataset(w, dir.filePath("b.rtdc"));
+    // Still caching: the new dataset is active and shown as loading.
+    EXPECT_EQ(Access::activeIndex(w), 1);
+    EXPECT_EQ(Access::infoLabel(w)->text(), QStringLiteral("Loading: Donor 7..."));
+    EXPECT_FALSE(Access::combo(w, "xFeatureCombo")->isEnabled());
+    EXPECT_FALSE(Access::eventSpin(w)->isEnabled());
+    auto* name = w.findChild<QLineEdit*>(QStringLiteral("datasetNameEdit"));
+    EXPECT_FALSE(name->isEnabled());
+    EXPECT_EQ(name->text(), QStringLiteral("Donor 7"));
+    EXPECT_EQ(plot->pointCount(), 0);
+
+    ASSERT_TRUE(waitForCaching(w));
+    EXPECT_TRUE(Access::combo(w, "xFeatureCombo")->isEnabled());
+    EXPECT_TRUE(name->isEnabled());
+    EXPECT_EQ(plot->pointCount(), 6);
+    EXPECT_TRUE(Access::infoLabel(w)->text().startsWith(QStringLiteral("Loaded: Donor 7 (")));
+}
+
+TEST(MainWindowCachingTest, ActivationBringsBackTheStoredView)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    writeMeasurement(dir.filePath("a.rtdc").toStdString(), smallMeasurement());
+    writeMeasurement(dir.filePath("b.rtdc").toStdString(), smallMeasurement());
+    Measurement empty;
+    empty.columns["area_um"] = {};
+    empty.columns["deform"] = {};
+    writeMeasurement(dir.filePath("empty.rtdc").toStdString(), empty);
+
+    MainWindow w;
+    Access::addDataset(w, dir.filePath("a.rtdc"));
+    ASSERT_TRUE(waitForCaching(w));
+    Access::addDataset(w, dir.filePath("b.rtdc"));
+    ASSERT_TRUE(waitForCaching(w));
+    Access::addDataset(w, dir.filePath("empty.rtdc"));
+    ASSERT_TRUE(waitForCaching(w));
+    // A dataset with no events: the event spin box is disabled at 0.
+    EXPECT_FALSE(Access::eventSpin(w)->isEnabled());
+    EXPECT_EQ(Access::eventSpin(w)->value(), 0);
+
+    DatasetEntry& a = Access::entry(w, 0);
+    a.xFeatureName = "bright_avg";
+    a.yFeatureName = "area_um";
+    a.colorFeatureName = "deform";
+    a.scaleXMode = 1;
+    a.scaleYMode = 2;
+    a.contourMode = 1;
+    a.contourFraction1 = 0.25;
+    a.contourFraction2 = 0.75;
+    a.currentEventIndex = 4;
+    Access::activate(w, 0);
+
+    EXPECT_EQ(Access::combo(w, "xFeatureCombo")->currentData().toString(), QStringLiteral("bright_avg"));
+    EXPECT_EQ(Access::combo(w, "yFeatureCombo")->currentData().toString(), QStringLiteral("area_um"));
+    EXPECT_EQ(Access::combo(w, "colorFeatureCombo")->currentData().toString(), QStringLiteral("deform"));
+    EXPECT_EQ(Access::combo(w, "xScaleCombo")->currentIndex(), 1);
+    EXPECT_EQ(Access::combo(w, "yScaleCombo")->currentIndex(), 2);
+    ScatterPlot* plot = Access::scatterPlot(w);
+    EXPECT_EQ(plot->axisScaleMode(QwtPlot::xBottom), 1);
+    EXPECT_EQ(plot->axisScaleMode(QwtPlot::yLeft), 2);
+    EXPECT_EQ(Access::combo(w, "contourModeCombo")->currentIndex(), 1);
+    EXPECT_DOUBLE_EQ(Access::innerSpin(w)->value(), 25.0);
+    EXPECT_DOUBLE_EQ(Access::outerSpin(w)->value(), 75.0);
+    // The plot was updated after the widgets were set: brightness against area, coloured.
+    EXPECT_EQ(plot->plottedX(), (std::vector<double>{100, 110, 120, 130, 140, 150}));
+    EXPECT_TRUE(plot->isColored());
+    EXPECT_FALSE(plot->contourCurves().empty());
+    // The current event is highlighted at its plotted position.
+    EXPECT_EQ(Access::eventSpin(w)->value(), 4);
+    EXPECT_EQ(plot->highlightedPoint(), 4);
+
+    // Activating the active dataset again does nothing: no save of the widgets.
+    Access::combo(w, "contourModeCombo")->setCurrentIndex(0);
+    Access::activate(w, 0);
+    EXPECT_EQ(Access::entry(w, 0).contourMode, 1);
+
+    // A stored event beyond the event count is shown at 0 and corrected in the entry.
+    Access::entry(w, 1).currentEventIndex = 99;
+    Access::activate(w, 1);
+    EXPECT_EQ(Access::eventSpin(w)->value(), 0);
+    EXPECT_EQ(Access::entry(w, 1).currentEventIndex, 0);
+    // Leaving a stored the widgets into it.
+    EXPECT_EQ(Access::entry(w, 0).contourMode, 0);
+    EXPECT_EQ(Access::entry(w, 0).xFeatureName, "bright_avg");
+}
+
+TEST(MainWindowCachingTest, ListRowActivatesTheDataset)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    writeMeasurement(dir.filePath("a.rtdc").toStdString(), smallMeasurement());
+    writeMeasurement(dir.filePath("b.rtdc").toStdString(), smallMeasurement());
+    MainWindow w;
+    Access::addDataset(w, dir.filePath("a.rtdc"));
+    Access::addDataset(w, dir.filePath("b.rtdc"));
+    ASSERT_TRUE(waitForCaching(w));
+    auto* list = w.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+    ASSERT_EQ(list->count(), 2);
+    list->setCurrentRow(0);
+    EXPECT_EQ(w.activeDatasetId(), w.datasets()[0]->id);
+    list->setCurrentRow(1);
+    EXPECT_EQ(w.activeDatasetId(), w.datasets()[1]->id);
+}
+
+TEST(MainWindowCachingTest, ClosingWaitsForTheRunningTask)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    writeMeasurement(dir.filePath("a.rtdc").toStdString(), smallMeasurement());
+    writeMeasurement(dir.filePath("b.rtdc").toStdString(), smallMeasurement());
+    auto w = std::make_unique<MainWindow>();
+    Access::addDataset(*w, dir.filePath("a.rtdc"));
+    Access::addDataset(*w, dir.filePath("b.rtdc"));
+    ASSERT_TRUE(Access::preloadBusy(*w));
+    w->close();
+    EXPECT_FALSE(Access::preloadWatcher(*w)->isRunning());
+    // A finish delivered after closing starts nothing new.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->datasets().size(), 1u);
+    w.reset();
+}
+
+} // namespace
