@@ -79,7 +79,7 @@ std::string writeMeasurement(const QTemporaryDir& dir, const char* name, const F
         f.addTrace<std::int16_t>("fl1_median", fl1, kEvents, 5);
         f.addTrace<std::int16_t>("fl2_median", fl2, kEvents, 5);
         f.addStringAttribute("fluorescence:sample rate", "500000.000000");
-        f.addStringAttribute("fluorescence:baseline 1 offset", "20");
+        f.addStringAttribute("fluorescence:baseline 1 offset", "20.5");
         f.addStringAttribute("fluorescence:baseline 2 offset", "not a number");
         if (o.channelNames) {
             f.addStringAttribute("fluorescence:channel 1 name", "488");
@@ -275,21 +275,25 @@ TEST_F(EventDisplayTest, LongLabelsLeaveTheValuesInView)
 
 TEST_F(EventDisplayTest, TracePlotFollowsTheFluorescenceMetadata)
 {
+    // Decision: metadata numbers are read the same way under any locale. Catches reading
+    // "20.5" as 20 under a comma locale (strtod and std::stod follow LC_NUMERIC).
     open();
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
     Access::configureTracePlot(w());
+    std::setlocale(LC_NUMERIC, "C");
     TracePlot* plot = Access::tracePlot(w());
     EXPECT_FALSE(plot->isHidden());
     ASSERT_EQ(plot->channelList().size(), 2u);
     EXPECT_EQ(plot->channelList()[0].color, QColor(0, 246, 255)); // "488"
     EXPECT_EQ(plot->channelList()[1].color, QColor(Qt::gray));    // no wavelength
-    EXPECT_DOUBLE_EQ(plot->channelList()[0].baselineOffset, 20.0);
+    EXPECT_DOUBLE_EQ(plot->channelList()[0].baselineOffset, 20.5);
     EXPECT_DOUBLE_EQ(plot->channelList()[1].baselineOffset, 0.0); // unreadable: skipped
     EXPECT_DOUBLE_EQ(plot->sampleRateHz(), 500000.0);
 
     Access::displayEvent(w(), 2);
     const QwtPlotCurve* fl1 = plot->curveList()[0];
     ASSERT_EQ(fl1->dataSize(), 5u);
-    EXPECT_EQ(fl1->sample(3), QPointF(6.0, 200.0 + 3.0 + 20.0)); // 2 µs per sample, offset 20
+    EXPECT_EQ(fl1->sample(3), QPointF(6.0, 200.0 + 3.0 + 20.5)); // 2 µs per sample, offset 20.5
     EXPECT_EQ(plot->curveList()[1]->sample(4), QPointF(8.0, -4.0));
 }
 
