@@ -25,7 +25,12 @@ public:
 
     // Forget the cached image after a change that Qwt does not report through the maps:
     // new samples, another colour map or range, another pen width.
-    void invalidateCache() { raster.invalidate(); }
+    void invalidateCache()
+    {
+        raster.invalidate();
+        // A new colour map may be allocated where the old one was: remake the sprites.
+        spriteMap = nullptr;
+    }
     const PointRaster& pointRaster() const { return raster; }
 
     // Autoscaling bounds in place of the samples' own: the plot passes positive-only

@@ -281,6 +281,16 @@ TEST(ScatterPlotTest, PointsAreDrawnWhereTheyAre)
     EXPECT_NEAR(top.red(), 253, 6);
     EXPECT_NEAR(top.green(), 231, 6);
     EXPECT_NEAR(top.blue(), 37, 6);
+
+    // Another colour map repaints the points in its colours (Jet ends in red).
+    plot.setColorMap(1);
+    const QColor red = paintCanvas(plot).pixelColor(canvasPixel(plot, 5, 5));
+    EXPECT_NEAR(red.red(), 255, 6);
+    EXPECT_NEAR(red.green(), 0, 6);
+    EXPECT_NEAR(red.blue(), 0, 6);
+    plot.setColorMap(0);
+    const QColor yellow = paintCanvas(plot).pixelColor(canvasPixel(plot, 5, 5));
+    EXPECT_NEAR(yellow.green(), 231, 6);
 }
 
 TEST(ScatterPlotTest, HighlightChangeReusesTheCachedPoints)
