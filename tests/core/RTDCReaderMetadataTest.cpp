@@ -68,7 +68,7 @@ TEST_F(RTDCReaderMetadataTest, EveryAttributeKindBecomesText)
         {"experiment:sample", "Blood µ-sample"},     // variable-length UTF-8
         {"experiment:date", "2024-05-17"},           // fixed length, NUL terminated
         {"experiment:time", "13:45:10"},             // fixed length, NUL padded, no terminator
-        {"setup:medium", "CellCarrier"},             // fixed length, blank padded
+        {"setup:medium", "TavrisolB"},             // fixed length, blank padded
         {"setup:chip region", "channel"},            // variable-length ASCII
         {"setup:flow rate", "0.060000"},             // double
         {"setup:channel width", "20.000000"},        // float
@@ -92,7 +92,7 @@ TEST_F(RTDCReaderMetadataTest, EveryAttributeKindBecomesText)
 
     EXPECT_EQ(m.experiment.at("sample"), "Blood µ-sample");
     EXPECT_EQ(m.setup.at("flow rate"), "0.060000");
-    EXPECT_EQ(m.setup.at("medium"), "CellCarrier");
+    EXPECT_EQ(m.setup.at("medium"), "TavrisolB");
     EXPECT_EQ(m.imaging.at("pixel size"), "0.340000");
     EXPECT_EQ(m.onlineContour.at("no absdiff"), "1");
     EXPECT_EQ(m.fluorescence.at("laser count"), "9223372036854775808");

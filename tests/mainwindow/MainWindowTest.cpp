@@ -700,7 +700,7 @@ TEST(MainWindowTest, DiagnosticsSummary)
     DatasetEntry& first = Access::addEntry(w, 0);
     first.featuresLoaded = true;
     first.metadata.experiment = {{"sample", "Blood donor 7"}};
-    first.metadata.setup = {{"flow rate", "0.160000"}, {"channel width", "20"}, {"Medium", "CellCarrier"}};
+    first.metadata.setup = {{"flow rate", "0.160000"}, {"channel width", "20"}, {"Medium", "TavrisolB"}};
     first.metadata.offlineFilter = {{"area_um min", "1"}};
     first.metadata.fluorescence = {{"laser 1 power", "5"}};
     first.metadata.exportInfo = {{"changed sample name", "renamed"}, {"filename", "x.rtdc"}};
@@ -735,7 +735,7 @@ TEST(MainWindowTest, DiagnosticsSummary)
               "Loaded: yes\n"
               "[experiment]\n"
               "[setup]\n"
-              "  Medium: CellCarrier\n"
+              "  Medium: TavrisolB\n"
               "  channel width: 20\n"
               "  flow rate: 0.160000\n"
               "[fluorescence]\n"

@@ -296,7 +296,7 @@ void writeCompleteFixture(const std::string& path)
     f.addStringAttribute("experiment:sample", "Blood µ-sample", StringKind::VariableUtf8);
     f.addStringAttribute("experiment:date", "2024-05-17", StringKind::FixedNullTerminated);
     f.addStringAttribute("experiment:time", "13:45:10", StringKind::FixedNullPadded);
-    f.addStringAttribute("setup:medium", "CellCarrier", StringKind::FixedSpacePadded);
+    f.addStringAttribute("setup:medium", "TavrisolB", StringKind::FixedSpacePadded);
     f.addStringAttribute("setup:module composition", "Cell_Flow_2, Quorvantelis_Unit, Fluorescence");
     f.addStringAttribute("setup:chip region", "channel");
     f.addDoubleAttribute("setup:flow rate", 0.06);

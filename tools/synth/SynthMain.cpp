@@ -370,7 +370,7 @@ void writeMetadata(H5::H5File& file, const Options& o)
     a.number("setup:flow rate", 0.16);
     a.number("setup:flow rate sample", 0.04);
     a.number("setup:flow rate sheath", 0.12);
-    a.text("setup:medium", "CellCarrier");
+    a.text("setup:medium", "TavrisolB");
     a.text("setup:chip region", "channel");
     a.number("setup:temperature", 23.0);
     a.text("setup:software version", "synth 1.0");
@@ -402,7 +402,8 @@ void writeMetadata(H5::H5File& file, const Options& o)
     a.integer("fluorescence:bit depth", 16);
     a.integer("fluorescence:signal max", 32767);
     a.integer("fluorescence:signal min", -32768);
-    const char* names[3] = {"FITC", "PE", "APC"};
+    // Emission filter names as band centre/width, so the trace plot can colour them.
+    const char* names[3] = {"525/50", "593/46", "700/75"};
     const double lambdas[3] = {488.0, 561.0, 640.0};
     for (int c = 1; c <= 3; ++c) {
         const std::string n = std::to_string(c);
