@@ -116,6 +116,10 @@ MainWindow::~MainWindow()
     closing = true;
     waitForBackgroundTasks();
     closeToolWindows();
+    // The base destructor still hides a shown window, its docks and lists; the signals that
+    // sends must not reach handlers of a window whose own part is already gone.
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
 }
 
 void MainWindow::setupUi()

@@ -38,10 +38,12 @@ class QTabWidget;
 class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QUrl;
 
 namespace Tervane3 {
 
 struct DatasetEntry;
+struct DatasetFolderNode;
 struct FilterRule;
 class EventFilter;
 class RTDCReader;
@@ -172,11 +174,15 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // .rtdc files and folders dropped onto the window are opened (MainWindowDatasetOps.cpp).
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     friend class MainWindowTestAccess;
     friend class EventDisplayTestAccess;
     friend class MainRoadTestAccess;
+    friend class DatasetOpsTestAccess;
 
     void setupUi();
     void setupMenus();
@@ -217,6 +223,17 @@ private:
     void onDatasetViewModeChanged(int index);
     void onFolderDepthChanged(int depth);
     void onDatasetTreeCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    // Dataset views and list changes (MainWindowDatasetOps.cpp).
+    // Items of a folder-tree node and its children; returns the active dataset's item if made.
+    QTreeWidgetItem* addNodeItems(const DatasetFolderNode& node, QTreeWidgetItem* parent);
+    // "Duplicate Dataset" and "Remove Dataset" for the list's current row.
+    void showDatasetContextMenu(const QPoint& globalPos);
+    // Position of the first dataset with the id; -1 when none.
+    int datasetIndexOfId(int id) const;
+    // The .rtdc files named by dropped URLs (folders searched recursively), in opening order.
+    static QStringList collectDroppedMeasurements(const QList<QUrl>& urls);
+    // Every view of the active dataset emptied: no dataset is left.
+    void clearDatasetViews();
     void onPolygonDrawingStopped();
     void onAddFilterGroupRequested();
     void onRenameFilterGroupRequested(int groupId, const QString& name);

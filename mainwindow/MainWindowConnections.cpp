@@ -137,18 +137,4 @@ void MainWindow::setupConnections()
     connect(metadataDock, &QDockWidget::visibilityChanged, this, &MainWindow::onMetadataDockVisibilityChanged);
 }
 
-void MainWindow::onDatasetViewModeChanged(int index)
-{
-    const bool folderMode = index == 1;
-    AppSettings::setDatasetViewMode(folderMode ? 1 : 0);
-    datasetViewStack->setCurrentIndex(folderMode ? 1 : 0);
-    folderDepthLabel->setVisible(folderMode);
-    folderDepthSpin->setVisible(folderMode);
-}
-
-void MainWindow::onFolderDepthChanged(int depth)
-{
-    AppSettings::setDatasetViewDepth(depth);
-}
-
 } // namespace Tervane3

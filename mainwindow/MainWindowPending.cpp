@@ -46,18 +46,6 @@ void MainWindow::exportStatSummary()
     reportNotAvailable(QStringLiteral("Export Statistical Summary"), QStringLiteral("Exporting a statistical summary"));
 }
 
-void MainWindow::removeDataset()
-{
-}
-
-void MainWindow::duplicateDataset()
-{
-}
-
-void MainWindow::onRenameFinished()
-{
-}
-
 void MainWindow::onFilterChanged()
 {
 }
@@ -150,26 +138,6 @@ void MainWindow::onLoadDimRedReference()
 {
 }
 
-void MainWindow::moveDataset(int, int)
-{
-}
-
-void MainWindow::onDatasetTreeReorder(int, int, bool)
-{
-}
-
-void MainWindow::onDatasetListContextMenu(const QPoint&)
-{
-}
-
-void MainWindow::onDatasetTreeContextMenu(const QPoint&)
-{
-}
-
-void MainWindow::onDatasetTreeCurrentItemChanged(QTreeWidgetItem*, QTreeWidgetItem*)
-{
-}
-
 void MainWindow::onPolygonDrawingStopped()
 {
 }
@@ -219,10 +187,6 @@ void MainWindow::importFilterGroups()
 }
 
 void MainWindow::exportFilterGroups()
-{
-}
-
-void MainWindow::rebuildDatasetTree()
 {
 }
 
