@@ -21,8 +21,7 @@ namespace fixture = ::Tervane3::Test;
 
 const double tableModuli[] = {0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.9, 1.2, 1.5, 2.0, 3.0};
 
-const char* const tableMetadata =
-    "{\"channel_width\": 20.0, \"flow_rate\": 0.16, \"fluid_viscosity\": 1.002}";
+using fixture::tableMetadata;
 
 // Linear table over areas 0..400 µm² and deformations 0..0.2: modulus 0.1 .. 2.9 kPa.
 double linearModulus(double area, double deform)
@@ -34,18 +33,6 @@ double linearModulus(double area, double deform)
 double linearDeformAt(double o, double u)
 {
     return (o - 0.1 - 0.002 * u) / 10.0;
-}
-
-EModulusParams sameAsTable()
-{
-    EModulusParams p;
-    p.viscosityModel = EModulusParams::ModelManual;
-    p.medium = EModulusParams::MediumOther;
-    p.manualViscosity = 1.002;
-    p.channelWidth = 20.0;
-    p.flowRate = 0.16;
-    p.pixelSize = 0.34;
-    return p;
 }
 
 class EModulusIsoelasticsTest : public ::testing::Test
@@ -102,7 +89,8 @@ void expectLinearLines(const std::vector<IsoelasticLine>& lines, double areaScal
 
 TEST_F(EModulusIsoelasticsTest, LinesOfALinearTableInTheSimulationsConditions)
 {
-    const std::vector<IsoelasticLine> lines = withTable(linearModulus).isoelastics(sameAsTable());
+    const std::vector<IsoelasticLine> lines =
+        withTable(linearModulus).isoelastics(fixture::tableConditions());
     // 0.2 .. 2.0 kPa are reached, 3.0 kPa is not.
     ASSERT_EQ(lines.size(), 10u);
     for (size_t i = 0; i < lines.size(); ++i)
@@ -120,8 +108,8 @@ TEST_F(EModulusIsoelasticsTest, LinesOfALinearTableInTheSimulationsConditions)
 TEST_F(EModulusIsoelasticsTest, FlowRateScalesTheLabelsOnly)
 {
     EModulus& e = withTable(linearModulus);
-    const std::vector<IsoelasticLine> base = e.isoelastics(sameAsTable());
-    EModulusParams faster = sameAsTable();
+    const std::vector<IsoelasticLine> base = e.isoelastics(fixture::tableConditions());
+    EModulusParams faster = fixture::tableConditions();
     faster.flowRate = 0.32;
     const std::vector<IsoelasticLine> lines = e.isoelastics(faster);
     ASSERT_EQ(lines.size(), base.size());
@@ -133,7 +121,7 @@ TEST_F(EModulusIsoelasticsTest, FlowRateScalesTheLabelsOnly)
 
 TEST_F(EModulusIsoelasticsTest, HalfTheChannelWidthShrinksAreasAndScalesLabels)
 {
-    EModulusParams narrow = sameAsTable();
+    EModulusParams narrow = fixture::tableConditions();
     narrow.channelWidth = 10.0;
     const std::vector<IsoelasticLine> lines = withTable(linearModulus).isoelastics(narrow);
     ASSERT_EQ(lines.size(), 10u);
@@ -149,7 +137,7 @@ TEST_F(EModulusIsoelasticsTest, ModuliTheTableNeverReachesHaveNoLine)
         return 0.25 + 0.0005 * area + 1.0 * deform;
     };
     const std::vector<IsoelasticLine> lines =
-        withTable(+narrowRange).isoelastics(sameAsTable());
+        withTable(+narrowRange).isoelastics(fixture::tableConditions());
     std::vector<double> labels;
     for (const IsoelasticLine& line : lines)
         labels.push_back(line.modulus);
@@ -160,7 +148,7 @@ TEST_F(EModulusIsoelasticsTest, TheFirstCrossingFromTheSmallestDeformationIsTake
 {
     // 0.2 + 10 |d - 0.1|, the same at every area: falls to 0.2 kPa at d = 0.1, then rises.
     const auto valley = [](double, double deform) { return 0.2 + 10.0 * std::fabs(deform - 0.1); };
-    EModulusParams p = sameAsTable();
+    EModulusParams p = fixture::tableConditions();
     p.pixelSize = 1e-3; // offset 0.0012 at every area above 0
     const std::vector<IsoelasticLine> lines = withTable(+valley).isoelastics(p);
     const struct
@@ -190,7 +178,7 @@ TEST_F(EModulusIsoelasticsTest, UnusableRecordsAndTablesGiveNoLines)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const auto modify = [](auto change) {
-        EModulusParams p = sameAsTable();
+        EModulusParams p = fixture::tableConditions();
         change(p);
         return p;
     };
@@ -220,7 +208,7 @@ TEST_F(EModulusIsoelasticsTest, UnusableRecordsAndTablesGiveNoLines)
     }
 
     // A metadata temperature of 0 °C means "not measured": the lines of 23 °C.
-    EModulusParams metadataZero = sameAsTable();
+    EModulusParams metadataZero = fixture::tableConditions();
     metadataZero.viscosityModel = EModulusParams::ModelHerold2017;
     metadataZero.temperatureSource = EModulusParams::TemperatureMetadata;
     metadataZero.temperature = 0;
@@ -237,11 +225,11 @@ TEST_F(EModulusIsoelasticsTest, UnusableRecordsAndTablesGiveNoLines)
         dir, QStringLiteral("flat.txt"),
         fixture::gridTable(fixture::steps(0, 20, 21), {0.05}, +flat), tableMetadata);
     ASSERT_TRUE(flatTable.setLutFile(0, flatPath));
-    EXPECT_TRUE(flatTable.isoelastics(sameAsTable()).empty());
+    EXPECT_TRUE(flatTable.isoelastics(fixture::tableConditions()).empty());
 
     EModulus noTable;
     ASSERT_TRUE(noTable.setLutFile(0, dir.filePath(QStringLiteral("missing.txt"))));
-    EXPECT_TRUE(noTable.isoelastics(sameAsTable()).empty());
+    EXPECT_TRUE(noTable.isoelastics(fixture::tableConditions()).empty());
 }
 
 } // namespace

@@ -23,8 +23,7 @@ namespace fixture = ::Tervane3::Test;
 const double nan = std::numeric_limits<double>::quiet_NaN();
 const double pixelSize = 0.34;
 
-const char* const tableMetadata =
-    "{\"channel_width\": 20.0, \"flow_rate\": 0.16, \"fluid_viscosity\": 1.002}";
+using fixture::tableMetadata;
 
 // Areas 0..100 µm², deformations 0..0.1; modulus 0.1 area + 10 deformation.
 double linearModulus(double area, double deform)
@@ -34,12 +33,7 @@ double linearModulus(double area, double deform)
 
 EModulusParams sameAsTable()
 {
-    EModulusParams p;
-    p.viscosityModel = EModulusParams::ModelManual;
-    p.medium = EModulusParams::MediumOther;
-    p.manualViscosity = 1.002;
-    p.channelWidth = 20.0;
-    p.flowRate = 0.16;
+    EModulusParams p = fixture::tableConditions();
     p.pixelSize = pixelSize;
     // The assessment always maps "deform" with the offset, whatever these say.
     p.deformFeature = "deform_fc";

@@ -34,19 +34,13 @@ double tableModulus(double area, double deform)
     return 0.5 + 0.002 * area + 8.0 * deform;
 }
 
-const char* const tableMetadata =
-    "{\n  \"channel_width\": 20.0,\n  \"flow_rate\": 0.16,\n  \"fluid_viscosity\": 1.002\n}";
+using fixture::tableMetadata;
 
 // A record for a measurement in the simulation's own conditions.
 EModulusParams sameAsTable()
 {
-    EModulusParams p;
-    p.viscosityModel = EModulusParams::ModelManual;
-    p.medium = EModulusParams::MediumOther;
-    p.manualViscosity = 1.002;
+    EModulusParams p = fixture::tableConditions();
     p.temperatureSource = EModulusParams::TemperatureManual;
-    p.channelWidth = 20.0;
-    p.flowRate = 0.16;
     p.pixelationCorrection = false;
     return p;
 }

@@ -2,6 +2,7 @@
 // temporary folder in the text format of the shipped table.
 #pragma once
 
+#include "calc/EModulusParams.h"
 #include "calc/LutData.h"
 
 #include <QFile>
@@ -14,6 +15,25 @@
 #include <vector>
 
 namespace Tervane3::Test {
+
+// The metadata block of the fixture tables: simulated in a 20 µm channel at 0.16 µL/s in a
+// medium of 1.002 mPa·s. Written over several lines, as a generator writes it.
+inline constexpr char tableMetadata[] =
+    "{\n  \"channel_width\": 20.0,\n  \"flow_rate\": 0.16,\n  \"fluid_viscosity\": 1.002\n}";
+
+// A measurement in the fixture tables' own conditions (channel, flow rate, a manual viscosity
+// equal to the table's), so every scale factor is 1; tests change what they vary.
+inline EModulusParams tableConditions()
+{
+    EModulusParams p;
+    p.viscosityModel = EModulusParams::ModelManual;
+    p.medium = EModulusParams::MediumOther;
+    p.manualViscosity = 1.002;
+    p.channelWidth = 20.0;
+    p.flowRate = 0.16;
+    p.pixelSize = 0.34;
+    return p;
+}
 
 struct LutRow
 {
