@@ -119,6 +119,56 @@ TEST_F(EModulusQualityTest, FiguresOfASmallEventSet)
     EXPECT_EQ(r.highSensitivityCount, 0);
 }
 
+TEST_F(EModulusQualityTest, TheMeasurementsChannelFlowRateAndViscosityScaleAreasAndModuli)
+{
+    // The events of FiguresOfASmallEventSet, measured under other conditions: a measured
+    // area A sits at the table area (20 / w)^2 A, and a table modulus counts
+    // (20 / w)^3 (Q / 0.16) (eta / 1.002) times. Counts, edge figures, bias and sensitivity
+    // do not change; both medians scale.
+    const struct
+    {
+        const char* name;
+        double channelWidth;
+        double flowRate;
+        double viscosity;
+        double areaScale;
+        double modulusScale;
+    } cases[] = {
+        {"the table's own conditions", 20, 0.16, 1.002, 1, 1},
+        {"half the channel width", 10, 0.16, 1.002, 4, 8},
+        {"twice the flow rate and viscosity", 20, 0.32, 2.004, 1, 4},
+        {"a wider channel", 40, 0.16, 1.002, 0.25, 0.125},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Events events;
+        for (double d : {0.0, 0.005, 0.02, 0.03, 0.05, 0.07, 0.09})
+            events.add(50 / c.areaScale, d);
+        events.add(-1 / c.areaScale, 0.05);
+        events.add(150 / c.areaScale, 0.05);
+        events.add(50 / c.areaScale, -0.01);
+        events.add(50 / c.areaScale, 0.15);
+        EModulusParams p = sameAsTable();
+        p.channelWidth = c.channelWidth;
+        p.flowRate = c.flowRate;
+        p.manualViscosity = c.viscosity;
+        const EModQualityReport r =
+            emodulus.assessQuality(events.area, events.deform, p, events.all());
+        EXPECT_TRUE(r.valid);
+        EXPECT_EQ(r.total, 11);
+        EXPECT_EQ(r.areaTooSmall, 1);
+        EXPECT_EQ(r.areaTooLarge, 1);
+        EXPECT_EQ(r.deformTooLow, 1);
+        EXPECT_EQ(r.deformTooHigh, 1);
+        EXPECT_EQ(r.mapped, 7);
+        EXPECT_EQ(r.nearEdge, 2);
+        EXPECT_NEAR_REL(r.medianEmodulusAll, 5.3 * c.modulusScale, 1e-9);
+        EXPECT_NEAR_REL(r.medianEmodulusInterior, 5.5 * c.modulusScale, 1e-9);
+        EXPECT_NEAR_REL(r.bias, 0.2 / 5.5, 1e-8);
+        EXPECT_NEAR_REL(r.medianSensitivity, 10 * 1.4826 * 0.025 / 5.3, 1e-8);
+    }
+}
+
 TEST_F(EModulusQualityTest, TheMedianIsTheUpperMiddleValue)
 {
     Events events;
