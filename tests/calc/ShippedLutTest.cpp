@@ -195,5 +195,77 @@ TEST_F(ShippedLutTest, ElevenIsoelasticLinesCoverTheAreasAtReferenceConditions)
     }
 }
 
+TEST_F(ShippedLutTest, ARealisticMeasurementGetsModuliOverTheTypicalCellRange)
+{
+    // TavrisolB in the 20 µm channel at 0.16 µL/s and 23 °C: the medium is far more viscous
+    // (4.565 mPa·s by the Herold model) than the table's reference medium, so every table
+    // modulus counts about 13 times.
+    EModulus emodulus;
+    ASSERT_TRUE(emodulus.setLutFile(0, shippedLutPath()));
+    EModulusParams p;
+    p.viscosityModel = EModulusParams::ModelHerold2017;
+    p.medium = EModulusParams::MediumTavrisolB;
+    p.temperatureSource = EModulusParams::TemperatureManual;
+    p.temperature = 23.0;
+    p.channelWidth = 20.0;
+    p.flowRate = 0.16;
+    p.pixelSize = 0.34;
+    // (1.706549572791479 g')^-0.366 0.36 (23 / 23.6)^-0.866 1000 / 0.35 with
+    // g' = 2/3 Q 7.1136e-9 / (20e-6)^3 (hand computation).
+    const double scale = 13.042838342160833;
+
+    // Every cell of 20 to 150 µm² whose deformation is at least the pixelation offset, up
+    // to 0.1, gets a finite modulus that falls with the deformation; below the offset the
+    // corrected deformation is negative and the cell is outside the table.
+    std::vector<double> area;
+    std::vector<double> deform;
+    for (double a = 20.0; a <= 150.0; a += 5.0) {
+        for (int j = 0; j <= 38; ++j) {
+            area.push_back(a);
+            deform.push_back(0.005 + 0.0025 * j);
+        }
+    }
+    std::vector<double> moduli;
+    ASSERT_TRUE(emodulus.computeColumn(area, deform, nullptr, p, moduli));
+    for (size_t i = 0; i < moduli.size(); ++i) {
+        const double corrected = EModulus::correctPixelation(deform[i], area[i], p.pixelSize);
+        if (corrected < 0.0) {
+            EXPECT_TRUE(std::isnan(moduli[i])) << area[i] << " µm², " << deform[i];
+            continue;
+        }
+        ASSERT_TRUE(std::isfinite(moduli[i])) << area[i] << " µm², " << deform[i];
+        EXPECT_GT(moduli[i], 0.0);
+        if (i > 0 && area[i - 1] == area[i] && std::isfinite(moduli[i - 1])) {
+            EXPECT_LT(moduli[i], moduli[i - 1]) << area[i] << " µm², " << deform[i];
+        }
+    }
+
+    // Moduli against a linear interpolation of the table rows by scipy (Delaunay over the
+    // normalised coordinates), times the scale; the two triangulations may cut a grid
+    // cell along different diagonals.
+    const struct
+    {
+        double area;
+        double deform;
+        double modulus;
+    } references[] = {
+        {50, 0.05, 1.331077065400552},
+        {100, 0.02, 3.4023179499918004},
+        {150, 0.1, 1.6580477404425047},
+        {20, 0.03, 1.2959800243189983},
+    };
+    for (const auto& r : references) {
+        std::vector<double> one;
+        ASSERT_TRUE(emodulus.computeColumn({r.area}, {r.deform}, nullptr, p, one));
+        EXPECT_NEAR_REL(one[0], r.modulus, 5e-3) << r.area << " µm², " << r.deform;
+    }
+
+    // All eleven lines, labelled in the measurement's moduli.
+    const std::vector<IsoelasticLine> lines = emodulus.isoelastics(p);
+    ASSERT_EQ(lines.size(), 11u);
+    for (size_t k = 0; k < lines.size(); ++k)
+        EXPECT_NEAR_REL(lines[k].modulus, tableModuli[k] * scale, 1e-12);
+}
+
 } // namespace
 } // namespace Tervane3
