@@ -85,12 +85,12 @@ int ScriptedPrompts::message(QWidget* parent, Icon icon, const QString& title, c
     return answer.isNull() ? -1 : static_cast<int>(texts.indexOf(answer));
 }
 
-QStringList ScriptedPrompts::getOpenFileNames(QWidget* parent, const QString& caption,
-                                              const QString& directory, const QString& filter,
-                                              QString* selectedFilter)
+QStringList ScriptedPrompts::fileDialog(Kind kind, QWidget* parent, const QString& caption,
+                                        const QString& directory, const QString& filter,
+                                        QString* selectedFilter)
 {
     Call call;
-    call.kind = Kind::OpenFileNames;
+    call.kind = kind;
     call.title = caption;
     call.text = directory;
     call.filter = filter;
@@ -100,47 +100,31 @@ QStringList ScriptedPrompts::getOpenFileNames(QWidget* parent, const QString& ca
     return paths;
 }
 
+QStringList ScriptedPrompts::getOpenFileNames(QWidget* parent, const QString& caption,
+                                              const QString& directory, const QString& filter,
+                                              QString* selectedFilter)
+{
+    return fileDialog(Kind::OpenFileNames, parent, caption, directory, filter, selectedFilter);
+}
+
 QString ScriptedPrompts::getOpenFileName(QWidget* parent, const QString& caption,
                                          const QString& directory, const QString& filter,
                                          QString* selectedFilter)
 {
-    Call call;
-    call.kind = Kind::OpenFileName;
-    call.title = caption;
-    call.text = directory;
-    call.filter = filter;
-    call.parent = parent;
-    const QStringList paths = takeFiles(selectedFilter);
-    record(std::move(call));
-    return paths.value(0);
+    return fileDialog(Kind::OpenFileName, parent, caption, directory, filter, selectedFilter).value(0);
 }
 
 QString ScriptedPrompts::getSaveFileName(QWidget* parent, const QString& caption,
                                          const QString& directory, const QString& filter,
                                          QString* selectedFilter)
 {
-    Call call;
-    call.kind = Kind::SaveFileName;
-    call.title = caption;
-    call.text = directory;
-    call.filter = filter;
-    call.parent = parent;
-    const QStringList paths = takeFiles(selectedFilter);
-    record(std::move(call));
-    return paths.value(0);
+    return fileDialog(Kind::SaveFileName, parent, caption, directory, filter, selectedFilter).value(0);
 }
 
 QString ScriptedPrompts::getExistingDirectory(QWidget* parent, const QString& caption,
                                               const QString& directory)
 {
-    Call call;
-    call.kind = Kind::Directory;
-    call.title = caption;
-    call.text = directory;
-    call.parent = parent;
-    const QStringList paths = takeFiles(nullptr);
-    record(std::move(call));
-    return paths.value(0);
+    return fileDialog(Kind::Directory, parent, caption, directory, QString(), nullptr).value(0);
 }
 
 QString ScriptedPrompts::getText(QWidget* parent, const QString& title, const QString& label,

@@ -69,6 +69,10 @@ private:
     };
     const Call& record(Call call);
     QStringList takeFiles(QString* selectedFilter);
+    // Records a file or folder dialog and returns the scripted paths (none: cancelled).
+    QStringList fileDialog(Kind kind, QWidget* parent, const QString& caption,
+                           const QString& directory, const QString& filter,
+                           QString* selectedFilter);
 
     std::vector<Call> recorded;
     std::deque<QString> messageAnswers;
