@@ -20,9 +20,7 @@ void PlainPointCurve::invalidateCache()
 
 QRectF PlainPointCurve::boundingRect() const
 {
-    if (hasScaleBounds)
-        return scaleBounds;
-    return QwtPlotCurve::boundingRect();
+    return hasAutoScaleBounds() ? autoScaleBounds() : QwtPlotCurve::boundingRect();
 }
 
 void PlainPointCurve::drawSymbols(QPainter* painter, const QwtSymbol& symbol,

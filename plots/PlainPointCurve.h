@@ -3,15 +3,14 @@
 // point, so a million points repaint as one image blit.
 #pragma once
 
+#include "plots/AutoScaleBounds.h"
 #include "plots/PointRaster.h"
 
 #include <qwt_plot_curve.h>
 
-#include <QRectF>
-
 namespace Tervane3 {
 
-class PlainPointCurve : public QwtPlotCurve
+class PlainPointCurve : public QwtPlotCurve, public AutoScaleBounds
 {
 public:
     explicit PlainPointCurve(const QString& title = QString());
@@ -20,13 +19,7 @@ public:
     void invalidateCache();
     const PointRaster& pointRaster() const { return raster; }
 
-    // As RoundSpectroCurve::setAutoScaleBounds.
-    void setAutoScaleBounds(const QRectF& bounds)
-    {
-        scaleBounds = bounds;
-        hasScaleBounds = true;
-    }
-    void clearAutoScaleBounds() { hasScaleBounds = false; }
+    // The autoscaling bounds when set, else the samples' own.
     QRectF boundingRect() const override;
 
 protected:
@@ -37,8 +30,6 @@ protected:
 private:
     mutable PointRaster raster;
     mutable bool spritesMade = false;
-    QRectF scaleBounds;
-    bool hasScaleBounds = false;
 };
 
 } // namespace Tervane3

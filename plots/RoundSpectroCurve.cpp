@@ -35,9 +35,7 @@ void RoundSpectroCurve::setSamples(QwtSeriesData<QwtPoint3D>* samples)
 
 QRectF RoundSpectroCurve::boundingRect() const
 {
-    if (hasScaleBounds)
-        return scaleBounds;
-    return QwtPlotSpectroCurve::boundingRect();
+    return hasAutoScaleBounds() ? autoScaleBounds() : QwtPlotSpectroCurve::boundingRect();
 }
 
 void RoundSpectroCurve::drawDots(QPainter* painter, const QwtScaleMap& xMap,

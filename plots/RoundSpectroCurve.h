@@ -5,15 +5,14 @@
 // colour or zoom change and are blitted on every other repaint.
 #pragma once
 
+#include "plots/AutoScaleBounds.h"
 #include "plots/PointRaster.h"
 
 #include <qwt_plot_spectrocurve.h>
 
-#include <QRectF>
-
 namespace Tervane3 {
 
-class RoundSpectroCurve : public QwtPlotSpectroCurve
+class RoundSpectroCurve : public QwtPlotSpectroCurve, public AutoScaleBounds
 {
 public:
     explicit RoundSpectroCurve(const QString& title = QString());
@@ -33,14 +32,7 @@ public:
     }
     const PointRaster& pointRaster() const { return raster; }
 
-    // Autoscaling bounds in place of the samples' own: the plot passes positive-only
-    // bounds for logarithmic axes; a negative width or height leaves that axis out.
-    void setAutoScaleBounds(const QRectF& bounds)
-    {
-        scaleBounds = bounds;
-        hasScaleBounds = true;
-    }
-    void clearAutoScaleBounds() { hasScaleBounds = false; }
+    // The autoscaling bounds when set, else the samples' own.
     QRectF boundingRect() const override;
 
 protected:
@@ -56,8 +48,6 @@ private:
     mutable QwtInterval spriteRange;
     mutable double spriteWidth = -1.0;
     mutable QVector<QRgb> colorTable;
-    QRectF scaleBounds;
-    bool hasScaleBounds = false;
 };
 
 } // namespace Tervane3
