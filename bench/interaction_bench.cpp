@@ -7,7 +7,6 @@
 // a 2,000-event measurement with images, masks and traces made by tervane3-synth (a million
 // events with images would take over 10 GB). The window runs on the offscreen platform
 // unless QT_QPA_PLATFORM says otherwise; TERVANE3_BENCH_DIR chooses the file's folder.
-#include "mainwindow/EventDisplayTestAccess.h"
 #include "mainwindow/MainWindowTestAccess.h"
 
 #include "core/RTDCReader.h"
@@ -206,17 +205,17 @@ void BM_WindowHoverChain1M(benchmark::State& state)
     }
     entry.metadata = entry.reader->readMetadata();
     entry.featuresLoaded = true;
-    EventDisplayTestAccess::activeIndex(window) = 0;
-    EventDisplayTestAccess::imageViewer(window)->setMaskEnabled(true);
-    EventDisplayTestAccess::configureTracePlot(window);
+    MainWindowTestAccess::activeIndex(window) = 0;
+    MainWindowTestAccess::imageViewer(window)->setMaskEnabled(true);
+    MainWindowTestAccess::configureTracePlot(window);
     const int events = static_cast<int>(entry.reader->eventCount());
 
     std::vector<double> x;
     std::vector<double> y;
     makePoints(x, y);
-    ScatterPlot* plot = EventDisplayTestAccess::scatterPlot(window);
+    ScatterPlot* plot = MainWindowTestAccess::scatterPlot(window);
     plot->setData(x, y, QStringLiteral("x"), QStringLiteral("y"), {}, QString());
-    std::vector<int>& indices = EventDisplayTestAccess::plottedEventIndices(window);
+    std::vector<int>& indices = MainWindowTestAccess::plottedEventIndices(window);
     indices.resize(kPoints);
     for (int i = 0; i < kPoints; ++i)
         indices[static_cast<size_t>(i)] = i % events;

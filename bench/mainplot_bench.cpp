@@ -6,7 +6,7 @@
 //
 // The window runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise. The file
 // is made on first run in the temporary folder; TERVANE3_BENCH_DIR chooses another folder.
-#include "mainwindow/MainRoadTestAccess.h"
+#include "mainwindow/MainWindowTestAccess.h"
 
 #include "core/RTDCReader.h"
 #include "mainwindow/DatasetListWidget.h"
@@ -27,7 +27,7 @@
 #include <random>
 
 using namespace Tervane3;
-using Access = MainRoadTestAccess;
+using Access = MainWindowTestAccess;
 
 namespace {
 

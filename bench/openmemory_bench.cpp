@@ -5,7 +5,7 @@
 // It stops early when the machine has less than 3 GB left.
 //
 // TERVANE3_BENCH_DIR chooses the folder of the file (default: the temporary folder).
-#include "mainwindow/MainRoadTestAccess.h"
+#include "mainwindow/MainWindowTestAccess.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,7 +18,7 @@
 #include <string>
 
 using namespace Tervane3;
-using Access = MainRoadTestAccess;
+using Access = MainWindowTestAccess;
 
 namespace {
 

@@ -3,7 +3,6 @@
 // caching bookkeeping, the views and the tool windows must all follow. Also run under
 // AddressSanitizer: removing datasets while others are being cached, and closing galleries
 // from inside the removal, must not touch freed memory.
-#include "DatasetOpsTestAccess.h"
 #include "MainWindowTestAccess.h"
 
 #include "core/FilterRule.h"
@@ -44,7 +43,7 @@
 namespace Tervane3 {
 namespace {
 
-using Access = DatasetOpsTestAccess;
+using Access = MainWindowTestAccess;
 
 struct MeasurementSpec
 {
@@ -132,7 +131,7 @@ protected:
     void addFiveEntries()
     {
         for (int id = 10; id < 15; ++id)
-            Access::addEntry(w(), id);
+            Access::addListedEntry(w(), id);
     }
     std::vector<int> listIds() const
     {
@@ -595,34 +594,6 @@ TEST_F(MainWindowDatasetOpsTest, StoredViewSettingsAreReadAtStartUp)
     }
 }
 
-// The offscreen platform cannot raise popups or grab the keyboard for them, and says so;
-// every other message still reaches the test's handler.
-class QuietOffscreenPopups
-{
-public:
-    QuietOffscreenPopups() { previous() = qInstallMessageHandler(&filter); }
-    ~QuietOffscreenPopups() { qInstallMessageHandler(previous()); }
-    QuietOffscreenPopups(const QuietOffscreenPopups&) = delete;
-    QuietOffscreenPopups& operator=(const QuietOffscreenPopups&) = delete;
-
-private:
-    static QtMessageHandler& previous()
-    {
-        static QtMessageHandler handler = nullptr;
-        return handler;
-    }
-    static void filter(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
-        if (type == QtWarningMsg &&
-            (message == QLatin1String("This plugin does not support raise()") ||
-             message == QLatin1String("This plugin does not support grabbing the keyboard") ||
-             message == QLatin1String("This plugin does not support grabbing the mouse")))
-            return;
-        if (previous())
-            previous()(type, context, message);
-    }
-};
-
 // Picks an entry of the context menu that the next event-loop turn finds open, with the
 // keyboard, as a user would; records the entries it saw.
 void chooseInNextMenu(const QString& entry, QStringList* seen)
@@ -650,7 +621,7 @@ TEST_F(MainWindowDatasetOpsTest, ContextMenusActOnTheDatasetUnderThePointer)
     openAndWait(measurement(QStringLiteral("f2/c.rtdc"), {5, "c", "", false}));
     const int idA = Access::entries(w())[0]->id;
     widget<QComboBox>("datasetViewModeCombo")->setCurrentIndex(1);
-    QuietOffscreenPopups quiet;
+    Tervane3::Test::QuietOffscreenPopups quiet;
     w().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
     DatasetTreeWidget* t = tree();

@@ -1,6 +1,6 @@
 // Opening measurements: the order of several chosen paths, display names, ids, already open
 // and unreadable files, and the filter and plot settings a new dataset takes over.
-#include "MainRoadTestAccess.h"
+#include "MainWindowTestAccess.h"
 
 #include "core/RTDCReader.h"
 #include "mainwindow/DatasetListWidget.h"
@@ -16,7 +16,7 @@
 
 using namespace Tervane3;
 using namespace Tervane3::Test;
-using Access = MainRoadTestAccess;
+using Access = MainWindowTestAccess;
 
 namespace {
 

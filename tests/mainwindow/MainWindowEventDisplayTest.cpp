@@ -1,7 +1,6 @@
 // The main window's event views on a tiny measurement made here: the image with its mask,
 // choosing the current event by plot point and spin box, the feature table, the trace plot
 // set up from the metadata, and the metadata tree.
-#include "EventDisplayTestAccess.h"
 #include "MainWindowTestAccess.h"
 
 #include "calc/CalculationsDockWidget.h"
@@ -27,7 +26,7 @@
 namespace Tervane3 {
 namespace {
 
-using Access = EventDisplayTestAccess;
+using Access = MainWindowTestAccess;
 
 constexpr int kEvents = 4;
 constexpr int kWidth = 4;

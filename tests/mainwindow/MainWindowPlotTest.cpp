@@ -1,7 +1,7 @@
 // The main plot update: filtering and dropping of non-finite points with their event
 // indices, column lengths, the info line, the auto-scale rule, the log-axis warning, the
 // current event, polygon gates, isoelastic switches and the statistics dock.
-#include "MainRoadTestAccess.h"
+#include "MainWindowTestAccess.h"
 
 #include "core/RTDCReader.h"
 #include "plots/ScatterPlot.h"
@@ -22,7 +22,7 @@
 
 using namespace Tervane3;
 using namespace Tervane3::Test;
-using Access = MainRoadTestAccess;
+using Access = MainWindowTestAccess;
 
 namespace {
 
