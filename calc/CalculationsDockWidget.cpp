@@ -1,6 +1,7 @@
 // The calculations panel: page selector, pages with their request buttons, progress bar.
 #include "calc/CalculationsDockWidget.h"
 
+#include "calc/EModulusParams.h"
 #include "core/Metadata.h"
 
 #include <QCheckBox>
@@ -29,6 +30,16 @@ QString valueOr(const std::map<std::string, std::string>& section, const char* k
     if (it == section.end() || it->second.empty())
         return unknownValue;
     return format.arg(QString::fromStdString(it->second));
+}
+
+double metadataNumber(const std::map<std::string, std::string>& section, const char* key, double fallback)
+{
+    const auto it = section.find(key);
+    if (it == section.end())
+        return fallback;
+    bool ok = false;
+    const double value = QString::fromStdString(it->second).toDouble(&ok);
+    return ok ? value : fallback;
 }
 
 } // namespace
@@ -303,6 +314,23 @@ void CalculationsDockWidget::showEmodulusMetadata(const Metadata& metadata, bool
 bool CalculationsDockWidget::showRefinedTrace() const
 {
     return showRefinedTraceCheck->isChecked();
+}
+
+EModulusParams CalculationsDockWidget::emodulusParams(const Metadata& metadata, bool datasetHasTemp) const
+{
+    // No temperature-source choice yet: the metadata temperature holds for every event, so
+    // whether the dataset has the per-event feature does not matter here.
+    static_cast<void>(datasetHasTemp);
+    EModulusParams params;
+    const auto medium = metadata.setup.find("medium");
+    params.medium = EModulusParams::mediumFromText(medium != metadata.setup.end() ? medium->second : std::string());
+    params.viscosityModel = EModulusParams::viscosityModelForMedium(params.medium);
+    params.temperatureSource = EModulusParams::TemperatureMetadata;
+    params.temperature = EModulusParams::temperatureFromMetadata(metadata.setup);
+    params.channelWidth = metadataNumber(metadata.setup, "channel width", params.channelWidth);
+    params.flowRate = metadataNumber(metadata.setup, "flow rate", params.flowRate);
+    params.pixelSize = metadataNumber(metadata.imaging, "pixel size", params.pixelSize);
+    return params;
 }
 
 } // namespace Tervane3

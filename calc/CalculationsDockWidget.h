@@ -23,6 +23,7 @@ class QTableWidget;
 namespace Tervane3 {
 
 struct DatasetEntry;
+struct EModulusParams;
 struct Metadata;
 
 class CalculationsDockWidget : public QWidget
@@ -60,6 +61,10 @@ public:
 
     // The dataset's medium, channel width, flow rate and pixel size on the Young's-modulus page.
     void showEmodulusMetadata(const Metadata& metadata, bool datasetHasTemp);
+    // The Young's-modulus inputs of one dataset: its setup "medium", "channel width", "flow
+    // rate" and imaging "pixel size" with the page's choices (until the page has parameter
+    // controls: the medium's viscosity model and the metadata temperature). Reads no file.
+    EModulusParams emodulusParams(const Metadata& metadata, bool datasetHasTemp) const;
 
     bool showRefinedTrace() const;
 

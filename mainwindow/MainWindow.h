@@ -6,7 +6,13 @@
 //   MainWindowConnections.cpp  the table of signal connections
 //   MainWindowBackground.cpp   tool-window lists and the background calculation launcher
 //   MainWindowReports.cpp      update checks, the error box and feedback reports
-//   MainWindowPending.cpp      handlers whose behaviour is still to be built
+//   MainWindowDatasets.cpp     opening measurements and the takeover of settings
+//   MainWindowCaching.cpp      background caching and the activation of a dataset
+//   MainWindowDatasetOps.cpp   dataset views, drops, renaming, removing, moving, duplicating
+//   MainWindowPlot.cpp         the main plot update
+//   MainWindowEventDisplay.cpp the current event: image, traces, feature values
+//   MainWindowMetadata.cpp     the metadata view
+//   MainWindowPending.cpp      handlers of the subsystems still to be built
 #pragma once
 
 #include <QFutureWatcher>
@@ -180,9 +186,6 @@ protected:
 
 private:
     friend class MainWindowTestAccess;
-    friend class EventDisplayTestAccess;
-    friend class MainRoadTestAccess;
-    friend class DatasetOpsTestAccess;
 
     void setupUi();
     void setupMenus();
@@ -213,9 +216,7 @@ private:
     // may still use the datasets have ended; called before the datasets are torn down.
     void waitForBackgroundTasks();
 
-    // Handlers still to be built (MainWindowPending.cpp).
-    void addDataset(const QString& path);
-    void onApplyPlotSettingsToAll();
+    // Dataset views and list changes (MainWindowDatasetOps.cpp).
     void moveDataset(int from, int to);
     void onDatasetTreeReorder(int fromId, int toId, bool after);
     void onDatasetListContextMenu(const QPoint& pos);
@@ -223,7 +224,6 @@ private:
     void onDatasetViewModeChanged(int index);
     void onFolderDepthChanged(int depth);
     void onDatasetTreeCurrentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
-    // Dataset views and list changes (MainWindowDatasetOps.cpp).
     // Items of a folder-tree node and its children; returns the active dataset's item if made.
     QTreeWidgetItem* addNodeItems(const DatasetFolderNode& node, QTreeWidgetItem* parent);
     // "Duplicate Dataset" and "Remove Dataset" for the list's current row.
@@ -234,6 +234,9 @@ private:
     static QStringList collectDroppedMeasurements(const QList<QUrl>& urls);
     // Every view of the active dataset emptied: no dataset is left.
     void clearDatasetViews();
+
+    // Handlers of the filter panel and the polygon gates still to be built
+    // (MainWindowPending.cpp).
     void onPolygonDrawingStopped();
     void onAddFilterGroupRequested();
     void onRenameFilterGroupRequested(int groupId, const QString& name);
@@ -247,8 +250,6 @@ private:
     void onGroupPolygonEditRequested(int groupId, int ruleIndex, bool on);
     void importFilterGroups();
     void exportFilterGroups();
-    void updateIsoelastics();
-    void updatePlot();
 
     // Event display, traces and metadata (MainWindowEventDisplay.cpp, MainWindowMetadata.cpp).
     // Image, traces and feature values of one event of the active dataset.
@@ -268,10 +269,13 @@ private:
     // when its file then fails to open (the "Error" box is shown and null returned).
     std::unique_ptr<DatasetEntry> openDatasetEntry(const QString& path);
     static QString openingDisplayName(const DatasetEntry& entry, const QString& path);
+    void addDataset(const QString& path);
     int addSessionDataset(const QString& path);
     void addDatasetListItem(int index);
     void inheritViewSettings(DatasetEntry* entry);
     bool plotSettingsShared(const DatasetEntry* exclude) const;
+    // "Apply Plot Settings to All Datasets".
+    void onApplyPlotSettingsToAll();
     // Folder tree of the dataset view.
     void rebuildDatasetTree();
 
@@ -288,10 +292,14 @@ private:
 
     // Main plot update (MainWindowPlot.cpp).
     DatasetEntry* activeEntry() const;
+    // The active entry once its features are cached (what the plot may show); else null.
+    DatasetEntry* shownEntry() const;
     // The dataset's own filter followed by the rules of the filter groups switched on for it.
     EventFilter buildEffectiveFilter(const DatasetEntry& entry) const;
     void populateFeatureCombos();
+    void updatePlot();
     void updateContourOverlay();
+    void updateIsoelastics();
     void drawPolygonGates();
     void updateInfoLabel();
     void updateLogAxisWarning(QComboBox* scaleCombo, std::uint64_t hiddenCount, const QString& baseToolTip);

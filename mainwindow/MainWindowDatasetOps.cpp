@@ -366,13 +366,6 @@ void MainWindow::removeDataset()
     } else if (r < activeIndex) {
         --activeIndex;
     }
-    // A dataset that is still loading shows an empty plot; the removed dataset's gates and
-    // isoelastic lines must not stay on it.
-    const DatasetEntry* shown = activeEntry();
-    if (shown && !shown->featuresLoaded) {
-        scatterPlot->clearFilterPolygons();
-        scatterPlot->clearIsoLines();
-    }
 
     for (FilterGroupsMatrixWindow* window : std::vector<FilterGroupsMatrixWindow*>(matrixWindows))
         window->refresh();
@@ -385,10 +378,8 @@ void MainWindow::clearDatasetViews()
 {
     plottedEventIndices.clear();
     plottedIndicesValid = false;
+    // Also takes the removed dataset's polygon gates and isoelastic lines off the plot.
     scatterPlot->clearData();
-    // clearData keeps gates and isoelastic lines; with no dataset they would be stale.
-    scatterPlot->clearFilterPolygons();
-    scatterPlot->clearIsoLines();
     imageViewer->clear();
     tracePlot->clearCurves();
     tracePlot->hide();
@@ -484,11 +475,7 @@ void MainWindow::duplicateDataset()
     copy->currentEventIndex = source.currentEventIndex;
     copy->featuresLoaded = true;
     copy->filter = source.filter;
-    copy->contourMode = source.contourMode;
-    copy->contourFraction1 = source.contourFraction1;
-    copy->contourFraction2 = source.contourFraction2;
-    copy->scaleXMode = source.scaleXMode;
-    copy->scaleYMode = source.scaleYMode;
+    copy->copyScaleAndContourSettings(source);
     // The calculation flags and the filter-group switches start at their defaults: they
     // describe what was done for the source dataset, not for the copy.
 

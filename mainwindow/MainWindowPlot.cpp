@@ -54,32 +54,6 @@ int densityMethodOf(const std::string& key)
     return DensityKde;
 }
 
-double metadataNumber(const std::map<std::string, std::string>& section, const char* key, double fallback)
-{
-    const auto it = section.find(key);
-    if (it == section.end())
-        return fallback;
-    bool ok = false;
-    const double value = QString::fromStdString(it->second).toDouble(&ok);
-    return ok ? value : fallback;
-}
-
-// The Young's-modulus inputs of a dataset for its isoelastic lines, from its metadata and
-// the defaults the calculations panel starts with.
-EModulusParams isoelasticParams(const Metadata& metadata)
-{
-    EModulusParams params;
-    const auto medium = metadata.setup.find("medium");
-    params.medium = EModulusParams::mediumFromText(medium != metadata.setup.end() ? medium->second : std::string());
-    params.viscosityModel = EModulusParams::viscosityModelForMedium(params.medium);
-    params.temperatureSource = EModulusParams::TemperatureMetadata;
-    params.temperature = EModulusParams::temperatureFromMetadata(metadata.setup);
-    params.channelWidth = metadataNumber(metadata.setup, "channel width", params.channelWidth);
-    params.flowRate = metadataNumber(metadata.setup, "flow rate", params.flowRate);
-    params.pixelSize = metadataNumber(metadata.imaging, "pixel size", params.pixelSize);
-    return params;
-}
-
 } // namespace
 
 DatasetEntry* MainWindow::activeEntry() const
@@ -87,6 +61,12 @@ DatasetEntry* MainWindow::activeEntry() const
     if (activeIndex < 0 || activeIndex >= static_cast<int>(entries.size()))
         return nullptr;
     return entries[static_cast<size_t>(activeIndex)].get();
+}
+
+DatasetEntry* MainWindow::shownEntry() const
+{
+    DatasetEntry* entry = activeEntry();
+    return entry && entry->featuresLoaded ? entry : nullptr;
 }
 
 EventFilter MainWindow::buildEffectiveFilter(const DatasetEntry& entry) const
@@ -161,7 +141,10 @@ void MainWindow::updateFeatureSelection()
 
 void MainWindow::updatePlot()
 {
-    DatasetEntry* entry = activeEntry();
+    // A dataset that is still being cached shows empty views until its caching ends (the
+    // scale combos stay enabled meanwhile, and the previous dataset's features are still in
+    // the feature combos).
+    DatasetEntry* entry = shownEntry();
     if (!entry || !entry->reader || !entry->reader->isOpen())
         return;
     const RTDCReader& reader = *entry->reader;
@@ -345,6 +328,12 @@ void MainWindow::updateContourOverlay()
 {
     const int mode = contourModeCombo->currentIndex();
     scatterPlot->setPointsVisible(mode != 2);
+    // The plotted arrays still hold the previous dataset while the active one is cached.
+    if (!shownEntry()) {
+        scatterPlot->clearOverlayCurves();
+        scatterPlot->replot();
+        return;
+    }
     if (mode == 0) {
         scatterPlot->clearOverlayCurves();
         scatterPlot->replot();
@@ -369,12 +358,14 @@ void MainWindow::updateIsoelastics()
     const bool applicable = (xKey == "area_um" && yKey == "deform") || (xKey == "deform" && yKey == "area_um");
     isoelasticsCheck->setVisible(applicable);
     isoLabelsCheck->setVisible(applicable && isoelasticsCheck->isChecked());
-    const DatasetEntry* entry = activeEntry();
+    const DatasetEntry* entry = shownEntry();
     if (!applicable || !isoelasticsCheck->isChecked() || !entry) {
         scatterPlot->clearIsoLines();
         return;
     }
-    std::vector<IsoelasticLine> lines = emodulusCalculator->isoelastics(isoelasticParams(entry->metadata));
+    const bool hasTemperature = entry->reader && entry->reader->hasFeature("temp");
+    std::vector<IsoelasticLine> lines =
+        emodulusCalculator->isoelastics(calculationsPanel->emodulusParams(entry->metadata, hasTemperature));
     if (xKey == "deform") {
         for (IsoelasticLine& line : lines) {
             for (auto& point : line.points)
@@ -387,7 +378,7 @@ void MainWindow::updateIsoelastics()
 void MainWindow::drawPolygonGates()
 {
     scatterPlot->clearFilterPolygons();
-    const DatasetEntry* entry = activeEntry();
+    const DatasetEntry* entry = shownEntry();
     if (!entry)
         return;
     const std::string xKey = comboKey(xFeatureCombo);

@@ -1,12 +1,14 @@
 // Background caching and activation: one dataset cached at a time with files waiting in
 // order, a queue that goes on past files that fail or are open already, the completion of a
 // session load, what a loading dataset shows, and the panels of a loaded one.
-#include "MainRoadTestAccess.h"
+#include "MainWindowTestAccess.h"
 
+#include "core/FilterRule.h"
 #include "core/RTDCReader.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "plots/ScatterPlot.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
 
@@ -14,7 +16,7 @@
 
 using namespace Tervane3;
 using namespace Tervane3::Test;
-using Access = MainRoadTestAccess;
+using Access = MainWindowTestAccess;
 
 namespace {
 
@@ -159,6 +161,59 @@ TEST(MainWindowCachingTest, LoadingDatasetShowsEmptyDisabledViews)
     EXPECT_TRUE(name->isEnabled());
     EXPECT_EQ(plot->pointCount(), 6);
     EXPECT_TRUE(Access::infoLabel(w)->text().startsWith(QStringLiteral("Loaded: Donor 7 (")));
+}
+
+// Catches views drawn for a dataset that is still being cached: the scale and contour
+// controls stay enabled while it loads, and changing them used to plot its points (with the
+// previous dataset's features), its gates and the previous dataset's contour lines.
+TEST(MainWindowCachingTest, ControlsChangedWhileLoadingDrawNothing)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    writeMeasurement(dir.filePath("a.rtdc").toStdString(), smallMeasurement());
+    writeMeasurement(dir.filePath("b.rtdc").toStdString(), smallMeasurement());
+
+    MainWindow w;
+    Access::addDataset(w, dir.filePath("a.rtdc"));
+    ASSERT_TRUE(waitForCaching(w));
+    // A gate shared by every dataset (it carries a propagation id) and contour lines.
+    FilterRule gate;
+    gate.type = PolygonRule;
+    gate.featureName = "area_um";
+    gate.featureNameY = "deform";
+    gate.polygonVertices = {{0, 0}, {100, 0}, {100, 1}};
+    gate.propagationId = "shared-gate";
+    Access::entry(w, 0).filter.addRule(gate);
+    Access::combo(w, "contourModeCombo")->setCurrentIndex(1);
+    Access::updatePlot(w);
+    ScatterPlot* plot = Access::scatterPlot(w);
+    ASSERT_EQ(plot->pointCount(), 6);
+    ASSERT_EQ(plot->filterPolygonItems().size(), 1u);
+    ASSERT_FALSE(plot->contourCurves().empty());
+
+    // b takes the gate over and is shown as loading until the event loop reports its end.
+    Access::addDataset(w, dir.filePath("b.rtdc"));
+    ASSERT_EQ(Access::activeIndex(w), 1);
+    ASSERT_FALSE(Access::entry(w, 1).featuresLoaded);
+    ASSERT_EQ(Access::entry(w, 1).filter.ruleCount(), 1u);
+    EXPECT_EQ(plot->pointCount(), 0);
+    EXPECT_TRUE(plot->filterPolygonItems().empty());
+    EXPECT_TRUE(plot->contourCurves().empty());
+
+    Access::combo(w, "xScaleCombo")->setCurrentIndex(2);
+    Access::innerSpin(w)->setValue(20);
+    w.findChild<QCheckBox*>(QStringLiteral("isoelasticsCheck"))->setChecked(true);
+    EXPECT_EQ(plot->pointCount(), 0);
+    EXPECT_TRUE(plot->filterPolygonItems().empty());
+    EXPECT_TRUE(plot->contourCurves().empty());
+    EXPECT_TRUE(plot->isoCurves().empty());
+    EXPECT_EQ(Access::infoLabel(w)->text(), QStringLiteral("Loading: b.rtdc..."));
+    EXPECT_EQ(env.prompts->calls().size(), 0u);
+
+    // Once cached, b is shown with its gate.
+    ASSERT_TRUE(waitForCaching(w));
+    EXPECT_EQ(plot->pointCount(), 6);
+    EXPECT_EQ(plot->filterPolygonItems().size(), 1u);
 }
 
 TEST(MainWindowCachingTest, ActivationBringsBackTheStoredView)
