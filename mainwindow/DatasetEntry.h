@@ -45,6 +45,17 @@ struct DatasetEntry
     int scaleXMode = 0; // axis scale modes: 0 linear, 1 log, 2 pseudo-log
     int scaleYMode = 0;
 
+    // Takes the scale modes, the contour mode and both contour fractions of another entry
+    // (the plot settings that suit every dataset, whatever features its file has).
+    void copyScaleAndContourSettings(const DatasetEntry& other)
+    {
+        contourMode = other.contourMode;
+        contourFraction1 = other.contourFraction1;
+        contourFraction2 = other.contourFraction2;
+        scaleXMode = other.scaleXMode;
+        scaleYMode = other.scaleYMode;
+    }
+
     // Calculation state: set when a calculation succeeded for this dataset, never cleared.
     bool flRefinementApplied = false;
     bool ctcApplied = false;

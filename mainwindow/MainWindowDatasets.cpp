@@ -29,11 +29,22 @@ bool isDensityKey(const std::string& key)
     return key.rfind("__density_", 0) == 0;
 }
 
-// The colour of the reference dataset goes with a new file when it is no colouring, a
-// density colouring or a feature the file has.
-bool colorKeyCarriesOver(const std::string& key, const RTDCReader& reader)
+// Plot settings of `from` taken over by `to`: the x and y feature each when to's file has
+// it, the colouring when it is none, a density or a feature to's file has, and always the
+// scale modes and the contour settings.
+void takeOverPlotSettings(const DatasetEntry& from, DatasetEntry& to)
 {
-    return key.empty() || isDensityKey(key) || reader.hasFeature(key);
+    if (to.reader) {
+        const RTDCReader& reader = *to.reader;
+        if (reader.hasFeature(from.xFeatureName))
+            to.xFeatureName = from.xFeatureName;
+        if (reader.hasFeature(from.yFeatureName))
+            to.yFeatureName = from.yFeatureName;
+        const std::string& color = from.colorFeatureName;
+        if (color.empty() || isDensityKey(color) || reader.hasFeature(color))
+            to.colorFeatureName = color;
+    }
+    to.copyScaleAndContourSettings(from);
 }
 
 std::string comboKey(const QComboBox* combo)
@@ -182,22 +193,8 @@ void MainWindow::inheritViewSettings(DatasetEntry* entry)
             entry->filter.addRule(rule);
     }
 
-    if (!plotSettingsShared(entry))
-        return;
-    if (entry->reader) {
-        const RTDCReader& reader = *entry->reader;
-        if (reader.hasFeature(reference->xFeatureName))
-            entry->xFeatureName = reference->xFeatureName;
-        if (reader.hasFeature(reference->yFeatureName))
-            entry->yFeatureName = reference->yFeatureName;
-        if (colorKeyCarriesOver(reference->colorFeatureName, reader))
-            entry->colorFeatureName = reference->colorFeatureName;
-    }
-    entry->scaleXMode = reference->scaleXMode;
-    entry->scaleYMode = reference->scaleYMode;
-    entry->contourMode = reference->contourMode;
-    entry->contourFraction1 = reference->contourFraction1;
-    entry->contourFraction2 = reference->contourFraction2;
+    if (plotSettingsShared(entry))
+        takeOverPlotSettings(*reference, *entry);
 }
 
 bool MainWindow::plotSettingsShared(const DatasetEntry* exclude) const
@@ -232,22 +229,8 @@ void MainWindow::onApplyPlotSettingsToAll()
     saveCurrentDatasetState();
     const DatasetEntry& active = *entries[static_cast<size_t>(activeIndex)];
     for (auto& other : entries) {
-        if (other.get() == &active)
-            continue;
-        if (other->reader) {
-            const RTDCReader& reader = *other->reader;
-            if (reader.hasFeature(active.xFeatureName))
-                other->xFeatureName = active.xFeatureName;
-            if (reader.hasFeature(active.yFeatureName))
-                other->yFeatureName = active.yFeatureName;
-            if (colorKeyCarriesOver(active.colorFeatureName, reader))
-                other->colorFeatureName = active.colorFeatureName;
-        }
-        other->scaleXMode = active.scaleXMode;
-        other->scaleYMode = active.scaleYMode;
-        other->contourMode = active.contourMode;
-        other->contourFraction1 = active.contourFraction1;
-        other->contourFraction2 = active.contourFraction2;
+        if (other.get() != &active)
+            takeOverPlotSettings(active, *other);
     }
     updatePlot();
     updateApplyToAllButton();
