@@ -6,6 +6,8 @@
 #include "core/RTDCReaderPrivate.h"
 
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <iostream>
 
 namespace Tervane3 {
@@ -87,6 +89,125 @@ void RTDCReader::parseMetadataEntry(const std::string& fullName, const std::stri
         (*section)[fullName.substr(colon + 1)] = value;
 }
 
+namespace {
+
+// Stores one attribute's text under its full name and in its section.
+using StoreText = std::function<void(const std::string& name, const std::string& text)>;
+
+// Files one root attribute: scalars of the number and string classes as text, N x 2
+// floating-point arrays named "<section>:<x>,<y> polygon points" as text and as a polygon
+// filter; everything else is passed over. Throws the library's exception type.
+void readRootAttribute(const H5::Attribute& attribute, const std::string& name, hsize_t fileSize,
+                       const StoreText& store, Metadata& metadata)
+{
+    H5::DataType type = attribute.getDataType();
+    const H5T_class_t typeClass = type.getClass();
+    H5::DataSpace space = attribute.getSpace();
+    if (space.getSimpleExtentType() == H5S_NULL)
+        return; // holds no value at all
+    const int rank = space.getSimpleExtentNdims();
+    if (rank == 0) {
+        switch (typeClass) {
+        case H5T_STRING:
+            store(name, readStringAttribute(attribute, fileSize));
+            break;
+        case H5T_INTEGER:
+            if (type.getSize() == 8 && H5Tget_sign(type.getId()) == H5T_SGN_NONE) {
+                std::uint64_t value = 0;
+                attribute.read(H5::PredType::NATIVE_UINT64, &value);
+                store(name, std::to_string(value));
+            } else {
+                std::int64_t value = 0;
+                attribute.read(H5::PredType::NATIVE_INT64, &value);
+                store(name, std::to_string(value));
+            }
+            break;
+        case H5T_FLOAT: {
+            double value = 0.0;
+            attribute.read(H5::PredType::NATIVE_DOUBLE, &value);
+            store(name, formatFixed6(value));
+            break;
+        }
+        case H5T_ENUM: {
+            std::int64_t value = 0;
+            attribute.read(H5::PredType::NATIVE_INT64, &value);
+            store(name, std::to_string(value));
+            break;
+        }
+        default:
+            break;
+        }
+        return;
+    }
+    if (typeClass != H5T_FLOAT || rank != 2)
+        return;
+    hsize_t dims[2] = {0, 0};
+    space.getSimpleExtentDims(dims);
+    if (dims[1] != 2)
+        return;
+    // "<section>:<x>,<y> polygon points"
+    const auto colon = name.find(':');
+    if (colon == std::string::npos)
+        return;
+    const std::string key = name.substr(colon + 1);
+    if (key.size() <= polygonEndingLength
+        || key.compare(key.size() - polygonEndingLength, polygonEndingLength, polygonEnding) != 0)
+        return;
+    const std::string pair = key.substr(0, key.size() - polygonEndingLength);
+    const auto comma = pair.find(',');
+    if (comma == std::string::npos)
+        return;
+    if (!plausibleSize(fileSize, dims[0] * 2, sizeof(float)))
+        throw H5::AttributeIException("readMetadata", "implausible number of polygon points");
+    std::vector<float> values(static_cast<std::size_t>(dims[0] * 2));
+    if (!values.empty())
+        attribute.read(H5::PredType::NATIVE_FLOAT, values.data());
+    MetadataPolygonFilter polygon;
+    polygon.xFeature = pair.substr(0, comma);
+    polygon.yFeature = pair.substr(comma + 1);
+    std::string text;
+    for (std::size_t row = 0; row < dims[0]; ++row) {
+        const double x = values[2 * row];
+        const double y = values[2 * row + 1];
+        polygon.points.emplace_back(x, y);
+        if (row > 0)
+            text += ", ";
+        text += "(" + formatFixed6(x) + "," + formatFixed6(y) + ")";
+    }
+    store(name, text);
+    metadata.polygonFilters.push_back(std::move(polygon));
+}
+
+// State of one walk over the root attributes.
+struct AttributeWalk
+{
+    const H5::Group* root = nullptr;
+    hsize_t fileSize = 0;
+    const StoreText* store = nullptr;
+    Metadata* metadata = nullptr;
+    int next = 0; // index of the attribute the walk reaches next
+    std::exception_ptr failure;
+};
+
+herr_t visitRootAttribute(hid_t, const char* name, const H5A_info_t*, void* data)
+{
+    auto& walk = *static_cast<AttributeWalk*>(data);
+    const int index = walk.next++;
+    try {
+        readRootAttribute(walk.root->openAttribute(name), name, walk.fileSize, *walk.store,
+                          *walk.metadata);
+    } catch (const H5::Exception& e) {
+        std::cerr << "Warning: failed to read attribute " << index << ": " << e.getDetailMsg() << std::endl;
+    } catch (...) {
+        // Nothing but the library's own errors may cross its C frames.
+        walk.failure = std::current_exception();
+        return -1;
+    }
+    return 0;
+}
+
+} // namespace
+
 Metadata RTDCReader::readMetadata()
 {
     Metadata metadata;
@@ -96,97 +217,33 @@ Metadata RTDCReader::readMetadata()
     if (!file)
         return metadata;
     quiet();
-    const auto store = [&metadata](const std::string& name, const std::string& text) {
+    const StoreText store = [&metadata](const std::string& name, const std::string& text) {
         metadata.allEntries[name] = text;
         parseMetadataEntry(name, text, metadata);
     };
     try {
         H5::Group root = file->file.openGroup("/");
         const int count = root.getNumAttrs();
-        for (int i = 0; i < count; ++i) {
-            try {
-                H5::Attribute attribute = root.openAttribute(static_cast<unsigned>(i));
-                const std::string name = attribute.getName();
-                H5::DataType type = attribute.getDataType();
-                const H5T_class_t typeClass = type.getClass();
-                H5::DataSpace space = attribute.getSpace();
-                if (space.getSimpleExtentType() == H5S_NULL)
-                    continue; // holds no value at all
-                const int rank = space.getSimpleExtentNdims();
-                if (rank == 0) {
-                    switch (typeClass) {
-                    case H5T_STRING:
-                        store(name, readStringAttribute(attribute, file->fileSize));
-                        break;
-                    case H5T_INTEGER:
-                        if (type.getSize() == 8 && H5Tget_sign(type.getId()) == H5T_SGN_NONE) {
-                            std::uint64_t value = 0;
-                            attribute.read(H5::PredType::NATIVE_UINT64, &value);
-                            store(name, std::to_string(value));
-                        } else {
-                            std::int64_t value = 0;
-                            attribute.read(H5::PredType::NATIVE_INT64, &value);
-                            store(name, std::to_string(value));
-                        }
-                        break;
-                    case H5T_FLOAT: {
-                        double value = 0.0;
-                        attribute.read(H5::PredType::NATIVE_DOUBLE, &value);
-                        store(name, formatFixed6(value));
-                        break;
-                    }
-                    case H5T_ENUM: {
-                        std::int64_t value = 0;
-                        attribute.read(H5::PredType::NATIVE_INT64, &value);
-                        store(name, std::to_string(value));
-                        break;
-                    }
-                    default:
-                        break;
-                    }
-                    continue;
-                }
-                if (typeClass != H5T_FLOAT || rank != 2)
-                    continue;
-                hsize_t dims[2] = {0, 0};
-                space.getSimpleExtentDims(dims);
-                if (dims[1] != 2)
-                    continue;
-                // "<section>:<x>,<y> polygon points"
-                const auto colon = name.find(':');
-                if (colon == std::string::npos)
-                    continue;
-                const std::string key = name.substr(colon + 1);
-                if (key.size() <= polygonEndingLength
-                    || key.compare(key.size() - polygonEndingLength, polygonEndingLength, polygonEnding) != 0)
-                    continue;
-                const std::string pair = key.substr(0, key.size() - polygonEndingLength);
-                const auto comma = pair.find(',');
-                if (comma == std::string::npos)
-                    continue;
-                if (!plausibleSize(file->fileSize, dims[0] * 2, sizeof(float)))
-                    throw H5::AttributeIException("readMetadata", "implausible number of polygon points");
-                std::vector<float> values(static_cast<std::size_t>(dims[0] * 2));
-                if (!values.empty())
-                    attribute.read(H5::PredType::NATIVE_FLOAT, values.data());
-                MetadataPolygonFilter polygon;
-                polygon.xFeature = pair.substr(0, comma);
-                polygon.yFeature = pair.substr(comma + 1);
-                std::string text;
-                for (std::size_t row = 0; row < dims[0]; ++row) {
-                    const double x = values[2 * row];
-                    const double y = values[2 * row + 1];
-                    polygon.points.emplace_back(x, y);
-                    if (row > 0)
-                        text += ", ";
-                    text += "(" + formatFixed6(x) + "," + formatFixed6(y) + ")";
-                }
-                store(name, text);
-                metadata.polygonFilters.push_back(std::move(polygon));
-            } catch (const H5::Exception& e) {
-                std::cerr << "Warning: failed to read attribute " << i << ": " << e.getDetailMsg()
+        // One walk in creation order (the order of opening by index) rather than opening
+        // each attribute by its index: every open by index rebuilds the table of all
+        // attributes, and on a damaged attribute message HDF5 1.10 releases a half-built
+        // table through uninitialised pointers. One build gives that fault one chance
+        // instead of one per attribute.
+        AttributeWalk walk;
+        walk.root = &root;
+        walk.fileSize = file->fileSize;
+        walk.store = &store;
+        walk.metadata = &metadata;
+        hsize_t position = 0;
+        const herr_t status = H5Aiterate2(root.getId(), H5_INDEX_CRT_ORDER, H5_ITER_INC, &position,
+                                          visitRootAttribute, &walk);
+        if (walk.failure)
+            std::rethrow_exception(walk.failure);
+        // A walk that broke off (the table could not be built) leaves the rest unread.
+        if (status < 0) {
+            for (int i = walk.next; i < count; ++i)
+                std::cerr << "Warning: failed to read attribute " << i << ": H5Aiterate2 failed"
                           << std::endl;
-            }
         }
     } catch (const H5::Exception& e) {
         std::cerr << "Error reading metadata: " << e.getDetailMsg() << std::endl;

@@ -11,6 +11,8 @@
 
 #include <clocale>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 using namespace Tervane3;
@@ -159,13 +161,55 @@ TEST_F(RTDCReaderMetadataTest, SectionsAndPolygonNamesAreParsedByTheirRules)
         SCOPED_TRACE(skipped);
         EXPECT_EQ(m.allEntries.count(skipped), 0u);
     }
-    ASSERT_EQ(m.polygonFilters.size(), 3u); // x,y  a,b  i,j in attribute order
+    ASSERT_EQ(m.polygonFilters.size(), 3u);
     std::vector<std::string> pairs;
     for (const auto& p : m.polygonFilters)
         pairs.push_back(p.xFeature + "," + p.yFeature);
-    std::sort(pairs.begin(), pairs.end());
-    EXPECT_EQ(pairs, (std::vector<std::string>{"a,b", "i,j", "x,y"}));
+    // In the order the attributes were written, not in name order.
+    EXPECT_EQ(pairs, (std::vector<std::string>{"x,y", "a,b", "i,j"}));
     EXPECT_FALSE(reader.isInstrumentData());
+}
+
+// An attribute message the library cannot decode makes the table of the group's attributes
+// unbuildable: every attribute gets its warning line, nothing is stored, and the columns of
+// the file still read.
+TEST_F(RTDCReaderMetadataTest, UndecodableAttributeMessageWarnsPerAttribute)
+{
+    const std::string file = path("damaged.rtdc");
+    {
+        RtdcFixture f(file);
+        f.addColumn("deform", std::vector<double>{0.1, 0.2});
+        f.addDoubleAttribute("setup:flow rate", 0.06);
+        f.addStringAttribute("experiment:sample", "damaged header");
+    }
+    {
+        // Version 1 attribute messages: version, reserved byte, name size (2 bytes), datatype
+        // and dataspace sizes, then the NUL-terminated name padded to 8 bytes. An unknown
+        // version number makes the message undecodable.
+        std::fstream bytes(file, std::ios::in | std::ios::out | std::ios::binary);
+        std::string content((std::istreambuf_iterator<char>(bytes)), std::istreambuf_iterator<char>());
+        const std::string name("setup:flow rate", sizeof("setup:flow rate"));
+        const std::size_t at = content.find(name);
+        ASSERT_NE(at, std::string::npos);
+        ASSERT_EQ(content.find(name, at + 1), std::string::npos);
+        ASSERT_GE(at, 8u);
+        ASSERT_EQ(content[at - 8], '\x01');
+        ASSERT_EQ(static_cast<unsigned char>(content[at - 6]), name.size());
+        bytes.seekp(static_cast<std::streamoff>(at - 8));
+        bytes.put('\x63');
+    }
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(file));
+    CaptureStderr();
+    const Metadata m = reader.readMetadata();
+    const std::string err = GetCapturedStderr();
+    EXPECT_TRUE(m.allEntries.empty());
+    for (const char* line : {"Warning: failed to read attribute 0: ", "Warning: failed to read attribute 1: "}) {
+        SCOPED_TRACE(line);
+        EXPECT_NE(err.find(line), std::string::npos) << err;
+    }
+    EXPECT_EQ(err.find("attribute 2"), std::string::npos) << err;
+    EXPECT_EQ(reader.getFeature("deform"), (std::vector<double>{0.1, 0.2}));
 }
 
 TEST_F(RTDCReaderMetadataTest, InstrumentFlagNeedsTheNameInItsCase)
