@@ -21,6 +21,7 @@
 #include "plots/StatisticsDockWidget.h"
 #include "plots/TracePlot.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -64,6 +65,8 @@ QComboBox* scaleCombo(QWidget* parent, const QString& toolTip)
     combo->addItems({QStringLiteral("Linear"), QStringLiteral("Log"), QStringLiteral("PseudoLog")});
     combo->setToolTip(toolTip);
     combo->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // The narrow combo would elide its own items in the popup ("Pse...Log").
+    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + 24);
     return combo;
 }
 
@@ -130,6 +133,8 @@ void MainWindow::setupUi()
     infoLabel = new QLabel(
         QStringLiteral("No file loaded. Drag and drop a .rtdc file or use File > Open."), central);
     infoLabel->setObjectName(QStringLiteral("infoLabel"));
+    // It shows dataset names, which are text from the file or the user, never markup.
+    infoLabel->setTextFormat(Qt::PlainText);
     infoLabel->setStyleSheet(QStringLiteral(
         "QLabel { padding: 5px; background-color: #eceef1; border: 1px solid #dcdee2; "
         "border-radius: 5px; color: #23262e; }"));
@@ -206,9 +211,14 @@ void MainWindow::setupUi()
     contourGrid->addWidget(contourOuterSpin, 1, 3);
     contourGrid->addWidget(isoelasticsCheck, 2, 0, 1, 2);
     contourGrid->addWidget(isoLabelsCheck, 2, 2, 1, 2);
-    // Shown by the plot update when isoelastic lines apply.
-    isoelasticsCheck->hide();
-    isoLabelsCheck->hide();
+    // Shown by the plot update when isoelastic lines apply; their room stays, so the plot
+    // settings do not jump about when another feature pair is chosen.
+    for (QCheckBox* check : {isoelasticsCheck, isoLabelsCheck}) {
+        QSizePolicy policy = check->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        check->setSizePolicy(policy);
+        check->hide();
+    }
 
     applyPlotSettingsButton = new QPushButton(QStringLiteral("Apply Plot Settings\nto All Datasets"), settingsBox);
     applyPlotSettingsButton->setObjectName(QStringLiteral("applyPlotSettingsButton"));

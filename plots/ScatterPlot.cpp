@@ -92,7 +92,10 @@ void ScatterPlot::setupPlot()
 
     highlightCurve = new QwtPlotCurve;
     highlightCurve->setStyle(QwtPlotCurve::NoCurve);
-    highlightCurve->setSymbol(ellipseSymbol(QColor(254, 204, 0, 255), QColor(254, 204, 0, 255), 12, 2));
+    // A dark ring around the fill: the fill alone is the top colour of the ZODI map and
+    // close to that of Viridis and Plasma, so the current event vanished in the densest
+    // region of a density-coloured plot.
+    highlightCurve->setSymbol(ellipseSymbol(QColor(254, 204, 0, 255), QColor(35, 38, 46, 255), 12, 2));
     // Always one of the plotted points: it never widens the range (nor brings a value
     // below zero into a logarithmic autoscale).
     highlightCurve->setItemAttribute(QwtPlotItem::AutoScale, false);

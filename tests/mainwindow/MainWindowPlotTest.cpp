@@ -11,7 +11,9 @@
 #include <qwt_plot_shapeitem.h>
 #include <qwt_scale_div.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -344,6 +346,37 @@ TEST(MainWindowPlotTest, FeatureCombosDefaultToAreaAndDeformation)
     EXPECT_EQ(Access::combo(t.w, "xFeatureCombo")->currentData().toString(), QStringLiteral("area_um"));
     EXPECT_EQ(Access::combo(t.w, "yFeatureCombo")->currentData().toString(), QStringLiteral("deform"));
     EXPECT_EQ(Access::combo(t.w, "colorFeatureCombo")->currentIndex(), 0);
+}
+
+// Catches two layout faults of the plot settings: the narrow scale combos elided their own
+// items in the popup ("Pse...Log"), and hiding the isoelastic switches for another feature
+// pair moved the other controls about.
+TEST(MainWindowPlotTest, PlotSettingsKeepTheirPlaceAndShowWholeItems)
+{
+    Shown s(smallMeasurement());
+    ASSERT_TRUE(s.loaded);
+    for (const char* name : {"xScaleCombo", "yScaleCombo"}) {
+        SCOPED_TRACE(name);
+        QComboBox* combo = Access::combo(s.w, name);
+        const QFontMetrics metrics(combo->view()->font());
+        for (int i = 0; i < combo->count(); ++i)
+            EXPECT_GE(combo->view()->minimumWidth(), metrics.horizontalAdvance(combo->itemText(i)));
+    }
+
+    s.w.resize(1400, 900);
+    s.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&s.w));
+    auto* iso = s.w.findChild<QCheckBox*>(QStringLiteral("isoelasticsCheck"));
+    QComboBox* x = Access::combo(s.w, "xFeatureCombo");
+    QComboBox* contour = Access::combo(s.w, "contourModeCombo");
+    ASSERT_TRUE(iso->isVisible());
+    const QRect xBefore = x->geometry();
+    const QRect contourBefore = contour->geometry();
+    ASSERT_TRUE(Access::selectKey(x, "bright_avg"));
+    QTest::qWait(20);
+    ASSERT_FALSE(iso->isVisible());
+    EXPECT_EQ(x->geometry(), xBefore);
+    EXPECT_EQ(contour->geometry(), contourBefore);
 }
 
 } // namespace

@@ -319,4 +319,37 @@ TEST(ScatterPlotTest, HighlightChangeReusesTheCachedPoints)
     EXPECT_EQ(colorCurve->pointRaster().renderCount(), rendered + 1);
 }
 
+// Catches a current event that vanished in a density plot: the highlight's fill is the top
+// colour of the ZODI map, so without a ring of its own it could not be told from the densest
+// points around it.
+TEST(ScatterPlotTest, HighlightStandsOutOnThePointsOfEveryColourMap)
+{
+    ScatterPlot plot;
+    std::vector<double> x, y, c;
+    for (int i = 0; i < 21; ++i) {
+        for (int j = 0; j < 21; ++j) {
+            x.push_back(i * 0.5);
+            y.push_back(j * 0.5);
+            c.push_back(1.0); // every point in the map's top colour
+        }
+    }
+    c[0] = 0.0;
+    plot.setData(x, y, "X", "Y", c, "Density");
+    const size_t centre = 10 * 21 + 10; // (5, 5)
+    plot.setHighlightedPoint(static_cast<int>(centre));
+    for (int map = 0; map < 6; ++map) {
+        SCOPED_TRACE(map);
+        plot.setColorMap(map);
+        const QImage canvas = paintCanvas(plot);
+        const QPoint p = canvasPixel(plot, x[centre], y[centre]);
+        const QColor fill = canvas.pixelColor(p);
+        EXPECT_EQ(fill, QColor(254, 204, 0));
+        // The ring, 6 pixels from the centre on every side, is dark whatever is around it.
+        for (const QPoint& offset : {QPoint(6, 0), QPoint(-6, 0), QPoint(0, 6), QPoint(0, -6)}) {
+            const QColor ring = canvas.pixelColor(p + offset);
+            EXPECT_LT(ring.lightness(), 100) << offset.x() << "," << offset.y();
+        }
+    }
+}
+
 } // namespace
