@@ -285,6 +285,9 @@ private:
     // load once nothing waits.
     void continueWaitingWork();
     void activateDataset(int index);
+    // The plot (points, overlays, highlight), image, traces, feature table and statistics
+    // emptied: the active dataset is still loading, or no dataset is left.
+    void emptyPlotAndEventViews();
     void refreshForActiveDataset();
     // Session loading: duplicates and the saved state, once every queued dataset is open.
     void restoreSessionDuplicates();

@@ -164,6 +164,12 @@ void MainWindow::activateDataset(int index)
         const QSignalBlocker blocker(datasetNameEdit);
         datasetNameEdit->setText(entry->displayName);
     }
+    emptyPlotAndEventViews();
+}
+
+void MainWindow::emptyPlotAndEventViews()
+{
+    // Also takes the previous dataset's polygon gates and isoelastic lines off the plot.
     scatterPlot->clearData();
     imageViewer->clear();
     tracePlot->clearCurves();

@@ -19,8 +19,6 @@
 #include "mainwindow/HierarchicalPathLess.h"
 #include "plots/ImageViewer.h"
 #include "plots/ScatterPlot.h"
-#include "plots/StatisticsDockWidget.h"
-#include "plots/TracePlot.h"
 #include "stats/StatisticalEvalWindow.h"
 #include "windows/CombinePlotWindow.h"
 #include "windows/ImageGalleryWindow.h"
@@ -39,7 +37,6 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <QTableWidget>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -378,13 +375,7 @@ void MainWindow::clearDatasetViews()
 {
     plottedEventIndices.clear();
     plottedIndicesValid = false;
-    // Also takes the removed dataset's polygon gates and isoelastic lines off the plot.
-    scatterPlot->clearData();
-    imageViewer->clear();
-    tracePlot->clearCurves();
-    tracePlot->hide();
-    eventDataTable->setRowCount(0);
-    statisticsPanel->clear();
+    emptyPlotAndEventViews();
     metadataTree->clear();
     for (QComboBox* combo : {xFeatureCombo, yFeatureCombo, colorFeatureCombo}) {
         const QSignalBlocker blocker(combo);

@@ -17,6 +17,7 @@
 #include "windows/ImageGalleryWindow.h"
 
 #include <gtest/gtest.h>
+#include <qwt_scale_div.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -199,6 +200,28 @@ TEST_F(MainWindowDatasetOpsTest, MovingKeepsEveryPositionWithItsDataset)
         // Ids do not change: the active dataset is not activated again.
         EXPECT_EQ(rowSpy.count(), 0);
     }
+}
+
+// Catches a zoom lost after a move: the plot update refits the axes when the active
+// dataset's position differs from the one it last plotted, so that position must follow
+// the active dataset when it moves.
+TEST_F(MainWindowDatasetOpsTest, MovingTheShownDatasetKeepsTheZoom)
+{
+    openAndWait(measurement(QStringLiteral("a.rtdc"), {10, "A", "", false}));
+    openAndWait(measurement(QStringLiteral("b.rtdc"), {10, "B", "", false}));
+    openAndWait(measurement(QStringLiteral("c.rtdc"), {10, "C", "", false}));
+    ASSERT_EQ(Access::activeIndex(w()), 2);
+    ScatterPlot* plot = widget<ScatterPlot>("scatterPlot");
+    plot->setAxisScale(QwtPlot::xBottom, 22.0, 24.0);
+    plot->replot();
+
+    Access::moveDataset(w(), 2, 0);
+    ASSERT_EQ(Access::activeIndex(w()), 0);
+    // Another colouring is a plot update that keeps the user's zoom.
+    ASSERT_TRUE(Access::selectKey(widget<QComboBox>("colorFeatureCombo"), QStringLiteral("__density_kde__")));
+    ASSERT_TRUE(plot->isColored());
+    EXPECT_DOUBLE_EQ(plot->axisScaleDiv(QwtPlot::xBottom).lowerBound(), 22.0);
+    EXPECT_DOUBLE_EQ(plot->axisScaleDiv(QwtPlot::xBottom).upperBound(), 24.0);
 }
 
 TEST_F(MainWindowDatasetOpsTest, ReorderSignalsOfBothViewsMoveDatasets)
