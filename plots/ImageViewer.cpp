@@ -62,6 +62,9 @@ ImageViewer::ImageViewer(QWidget* parent)
     captionLabel = new QLabel(QStringLiteral("No Image"), this);
     captionLabel->setObjectName(QStringLiteral("imageCaption"));
     captionLabel->setAlignment(Qt::AlignCenter);
+    // The pane beside the plot is narrow: a long caption ("Event 102288 (with mask)") wraps
+    // instead of being cut off at both ends.
+    captionLabel->setWordWrap(true);
     QFont captionFont = captionLabel->font();
     captionFont.setWeight(QFont::Bold);
     captionFont.setPointSize(12);

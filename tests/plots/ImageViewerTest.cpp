@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLabel>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -44,6 +45,18 @@ TEST(ImageViewerTest, StartsEmptyWithMaskSwitchCheckedButDisabled)
     EXPECT_TRUE(viewer.isMaskShown());
     viewer.setMaskEnabled(true);
     EXPECT_TRUE(mask->isEnabled());
+}
+
+// Catches a caption cut off at both ends in the narrow pane beside the plot: it wraps.
+TEST(ImageViewerTest, LongCaptionFitsANarrowViewer)
+{
+    ImageViewer viewer;
+    viewer.setImage(std::vector<std::uint8_t>(20, 50), 5, 4, QStringLiteral("Event 102288 (with mask)"));
+    auto* caption = viewer.findChild<QLabel*>(QStringLiteral("imageCaption"));
+    ASSERT_NE(caption, nullptr);
+    const int textWidth = caption->fontMetrics().horizontalAdvance(caption->text());
+    EXPECT_LT(caption->minimumSizeHint().width(), textWidth);
+    EXPECT_LE(caption->minimumSizeHint().width(), 160);
 }
 
 TEST(ImageViewerTest, ImagesThatDoNotCoverTheirSizeClearTheViewer)
