@@ -85,7 +85,15 @@ FilterRule range(const char* feature, double lo, double hi)
     return rule;
 }
 
-EventFilter fiveRules(bool pseudoLogPolygon)
+// The polygon of the fifth rule.
+enum class Gate {
+    Linear,          // area against deformation, keeps most events
+    PseudoLogWide,   // both fluorescence channels, pseudo-logarithmic, keeps almost all
+    PseudoLogTight,  // around the bright population only, as gates are usually drawn
+    Drawn24,         // a hand-drawn outline of 24 vertices around the main population
+};
+
+EventFilter fiveRules(Gate gate)
 {
     EventFilter filter;
     filter.addRule(range("area_um", 20.0, 200.0));
@@ -95,29 +103,47 @@ EventFilter fiveRules(bool pseudoLogPolygon)
     filter.addRule(fl);
     FilterRule polygon;
     polygon.type = PolygonRule;
-    if (pseudoLogPolygon) {
+    switch (gate) {
+    case Gate::PseudoLogWide:
+    case Gate::PseudoLogTight:
         polygon.featureName = "fl1_max";
         polygon.featureNameY = "fl2_max";
         polygon.scaleXMode = ScalePseudoLog;
         polygon.scaleYMode = ScalePseudoLog;
-        polygon.polygonVertices = {{-200, -200}, {300, -250}, {20000, 4000}, {30000, 20000},
-                                   {5000, 9000}, {-150, 300}};
-    } else {
+        if (gate == Gate::PseudoLogWide)
+            polygon.polygonVertices = {{-200, -200}, {300, -250}, {20000, 4000}, {30000, 20000},
+                                       {5000, 9000}, {-150, 300}};
+        else
+            polygon.polygonVertices = {{1000, 200}, {30000, 6000}, {30000, 12000}, {1000, 500}};
+        break;
+    case Gate::Linear:
         polygon.featureName = "area_um";
         polygon.featureNameY = "deform";
         polygon.polygonVertices = {{30, 0.0}, {110, 0.0}, {130, 0.04}, {90, 0.06}, {40, 0.045}};
+        break;
+    case Gate::Drawn24:
+        polygon.featureName = "area_um";
+        polygon.featureNameY = "deform";
+        for (int k = 0; k < 24; ++k) {
+            const double angle = 2.0 * M_PI * k / 24.0;
+            // A slightly irregular outline, as a hand draws it.
+            const double r = 1.0 + 0.08 * std::sin(3.0 * angle);
+            polygon.polygonVertices.emplace_back(60.0 + 25.0 * r * std::cos(angle),
+                                                 0.022 + 0.01 * r * std::sin(angle));
+        }
+        break;
     }
     filter.addRule(polygon);
     return filter;
 }
 
-void BM_FilterApply(benchmark::State& state, bool pseudoLogPolygon)
+void BM_FilterApply(benchmark::State& state, Gate gate)
 {
     const ThreadLimit limit(state);
     const Measurement& m = measurement();
     const FeatureColumnMap columns{{"area_um", &m.area}, {"deform", &m.deform}, {"bright_avg", &m.bright},
                                    {"fl1_max", &m.fl1},  {"fl2_max", &m.fl2}};
-    const EventFilter filter = fiveRules(pseudoLogPolygon);
+    const EventFilter filter = fiveRules(gate);
     size_t kept = 0;
     for (auto _ : state) {
         const std::vector<int> passing = filter.apply(columns, kEvents);
@@ -126,8 +152,10 @@ void BM_FilterApply(benchmark::State& state, bool pseudoLogPolygon)
     }
     state.counters["kept"] = static_cast<double>(kept);
 }
-BENCHMARK_CAPTURE(BM_FilterApply, linear_polygon, false)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_FilterApply, pseudolog_polygon, true)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FilterApply, linear_polygon, Gate::Linear)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FilterApply, pseudolog_polygon, Gate::PseudoLogWide)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FilterApply, pseudolog_gate, Gate::PseudoLogTight)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_FilterApply, drawn_24_vertices, Gate::Drawn24)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_TransformPseudoLog(benchmark::State& state)
 {
@@ -237,7 +265,7 @@ void BM_CombineWindow20(benchmark::State& state)
     std::vector<Measurement> datasets;
     for (unsigned d = 0; d < 20; ++d)
         datasets.push_back(makeMeasurement(50000, 1000 + d));
-    const EventFilter filter = fiveRules(false);
+    const EventFilter filter = fiveRules(Gate::Linear);
     for (auto _ : state) {
         for (const Measurement& m : datasets) {
             const FeatureColumnMap columns{{"area_um", &m.area}, {"deform", &m.deform}, {"bright_avg", &m.bright},
@@ -265,7 +293,7 @@ void BM_FilePlotUpdate(benchmark::State& state, const Measurement* m, bool fluor
     const ThreadLimit limit(state);
     const FeatureColumnMap columns{{"area_um", &m->area}, {"deform", &m->deform}, {"bright_avg", &m->bright},
                                    {"fl1_max", &m->fl1},  {"fl2_max", &m->fl2}};
-    const EventFilter filter = fiveRules(fluorescence);
+    const EventFilter filter = fiveRules(fluorescence ? Gate::PseudoLogWide : Gate::Linear);
     for (auto _ : state) {
         const std::vector<int> kept = filter.apply(columns, m->area.size());
         const std::vector<double>& xs = fluorescence ? m->fl1 : m->area;

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QVariant>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -224,6 +225,94 @@ TEST(EventFilter, PolygonOnAPseudoLogarithmicAxis)
     EventFilter filter;
     filter.addRule(polygonRule("x", "y", {{0, 40.0}, {1, 40.0}, {1, 1258.9}, {0, 1258.9}}, 0, 2));
     EXPECT_EQ(filter.apply(map, 5), (std::vector<int>{1, 2}));
+}
+
+// The polygon checks skip events by a data-space window around the gate and test each
+// point against the edges of its horizontal slab only; both must give exactly the answer of
+// the plain even-odd test on transformed values, also for events on vertices, on the
+// window's bounds, at zero and at non-finite values, on every combination of axis modes.
+TEST(EventFilter, PolygonShortcutsGiveExactlyThePlainAnswer)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<PolygonVertex> drawn;
+    for (int k = 0; k < 24; ++k) {
+        const double angle = 2.0 * M_PI * k / 24.0;
+        const double r = 1.0 + 0.08 * std::sin(3.0 * angle);
+        drawn.emplace_back(60.0 + 25.0 * r * std::cos(angle), 0.022 + 0.01 * r * std::sin(angle));
+    }
+    const struct
+    {
+        const char* name;
+        std::vector<PolygonVertex> vertices;
+    } gates[] = {
+        {"triangle across zero", {{-50, -20}, {300, 10}, {40, 5000}}},
+        {"drawn outline", drawn},
+        // Repeated heights, horizontal edges and a concave comb.
+        {"comb", {{0, 0}, {10, 0}, {10, 5}, {8, 5}, {8, 1}, {6, 1}, {6, 5}, {4, 5}, {4, 1}, {2, 1}, {2, 5}, {0, 5}}},
+        {"pseudo-log band edges", {{-100, -100}, {100, -100}, {1000, 100}, {0, 100000}, {-1000, 100}}},
+        {"zero height", {{1, 2}, {5, 2}, {3, 2}}},
+        {"NaN vertex", {{1, 1}, {kNaN, 4}, {5, 1}, {5, 6}}},
+        {"infinite vertex", {{1, 1}, {inf, 4}, {5, 6}}},
+        {"huge coordinates", {{-1e200, -1e200}, {1e200, 0}, {0, 1e200}}},
+        {"tiny coordinates", {{1e-120, 1e-120}, {3e-120, 1e-120}, {2e-120, 5e-120}}},
+    };
+
+    for (const auto& gate : gates) {
+        SCOPED_TRACE(gate.name);
+        // Values of interest on each axis: the vertices and their neighbours, points between
+        // them, zero, signs and the non-finite values; every x paired with every y.
+        std::vector<double> xs{0.0, -0.0, -1.0, 1.0, 1e-300, 1e300, kNaN, inf, -inf};
+        std::vector<double> ys = xs;
+        for (const PolygonVertex& v : gate.vertices) {
+            for (const auto& [value, list] : {std::pair{v.first, &xs}, std::pair{v.second, &ys}}) {
+                list->insert(list->end(), {value, std::nextafter(value, -inf), std::nextafter(value, inf),
+                                           value * 0.5, value * 1.5, -value});
+            }
+        }
+        std::mt19937 rng(7);
+        const auto spread = [&rng](const std::vector<double>& values) {
+            std::vector<double> finite;
+            for (const double v : values)
+                if (std::isfinite(v) && std::fabs(v) < 1e299)
+                    finite.push_back(v);
+            const double lo = *std::min_element(finite.begin(), finite.end());
+            const double hi = *std::max_element(finite.begin(), finite.end());
+            std::uniform_real_distribution<double> u(lo - 0.2 * (hi - lo), hi + 0.2 * (hi - lo));
+            std::vector<double> out;
+            for (int i = 0; i < 60; ++i)
+                out.push_back(u(rng));
+            return out;
+        };
+        const std::vector<double> moreX = spread(xs);
+        const std::vector<double> moreY = spread(ys);
+        xs.insert(xs.end(), moreX.begin(), moreX.end());
+        ys.insert(ys.end(), moreY.begin(), moreY.end());
+        std::vector<double> x;
+        std::vector<double> y;
+        for (const double a : xs)
+            for (const double b : ys) {
+                x.push_back(a);
+                y.push_back(b);
+            }
+        const FeatureColumnMap map{{"x", &x}, {"y", &y}};
+
+        for (int xMode = 0; xMode <= 2; ++xMode) {
+            for (int yMode = 0; yMode <= 2; ++yMode) {
+                SCOPED_TRACE(std::to_string(xMode) + "/" + std::to_string(yMode));
+                std::vector<PolygonVertex> transformed;
+                for (const PolygonVertex& v : gate.vertices)
+                    transformed.emplace_back(transformAxisValue(v.first, xMode), transformAxisValue(v.second, yMode));
+                std::vector<int> expected;
+                for (size_t i = 0; i < x.size(); ++i) {
+                    if (pointInPolygon(transformAxisValue(x[i], xMode), transformAxisValue(y[i], yMode), transformed))
+                        expected.push_back(static_cast<int>(i));
+                }
+                EventFilter filter;
+                filter.addRule(polygonRule("x", "y", gate.vertices, xMode, yMode));
+                EXPECT_EQ(filter.apply(map, x.size()), expected);
+            }
+        }
+    }
 }
 
 TEST(EventFilter, TransformAxisValue)
