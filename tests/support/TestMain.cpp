@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 #include <clocale>
@@ -35,6 +39,19 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
                                                                        : qgetenv("QT_QPA_PLATFORM"));
     ::testing::InitGoogleTest(&argc, argv);
+
+    // Every test process gets its own settings, cache and data folders, removed at exit, so
+    // test executables that ctest runs in parallel never read or overwrite each other's
+    // settings or help collection, and no run sees what an earlier run left behind.
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/tervane3-test-XXXXXX"));
+    if (home.isValid()) {
+        for (const char* var : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
+            const QString dir = home.path() + QLatin1Char('/') + QString::fromLatin1(var);
+            QDir().mkpath(dir);
+            qputenv(var, QFile::encodeName(dir));
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tervane3Tests"));
     QApplication::setApplicationName(QStringLiteral("Tervane3Tests"));
