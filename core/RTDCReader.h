@@ -12,6 +12,7 @@
 #pragma once
 
 #include "core/Metadata.h"
+#include "core/TraceProcessing.h"
 
 #include <atomic>
 #include <cstdint>
@@ -109,24 +110,11 @@ public:
                             bool medianEnabled, int medianHalfWindow,
                             bool rollingMeanEnabled, int rollingMeanHalfWindow,
                             bool savitzkyGolayEnabled, int savitzkyGolayHalfWindow);
+    // The same from one record (the twelve values above, in that order).
+    void setTraceProcessing(const TraceProcessingSettings& settings);
 
 private:
     struct FileHandles; // HDF5 objects; only touched under hdf5Mutex()
-    struct TraceSettings
-    {
-        bool hampel1Enabled = true;
-        int hampel1HalfWindow = 5;
-        float hampel1Threshold = 3.0f;
-        bool hampel2Enabled = true;
-        int hampel2HalfWindow = 11;
-        float hampel2Threshold = 3.0f;
-        bool medianEnabled = false;
-        int medianHalfWindow = 3;
-        bool rollingMeanEnabled = false;
-        int rollingMeanHalfWindow = 3;
-        bool savitzkyGolayEnabled = true;
-        int savitzkyGolayHalfWindow = 3;
-    };
     using Column = std::vector<double>;
 
     // Steps of open(); the caller holds hdf5Mutex().
@@ -148,7 +136,7 @@ private:
     // Guarded by hdf5Mutex().
     std::unique_ptr<FileHandles> file;
     std::unordered_map<std::string, std::string> derivedTraces;
-    TraceSettings traceSettings;
+    TraceProcessingSettings traceSettings;
     mutable std::string cachedTraceName;
     mutable std::uint64_t cachedTraceEvent = ~std::uint64_t(0);
     mutable std::vector<float> cachedTrace;

@@ -101,17 +101,7 @@ std::vector<float> RTDCReader::readTrace(const std::string& name, std::uint64_t 
         return {};
     const std::string source = derived->second;
     std::vector<float> trace = readTrace(source, eventIndex, depth + 1);
-    const TraceSettings& s = traceSettings;
-    if (s.hampel1Enabled)
-        hampelFilter(trace, s.hampel1HalfWindow, s.hampel1Threshold);
-    if (s.hampel2Enabled)
-        hampelFilter(trace, s.hampel2HalfWindow, s.hampel2Threshold);
-    if (s.medianEnabled)
-        medianFilter(trace, s.medianHalfWindow);
-    if (s.rollingMeanEnabled)
-        rollingMeanFilter(trace, s.rollingMeanHalfWindow);
-    if (s.savitzkyGolayEnabled)
-        savitzkyGolayFilter(trace, s.savitzkyGolayHalfWindow);
+    applyTraceProcessing(trace, traceSettings);
     cachedTraceName = name;
     cachedTraceEvent = eventIndex;
     cachedTrace = trace;
@@ -227,11 +217,16 @@ void RTDCReader::setTraceProcessing(bool hampel1Enabled, int hampel1HalfWindow, 
                                     bool rollingMeanEnabled, int rollingMeanHalfWindow,
                                     bool savitzkyGolayEnabled, int savitzkyGolayHalfWindow)
 {
+    setTraceProcessing(TraceProcessingSettings{
+        hampel1Enabled, hampel1HalfWindow, hampel1Threshold, hampel2Enabled, hampel2HalfWindow,
+        hampel2Threshold, medianEnabled, medianHalfWindow, rollingMeanEnabled, rollingMeanHalfWindow,
+        savitzkyGolayEnabled, savitzkyGolayHalfWindow});
+}
+
+void RTDCReader::setTraceProcessing(const TraceProcessingSettings& settings)
+{
     Hdf5Locker lock(hdf5Mutex());
-    traceSettings = TraceSettings{hampel1Enabled,       hampel1HalfWindow,    hampel1Threshold,
-                                  hampel2Enabled,       hampel2HalfWindow,    hampel2Threshold,
-                                  medianEnabled,        medianHalfWindow,     rollingMeanEnabled,
-                                  rollingMeanHalfWindow, savitzkyGolayEnabled, savitzkyGolayHalfWindow};
+    traceSettings = settings;
     cachedTraceName.clear();
     cachedTraceEvent = ~std::uint64_t(0);
     cachedTrace.clear();

@@ -25,51 +25,49 @@ inline float upperMedian(std::vector<float>& window)
     return *middle;
 }
 
+// Replaces every sample i by sample(i, window), where window holds a copy of the input
+// samples of i's window (reordering it is allowed). One window buffer serves all positions.
+template <typename Sample>
+void filterByWindow(std::vector<float>& trace, std::size_t h, Sample sample)
+{
+    const std::size_t n = trace.size();
+    std::vector<float> output(n);
+    std::vector<float> window;
+    window.reserve(std::min(n, 2 * h + 1));
+    for (std::size_t i = 0; i < n; ++i) {
+        std::size_t first = 0;
+        std::size_t last = 0;
+        windowOf(i, n, h, first, last);
+        window.assign(trace.begin() + static_cast<std::ptrdiff_t>(first),
+                      trace.begin() + static_cast<std::ptrdiff_t>(last + 1));
+        output[i] = sample(i, window);
+    }
+    trace.swap(output);
+}
+
 } // namespace
 
 void hampelFilter(std::vector<float>& trace, int halfWindow, float threshold)
 {
     if (trace.empty() || halfWindow < 0)
         return;
-    const std::size_t n = trace.size();
-    const auto h = static_cast<std::size_t>(halfWindow);
-    std::vector<float> output(n);
-    std::vector<float> window;
-    window.reserve(std::min(n, 2 * h + 1));
-    for (std::size_t i = 0; i < n; ++i) {
-        std::size_t first = 0;
-        std::size_t last = 0;
-        windowOf(i, n, h, first, last);
-        window.assign(trace.begin() + static_cast<std::ptrdiff_t>(first),
-                      trace.begin() + static_cast<std::ptrdiff_t>(last + 1));
+    const std::vector<float>& input = trace;
+    filterByWindow(trace, static_cast<std::size_t>(halfWindow), [&](std::size_t i, std::vector<float>& window) {
         const float med = upperMedian(window);
         for (float& v : window)
             v = std::fabs(v - med);
         const float scale = upperMedian(window) * 1.4826f;
-        const float x = trace[i];
-        output[i] = (scale > 0.0f && std::fabs(x - med) > threshold * scale) ? med : x;
-    }
-    trace.swap(output);
+        const float x = input[i];
+        return (scale > 0.0f && std::fabs(x - med) > threshold * scale) ? med : x;
+    });
 }
 
 void medianFilter(std::vector<float>& trace, int halfWindow)
 {
     if (trace.empty() || halfWindow <= 0)
         return;
-    const std::size_t n = trace.size();
-    const auto h = static_cast<std::size_t>(halfWindow);
-    std::vector<float> output(n);
-    std::vector<float> window;
-    window.reserve(std::min(n, 2 * h + 1));
-    for (std::size_t i = 0; i < n; ++i) {
-        std::size_t first = 0;
-        std::size_t last = 0;
-        windowOf(i, n, h, first, last);
-        window.assign(trace.begin() + static_cast<std::ptrdiff_t>(first),
-                      trace.begin() + static_cast<std::ptrdiff_t>(last + 1));
-        output[i] = upperMedian(window);
-    }
-    trace.swap(output);
+    filterByWindow(trace, static_cast<std::size_t>(halfWindow),
+                   [](std::size_t, std::vector<float>& window) { return upperMedian(window); });
 }
 
 void rollingMeanFilter(std::vector<float>& trace, int halfWindow)
@@ -128,6 +126,21 @@ void savitzkyGolayFilter(std::vector<float>& trace, int halfWindow)
         output[i] = acc;
     }
     trace.swap(output);
+}
+
+void applyTraceProcessing(std::vector<float>& trace, const TraceProcessingSettings& settings)
+{
+    const TraceProcessingSettings& s = settings;
+    if (s.hampel1Enabled)
+        hampelFilter(trace, s.hampel1HalfWindow, s.hampel1Threshold);
+    if (s.hampel2Enabled)
+        hampelFilter(trace, s.hampel2HalfWindow, s.hampel2Threshold);
+    if (s.medianEnabled)
+        medianFilter(trace, s.medianHalfWindow);
+    if (s.rollingMeanEnabled)
+        rollingMeanFilter(trace, s.rollingMeanHalfWindow);
+    if (s.savitzkyGolayEnabled)
+        savitzkyGolayFilter(trace, s.savitzkyGolayHalfWindow);
 }
 
 } // namespace Tervane3

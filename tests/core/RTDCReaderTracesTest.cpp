@@ -193,6 +193,22 @@ TEST_F(RTDCReaderTracesTest, DerivedTracesRunTheEnabledStagesInOrder)
     rollingMeanFilter(twice, 1);
     EXPECT_EQ(reader.getTrace("fl1_raw_rf2", 1), twice);
     EXPECT_TRUE(reader.getTrace("fl1_raw_rf", kEvents).empty());
+
+    // The settings as one record: all five stages, in their fixed order.
+    TraceProcessingSettings all;
+    all.hampel1HalfWindow = 2;
+    all.medianEnabled = true;
+    all.medianHalfWindow = 2;
+    all.rollingMeanEnabled = true;
+    all.rollingMeanHalfWindow = 1;
+    reader.setTraceProcessing(all);
+    auto chained = source;
+    hampelFilter(chained, 2, 3.0f);
+    hampelFilter(chained, 11, 3.0f);
+    medianFilter(chained, 2);
+    rollingMeanFilter(chained, 1);
+    savitzkyGolayFilter(chained, 3);
+    EXPECT_EQ(reader.getTrace("fl1_raw_rf", 1), chained);
 }
 
 // Regression: re-pointing a derived name left the cached row of its old source in place, so
