@@ -3,9 +3,9 @@
 #include "core/FeatureCatalogue.h"
 #include "core/RTDCReader.h"
 
+#include "ReaderFileTest.h"
 #include "support/RtdcFixture.h"
 
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -22,23 +22,14 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-class RTDCReaderMetadataTest : public ::testing::Test
+class RTDCReaderMetadataTest : public ReaderFileTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        H5::Exception::dontPrint();
-    }
-    std::string path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
-
     Metadata readFile(const std::string& file, RTDCReader& reader)
     {
         EXPECT_TRUE(reader.open(file));
         return reader.readMetadata();
     }
-
-    QTemporaryDir dir;
 };
 
 // Sets LC_ALL for the scope and puts "C" back afterwards.

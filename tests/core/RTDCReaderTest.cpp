@@ -3,10 +3,10 @@
 // answers for names and ranks the reader must not follow.
 #include "core/RTDCReader.h"
 
+#include "ReaderFileTest.h"
 #include "support/RtdcFixture.h"
 #include "support/TestSupport.h"
 
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -21,18 +21,7 @@ using testing::internal::GetCapturedStderr;
 
 namespace {
 
-class RTDCReaderTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        H5::Exception::dontPrint();
-    }
-    std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
-
-    QTemporaryDir dir;
-};
+using RTDCReaderTest = ReaderFileTest;
 
 } // namespace
 

@@ -3,9 +3,9 @@
 #include "core/RTDCReader.h"
 #include "core/TraceProcessing.h"
 
+#include "ReaderFileTest.h"
 #include "support/RtdcFixture.h"
 
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -34,14 +34,13 @@ std::vector<float> syntheticTrace(hsize_t event, float amplitude)
     return t;
 }
 
-class RTDCReaderTracesTest : public ::testing::Test
+class RTDCReaderTracesTest : public ReaderFileTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        H5::Exception::dontPrint();
-        file = dir.filePath("traces.rtdc").toStdString();
+        ReaderFileTest::SetUp();
+        file = path("traces.rtdc");
         RtdcFixture f(file);
         f.addColumn("deform", std::vector<double>(kEvents, 0.1));
         std::vector<std::int16_t> raw;
@@ -71,7 +70,6 @@ protected:
         return t;
     }
 
-    QTemporaryDir dir;
     std::string file;
     RTDCReader reader;
 };
@@ -101,7 +99,7 @@ TEST_F(RTDCReaderTracesTest, StoredTracesAreListedAndReadRowByRow)
 
 TEST_F(RTDCReaderTracesTest, StoredTypesOfTheCompleteFixture)
 {
-    const std::string complete = dir.filePath("complete.rtdc").toStdString();
+    const std::string complete = path("complete.rtdc");
     writeCompleteFixture(complete);
     RTDCReader r;
     ASSERT_TRUE(r.open(complete));
@@ -151,7 +149,7 @@ TEST_F(RTDCReaderTracesTest, MissingRowsAndNamesGiveEmptyTraces)
             EXPECT_EQ(err, "");
     }
     RTDCReader noTraces;
-    const std::string plain = dir.filePath("plain.h5").toStdString();
+    const std::string plain = path("plain.h5");
     writeHdf5WithoutEvents(plain);
     ASSERT_TRUE(noTraces.open(plain));
     EXPECT_FALSE(noTraces.hasTraces());
