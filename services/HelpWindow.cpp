@@ -13,6 +13,7 @@
 #include <QHelpSearchQueryWidget>
 #include <QHelpSearchResultWidget>
 #include <QLineEdit>
+#include <QSet>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -21,10 +22,26 @@
 
 namespace Tervane3 {
 
-QString HelpWindow::collectionFilePath()
+namespace {
+// Collection slots taken by the open windows (GUI thread only).
+QSet<int>& slotsInUse()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation)
-        + QStringLiteral("/tervane3-help.qhc");
+    static QSet<int> inUse;
+    return inUse;
+}
+} // namespace
+
+QString HelpWindow::collectionFilePath(int slot)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (slot <= 0)
+        return folder + QStringLiteral("/tervane3-help.qhc");
+    return folder + QStringLiteral("/tervane3-help-%1.qhc").arg(slot + 1);
+}
+
+HelpWindow::~HelpWindow()
+{
+    slotsInUse().remove(collectionSlot);
 }
 
 HelpWindow::HelpWindow(const QString& qchPath, QWidget* parent)
@@ -35,7 +52,13 @@ HelpWindow::HelpWindow(const QString& qchPath, QWidget* parent)
 
     // Start from an empty collection every time: the engine keeps the registered files in
     // it, and a collection left by an older program version may point at another help file.
-    const QString collection = collectionFilePath();
+    // Two open windows must not share one collection: removing it under the first window's
+    // engine leaves that window (and, through the shared database connection, sometimes the
+    // new one) without pages.
+    while (slotsInUse().contains(collectionSlot))
+        ++collectionSlot;
+    slotsInUse().insert(collectionSlot);
+    const QString collection = collectionFilePath(collectionSlot);
     QDir().mkpath(QFileInfo(collection).absolutePath());
     QFile::remove(collection);
     QFile::remove(collection + QStringLiteral("-journal"));

@@ -18,11 +18,15 @@ class HelpWindow : public QMainWindow {
 
 public:
     HelpWindow(const QString& qchPath, QWidget* parent = nullptr);
+    ~HelpWindow() override;
 
-    // The collection file every window rebuilds: "<cache folder>/tervane3-help.qhc".
-    static QString collectionFilePath();
+    // The collection file a window rebuilds: "<cache folder>/tervane3-help.qhc". A window
+    // opened while another is still open builds "tervane3-help-<n>.qhc" (n = 2, 3, ...)
+    // instead, so it never deletes the database under the open window's engine.
+    static QString collectionFilePath(int slot = 0);
 
 private:
+    int collectionSlot = 0;
     QHelpEngine* helpEngine = nullptr;
     HelpBrowser* browser = nullptr;
     QSplitter* splitter = nullptr;

@@ -103,6 +103,29 @@ TEST_F(HelpWindowTest, SecondWindowRebuildsCollection)
     EXPECT_TRUE(firstBrowser->toPlainText().contains(QStringLiteral("Density colouring")));
 }
 
+// Regression: every window rebuilt the one collection file, so a second open window
+// deleted the database under the first one's engine and, now and then, under its own.
+TEST_F(HelpWindowTest, OpenWindowsUseCollectionsOfTheirOwn)
+{
+    for (int round = 0; round < 5; ++round) {
+        auto first = std::make_unique<HelpWindow>(helpFile);
+        auto second = std::make_unique<HelpWindow>(helpFile);
+        EXPECT_TRUE(QFileInfo::exists(HelpWindow::collectionFilePath(0)));
+        EXPECT_TRUE(QFileInfo::exists(HelpWindow::collectionFilePath(1)));
+        for (HelpWindow* window : {first.get(), second.get()}) {
+            auto* browser = window->findChild<HelpBrowser*>();
+            ASSERT_NE(browser, nullptr);
+            EXPECT_EQ(browser->source(), QUrl(startPage));
+            browser->setSource(QUrl(QStringLiteral("plotting.html")));
+            EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Density colouring")));
+        }
+        // A window opened after the first closed takes its collection again.
+        first.reset();
+        HelpWindow third(helpFile);
+        EXPECT_EQ(third.findChild<HelpBrowser*>()->source(), QUrl(startPage));
+    }
+}
+
 TEST_F(HelpWindowTest, KeywordFilterNarrowsIndex)
 {
     HelpWindow window(helpFile);
