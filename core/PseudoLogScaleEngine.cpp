@@ -22,6 +22,18 @@ PseudoLogScaleEngine::PseudoLogScaleEngine(double threshold, double width)
 
 PseudoLogScaleEngine::~PseudoLogScaleEngine() = default;
 
+double PseudoLogScaleEngine::boundUnit(double value, double linearStep) const
+{
+    // Inside the linear band: tenths of the threshold. Beyond it: the bound's own decade,
+    // so 11000 rounds up to 20000 and -1500 down to -2000.
+    if (!(m_threshold > 0.0) || !std::isfinite(value))
+        return linearStep;
+    const double magnitude = std::fabs(value);
+    if (magnitude <= m_threshold)
+        return m_threshold / 10.0;
+    return std::pow(10.0, std::floor(std::log10(magnitude)));
+}
+
 QwtInterval PseudoLogScaleEngine::align(const QwtInterval& interval, double stepSize) const
 {
     double x1 = interval.minValue();
@@ -58,8 +70,15 @@ void PseudoLogScaleEngine::autoScale(int maxNumSteps, double& x1, double& x2,
         interval = buildInterval(interval.minValue());
 
     stepSize = QwtScaleArithmetic::divideInterval(interval.width(), qMax(maxNumSteps, 1), 10);
-    if (!testAttribute(QwtScaleEngine::Floating))
-        interval = align(interval, stepSize);
+    if (!testAttribute(QwtScaleEngine::Floating)) {
+        // Each bound is aligned to a unit of its own place on the axis. One linear step for
+        // both, as a linear axis does it, lets a value slightly below zero (a baseline-
+        // corrected fluorescence peak, a contour line) pull the lower bound a whole step of
+        // thousands down, which on this axis is decades of empty plot.
+        const double lower = align(interval, boundUnit(interval.minValue(), stepSize)).minValue();
+        const double upper = align(interval, boundUnit(interval.maxValue(), stepSize)).maxValue();
+        interval = QwtInterval(lower, upper);
+    }
 
     x1 = interval.minValue();
     x2 = interval.maxValue();

@@ -24,6 +24,7 @@ public:
 
 private:
     QwtInterval align(const QwtInterval& interval, double stepSize) const;
+    double boundUnit(double value, double linearStep) const;
     QList<double> buildMajorTicks(const QwtInterval& interval, double stepSize) const;
     QList<double> buildMinorTicks(const QList<double>& majorTicks) const;
 

@@ -140,6 +140,39 @@ TEST(PseudoLogScaleEngine, AutoScaleAlignsToTheStep)
     }
 }
 
+// Regression: both bounds used to be aligned to one linear step, so data from -5 to 11000
+// (a baseline-corrected fluorescence peak) gave the axis -2000 .. 12000: decades of empty
+// plot below zero and a top label printed over the 10000 label.
+TEST(PseudoLogScaleEngine, AutoScaleAlignsEachBoundWithinItsDecade)
+{
+    const struct {
+        const char* name;
+        double x1, x2;
+        double out1, out2;
+    } cases[] = {
+        {"slightly negative lower bound", -5.0, 11000.0, -10.0, 20000.0},
+        {"small positive lower bound", 0.3, 11000.0, 0.0, 20000.0},
+        {"negative decade", -1500.0, 95.0, -2000.0, 100.0},
+        {"just above the threshold", 20.0, 101.0, 20.0, 200.0},
+        {"exact powers stay", -1000.0, 1000.0, -1000.0, 1000.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PseudoLogScaleEngine engine(100.0, 0.5);
+        double x1 = c.x1;
+        double x2 = c.x2;
+        double step = 0.0;
+        engine.autoScale(5, x1, x2, step);
+        EXPECT_DOUBLE_EQ(x1, c.out1);
+        EXPECT_DOUBLE_EQ(x2, c.out2);
+        // The tick division of the new bounds still ends on the upper bound.
+        const QwtScaleDiv div = engine.divideScale(x1, x2, 8, 5, step);
+        const QList<double> major = div.ticks(QwtScaleDiv::MajorTick);
+        ASSERT_FALSE(major.isEmpty());
+        EXPECT_DOUBLE_EQ(major.last(), c.out2);
+    }
+}
+
 TEST(PseudoLogScaleEngine, InstallsThePseudoLogTransform)
 {
     const PseudoLogScaleEngine engine(100.0, 0.5);
