@@ -1,23 +1,15 @@
-// The trace-filter settings of the fluorescence refinement. The defaults are the values
-// the main window uses when it re-runs a refinement restored from a session.
+// The trace-filter settings of the fluorescence refinement: the reader's trace-processing
+// stages plus the threshold on the maximum that decides which events are refined. The
+// defaults are the values the main window uses when it re-runs a refinement restored from
+// a session.
 #pragma once
+
+#include "core/TraceProcessing.h"
 
 namespace Tervane3 {
 
-struct TraceFilterSettings
+struct TraceFilterSettings : TraceProcessingSettings
 {
-    bool hampel1Enabled = true;
-    int hampel1HalfWindow = 5;
-    float hampel1Threshold = 3.0f;
-    bool hampel2Enabled = true;
-    int hampel2HalfWindow = 11;
-    float hampel2Threshold = 3.0f;
-    bool medianEnabled = false;
-    int medianHalfWindow = 3;
-    bool rollingMeanEnabled = false;
-    int rollingMeanHalfWindow = 3;
-    bool savitzkyGolayEnabled = true;
-    int savitzkyGolayHalfWindow = 3;
     double flMaxThreshold = 400.0;
 };
 
