@@ -91,18 +91,18 @@ ImageViewer::ImageViewer(QWidget* parent)
         const char* tip;
         void (ImageViewer::*slot)();
     };
-    const ButtonSpec specs[] = {
+    const ButtonSpec buttonDescs[] = {
         {"+", "Zoom In", &ImageViewer::zoomIn},
         {"-", "Zoom Out", &ImageViewer::zoomOut},
         {"1:1", "Actual Size", &ImageViewer::actualSize},
         {"Fit", "Fit to Window", &ImageViewer::fitToWindow},
     };
-    for (const ButtonSpec& spec : specs) {
-        auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
-        button->setToolTip(QString::fromUtf8(spec.tip));
+    for (const ButtonSpec& desc : buttonDescs) {
+        auto* button = new QPushButton(QString::fromUtf8(desc.text), this);
+        button->setToolTip(QString::fromUtf8(desc.tip));
         button->setStyleSheet(
             QStringLiteral("QPushButton { padding: 2px 6px; min-height: 16px; min-width: 20px; }"));
-        connect(button, &QPushButton::clicked, this, spec.slot);
+        connect(button, &QPushButton::clicked, this, desc.slot);
         buttons->addWidget(button);
     }
     buttons->addStretch();

@@ -55,25 +55,25 @@ struct MeasurementSpec
 };
 
 // A tiny measurement: deform and area_um columns, optional names and event images.
-void writeMeasurement(const QString& path, const MeasurementSpec& spec)
+void writeMeasurement(const QString& path, const MeasurementSpec& measurementSpec)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     Tervane3::Test::RtdcFixture fixture(path.toStdString());
-    std::vector<double> deform(static_cast<size_t>(spec.events));
-    std::vector<double> area(static_cast<size_t>(spec.events));
-    for (int i = 0; i < spec.events; ++i) {
+    std::vector<double> deform(static_cast<size_t>(measurementSpec.events));
+    std::vector<double> area(static_cast<size_t>(measurementSpec.events));
+    for (int i = 0; i < measurementSpec.events; ++i) {
         deform[static_cast<size_t>(i)] = 0.01 + 0.001 * i;
         area[static_cast<size_t>(i)] = 20.0 + i;
     }
     fixture.addColumn("deform", deform);
     fixture.addColumn("area_um", area);
-    if (!spec.sample.empty())
-        fixture.addStringAttribute("experiment:sample", spec.sample);
-    if (!spec.changedName.empty())
-        fixture.addStringAttribute("export:changed sample name", spec.changedName);
-    if (spec.images) {
-        std::vector<std::uint8_t> pixels(static_cast<size_t>(spec.events) * 4 * 5, 100);
-        fixture.addFrames("image", pixels, static_cast<hsize_t>(spec.events), 4, 5);
+    if (!measurementSpec.sample.empty())
+        fixture.addStringAttribute("experiment:sample", measurementSpec.sample);
+    if (!measurementSpec.changedName.empty())
+        fixture.addStringAttribute("export:changed sample name", measurementSpec.changedName);
+    if (measurementSpec.images) {
+        std::vector<std::uint8_t> pixels(static_cast<size_t>(measurementSpec.events) * 4 * 5, 100);
+        fixture.addFrames("image", pixels, static_cast<hsize_t>(measurementSpec.events), 4, 5);
     }
 }
 
@@ -106,10 +106,10 @@ protected:
     DatasetListWidget* list() const { return widget<DatasetListWidget>("datasetList"); }
     DatasetTreeWidget* tree() const { return widget<DatasetTreeWidget>("datasetTree"); }
 
-    QString measurement(const QString& relativePath, const MeasurementSpec& spec = {})
+    QString measurement(const QString& relativePath, const MeasurementSpec& measurementSpec = {})
     {
         const QString path = dir.filePath(relativePath);
-        writeMeasurement(path, spec);
+        writeMeasurement(path, measurementSpec);
         return path;
     }
     bool idle()
