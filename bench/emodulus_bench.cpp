@@ -75,12 +75,15 @@ struct LoadedTable
     }
 };
 
-void BM_MapOneMillionEvents(benchmark::State& state)
+// Maps a million events drawn uniformly from the given area and deformation ranges and
+// reports how many got a modulus.
+void mapOneMillionEvents(benchmark::State& state, EModulus& emodulus, const EModulusParams& params,
+                         unsigned seed, double areaMin, double areaMax, double deformMin,
+                         double deformMax)
 {
-    LoadedTable table;
-    std::mt19937 rng(1);
-    std::uniform_real_distribution<double> area(15.0, 320.0);
-    std::uniform_real_distribution<double> deform(0.005, 0.2);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> area(areaMin, areaMax);
+    std::uniform_real_distribution<double> deform(deformMin, deformMax);
     std::vector<double> areas(1000000);
     std::vector<double> deforms(areas.size());
     for (size_t i = 0; i < areas.size(); ++i) {
@@ -89,7 +92,7 @@ void BM_MapOneMillionEvents(benchmark::State& state)
     }
     std::vector<double> result;
     for (auto _ : state) {
-        table.emodulus.computeColumn(areas, deforms, nullptr, measurement(), result);
+        emodulus.computeColumn(areas, deforms, nullptr, params, result);
         benchmark::DoNotOptimize(result.data());
     }
     size_t mapped = 0;
@@ -97,6 +100,12 @@ void BM_MapOneMillionEvents(benchmark::State& state)
         mapped += std::isfinite(e);
     state.counters["mapped"] = static_cast<double>(mapped);
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(areas.size()));
+}
+
+void BM_MapOneMillionEvents(benchmark::State& state)
+{
+    LoadedTable table;
+    mapOneMillionEvents(state, table.emodulus, measurement(), 1, 15.0, 320.0, 0.005, 0.2);
 }
 BENCHMARK(BM_MapOneMillionEvents)->Unit(benchmark::kMillisecond);
 
@@ -184,25 +193,7 @@ void BM_MapOneMillionEventsShipped(benchmark::State& state)
         return;
     }
     // Cells of a typical population: 20 .. 150 µm², deformations 0.005 .. 0.1.
-    std::mt19937 rng(2);
-    std::uniform_real_distribution<double> area(20.0, 150.0);
-    std::uniform_real_distribution<double> deform(0.005, 0.1);
-    std::vector<double> areas(1000000);
-    std::vector<double> deforms(areas.size());
-    for (size_t i = 0; i < areas.size(); ++i) {
-        areas[i] = area(rng);
-        deforms[i] = deform(rng);
-    }
-    std::vector<double> result;
-    for (auto _ : state) {
-        table.emodulus.computeColumn(areas, deforms, nullptr, realisticMeasurement(), result);
-        benchmark::DoNotOptimize(result.data());
-    }
-    size_t mapped = 0;
-    for (double e : result)
-        mapped += std::isfinite(e);
-    state.counters["mapped"] = static_cast<double>(mapped);
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(areas.size()));
+    mapOneMillionEvents(state, table.emodulus, realisticMeasurement(), 2, 20.0, 150.0, 0.005, 0.1);
 }
 BENCHMARK(BM_MapOneMillionEventsShipped)->Unit(benchmark::kMillisecond);
 
