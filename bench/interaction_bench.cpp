@@ -14,15 +14,15 @@
 #include "plots/PointPickIndex.h"
 #include "plots/ScatterPlot.h"
 
+#include "bench/BenchApplication.h"
+
 #include <benchmark/benchmark.h>
 
 #include <qwt_plot_canvas.h>
 #include <qwt_scale_map.h>
 
-#include <QApplication>
 #include <QMouseEvent>
 
-#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -260,12 +260,7 @@ BENCHMARK(BM_WindowHoverChain1M)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 int main(int argc, char** argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    Bench::BenchApplication app(argc, argv);
+    Bench::runRegisteredBenchmarks(argc, argv);
     return 0;
 }

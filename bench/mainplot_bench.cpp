@@ -12,14 +12,14 @@
 #include "mainwindow/DatasetListWidget.h"
 #include "plots/ScatterPlot.h"
 
+#include "bench/BenchApplication.h"
+
 #include <benchmark/benchmark.h>
 #include <qwt_scale_div.h>
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -175,13 +175,8 @@ BENCHMARK(BM_HighlightChange1M)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    Bench::BenchApplication app(argc, argv);
+    Bench::runRegisteredBenchmarks(argc, argv);
     theSession.reset();
     return 0;
 }

@@ -5,12 +5,11 @@
 // It stops early when the machine has less than 3 GB left.
 //
 // TERVANE3_BENCH_DIR chooses the folder of the file (default: the temporary folder).
+#include "bench/BenchApplication.h"
 #include "mainwindow/MainWindowTestAccess.h"
 
-#include <QApplication>
 #include <QFile>
 
-#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,10 +38,7 @@ double procField(const char* file, const std::string& key)
 
 int main(int argc, char** argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
+    Bench::BenchApplication app(argc, argv);
 
     const char* dir = std::getenv("TERVANE3_BENCH_DIR");
     const std::string folder = dir ? dir : std::filesystem::temp_directory_path().string();
