@@ -2,7 +2,7 @@
 #include "mainwindow/DatasetLabel.h"
 
 #include "core/RTDCReader.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 
 #include <QStringList>
 

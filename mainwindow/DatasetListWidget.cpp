@@ -1,7 +1,7 @@
 // The flat dataset list: drag payload, reorder arithmetic, click handling.
 #include "mainwindow/DatasetListWidget.h"
 
-#include "mainwindow/DatasetDragPayload.h"
+#include "app/DatasetDragPayload.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>

@@ -1,7 +1,7 @@
 // The dataset folder tree: item lookup, drag payload and the reorder rules.
 #include "mainwindow/DatasetTreeWidget.h"
 
-#include "mainwindow/DatasetDragPayload.h"
+#include "app/DatasetDragPayload.h"
 
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>

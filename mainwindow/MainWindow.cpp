@@ -12,7 +12,7 @@
 #include "calc/ImageFeatures.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/DatasetTreeWidget.h"
 #include "mainwindow/HtmlItemDelegate.h"

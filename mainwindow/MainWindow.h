@@ -15,6 +15,8 @@
 //   MainWindowPending.cpp      handlers of the subsystems still to be built
 #pragma once
 
+#include "app/DatasetHost.h"
+
 #include <QFutureWatcher>
 #include <QMainWindow>
 #include <QPolygonF>
@@ -73,7 +75,7 @@ class StatisticsDockWidget;
 class TracePlot;
 class UpdateChecker;
 
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, public DatasetHost
 {
     Q_OBJECT
 
@@ -102,7 +104,9 @@ public:
     static std::vector<int> fluorescenceChannels(const RTDCReader* reader);
 
     // All datasets in list order (a dataset's position is its index in the session file).
-    const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const { return entries; }
+    const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const override { return entries; }
+    // Redraws the main plot (the host service of docks and tool windows).
+    void requestPlotUpdate() override;
 
 public slots:
     // Errors caught by the application object (queued connection): one box at a time.
@@ -110,10 +114,13 @@ public slots:
 
     // Datasets.
     DatasetEntry* findDatasetByPath(const std::string& filePath) const;
-    DatasetEntry* findDatasetById(int id) const;
-    int activeDatasetId() const;
+    DatasetEntry* findDatasetById(int id) const override;
+    int activeDatasetId() const override;
     void openFile();
-    void saveCurrentDatasetState();
+    void saveCurrentDatasetState() override;
+    // The dataset's own filter followed by the rules of the filter groups switched on for
+    // it; a default filter for null.
+    EventFilter buildEffectiveFilter(const DatasetEntry* dataset) const override;
     void onFeaturesLoaded();
     void onDatasetSelected(int row);
     bool datasetFolderViewActive() const;
@@ -132,7 +139,7 @@ public slots:
     void showMetadata();
 
     // Frame accessors.
-    int colorMapIndex() const { return currentColorMap; }
+    int colorMapIndex() const override { return currentColorMap; }
     CalculationsDockWidget* calcDock() const { return calculationsPanel; }
     EModulus* emodulus() const { return emodulusCalculator; }
 
@@ -297,8 +304,6 @@ private:
     DatasetEntry* activeEntry() const;
     // The active entry once its features are cached (what the plot may show); else null.
     DatasetEntry* shownEntry() const;
-    // The dataset's own filter followed by the rules of the filter groups switched on for it.
-    EventFilter buildEffectiveFilter(const DatasetEntry& entry) const;
     void populateFeatureCombos();
     void updatePlot();
     void updateContourOverlay();

@@ -7,7 +7,7 @@
 #include "calc/CalculationsDockWidget.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterGroupsMatrixWindow.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "stats/StatisticalEvalWindow.h"
 #include "windows/CombinePlotWindow.h"
 #include "windows/ImageGalleryWindow.h"

@@ -10,7 +10,7 @@
 #include "calc/TraceFilterSettings.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/DatasetTreeWidget.h"
 #include "plots/ImageViewer.h"

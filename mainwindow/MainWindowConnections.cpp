@@ -6,7 +6,7 @@
 #include "app/AppSettings.h"
 #include "calc/CalculationsDockWidget.h"
 #include "filters/FilterDockWidget.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/DatasetTreeWidget.h"
 #include "plots/ImageViewer.h"

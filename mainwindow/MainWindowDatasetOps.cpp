@@ -11,7 +11,7 @@
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupsMatrixWindow.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "mainwindow/DatasetFolderNode.h"
 #include "mainwindow/DatasetLabel.h"
 #include "mainwindow/DatasetListWidget.h"

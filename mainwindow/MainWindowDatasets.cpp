@@ -7,7 +7,7 @@
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupsMatrixWindow.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "mainwindow/DatasetLabel.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/HierarchicalPathLess.h"

@@ -5,7 +5,7 @@
 
 #include "calc/CalculationsDockWidget.h"
 #include "core/RTDCReader.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "plots/ImageViewer.h"
 #include "plots/ScatterPlot.h"
 #include "plots/TracePlot.h"

@@ -4,7 +4,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include "core/RTDCReader.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 
 #include <QDockWidget>
 #include <QTreeWidget>

@@ -6,6 +6,7 @@
 // update; the plotted arrays are copies.
 #include "mainwindow/MainWindow.h"
 
+#include "app/PassingEvents.h"
 #include "app/Prompts.h"
 #include "calc/EModulus.h"
 #include "calc/EModulusParams.h"
@@ -14,7 +15,7 @@
 #include "core/DensityEstimator.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
 #include "stats/StatisticalEvalWindow.h"
@@ -69,11 +70,18 @@ DatasetEntry* MainWindow::shownEntry() const
     return entry && entry->featuresLoaded ? entry : nullptr;
 }
 
-EventFilter MainWindow::buildEffectiveFilter(const DatasetEntry& entry) const
+EventFilter MainWindow::buildEffectiveFilter(const DatasetEntry* dataset) const
 {
     // The dataset's own switch, combine mode and rules; the rules of the filter groups that
     // are switched on for it follow in group order once filter groups exist.
-    return entry.filter;
+    if (!dataset)
+        return EventFilter();
+    return dataset->filter;
+}
+
+void MainWindow::requestPlotUpdate()
+{
+    updatePlot();
 }
 
 void MainWindow::populateFeatureCombos()
@@ -178,14 +186,11 @@ void MainWindow::updatePlot()
     }
 
     // Effective filter, evaluated only when it is switched on and has rules.
-    const EventFilter filter = buildEffectiveFilter(*entry);
+    const EventFilter filter = buildEffectiveFilter(entry);
     plottedEventIndices.clear();
     const bool filtered = filter.isEnabled() && filter.ruleCount() > 0;
     if (filtered) {
-        FeatureColumnMap columns;
-        for (const std::string& name : filter.usedFeatureNames())
-            columns[name] = &reader.getFeature(name);
-        plottedEventIndices = filter.apply(columns, usable);
+        plottedEventIndices = passingEventIndices(filter, reader, usable);
         plotXValues.resize(plottedEventIndices.size());
         plotYValues.resize(plottedEventIndices.size());
         for (size_t p = 0; p < plottedEventIndices.size(); ++p) {

@@ -7,7 +7,7 @@
 #include "app/Prompts.h"
 #include "core/FilterRule.h"
 #include "core/RTDCReader.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "services/FeedbackSender.h"
 #include "services/UpdateChecker.h"
 

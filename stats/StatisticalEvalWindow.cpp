@@ -7,9 +7,9 @@
 
 namespace Tervane3 {
 
-StatisticalEvalWindow::StatisticalEvalWindow(MainWindow* window, QWidget* parent)
+StatisticalEvalWindow::StatisticalEvalWindow(DatasetHost* datasetHost, QWidget* parent)
     : QMainWindow(parent)
-    , mainWindow(window)
+    , host(datasetHost)
 {
     setWindowTitle(QStringLiteral("Statistical Evaluation"));
     resize(1000, 700);

@@ -14,7 +14,7 @@
 
 namespace Tervane3 {
 
-class MainWindow;
+class DatasetHost;
 struct DatasetEntry;
 
 class StatisticalEvalWindow : public QMainWindow
@@ -22,7 +22,7 @@ class StatisticalEvalWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    StatisticalEvalWindow(MainWindow* mainWindow, QWidget* parent = nullptr);
+    StatisticalEvalWindow(DatasetHost* host, QWidget* parent = nullptr);
 
     // Re-reads the datasets, filters and features of the main window.
     void refresh();
@@ -42,7 +42,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    MainWindow* mainWindow = nullptr;
+    DatasetHost* host = nullptr;
 };
 
 } // namespace Tervane3

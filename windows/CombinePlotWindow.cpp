@@ -7,9 +7,9 @@
 
 namespace Tervane3 {
 
-CombinePlotWindow::CombinePlotWindow(MainWindow* window, QWidget* parent)
+CombinePlotWindow::CombinePlotWindow(DatasetHost* datasetHost, QWidget* parent)
     : QMainWindow(parent)
-    , mainWindow(window)
+    , host(datasetHost)
 {
     setWindowTitle(QStringLiteral("Combine Plot"));
     resize(1000, 700);

@@ -14,7 +14,7 @@
 
 namespace Tervane3 {
 
-class MainWindow;
+class DatasetHost;
 struct DatasetEntry;
 
 class CombinePlotWindow : public QMainWindow
@@ -22,7 +22,7 @@ class CombinePlotWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    CombinePlotWindow(MainWindow* mainWindow, QWidget* parent = nullptr);
+    CombinePlotWindow(DatasetHost* host, QWidget* parent = nullptr);
 
     // Re-reads the datasets, filters and features of the main window.
     void refresh();
@@ -42,7 +42,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    MainWindow* mainWindow = nullptr;
+    DatasetHost* host = nullptr;
 };
 
 } // namespace Tervane3

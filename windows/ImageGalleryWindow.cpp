@@ -7,9 +7,9 @@
 
 namespace Tervane3 {
 
-ImageGalleryWindow::ImageGalleryWindow(MainWindow* window, int id, QWidget* parent)
+ImageGalleryWindow::ImageGalleryWindow(DatasetHost* datasetHost, int id, QWidget* parent)
     : QMainWindow(parent)
-    , mainWindow(window)
+    , host(datasetHost)
     , datasetId(id)
 {
     setWindowTitle(QStringLiteral("Image Gallery"));

@@ -8,14 +8,14 @@
 
 namespace Tervane3 {
 
-class MainWindow;
+class DatasetHost;
 
 class ImageGalleryWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    ImageGalleryWindow(MainWindow* mainWindow, int datasetId, QWidget* parent = nullptr);
+    ImageGalleryWindow(DatasetHost* host, int datasetId, QWidget* parent = nullptr);
 
     // Re-reads the datasets, filters and features of the main window.
     void refresh();
@@ -34,7 +34,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    MainWindow* mainWindow = nullptr;
+    DatasetHost* host = nullptr;
     int datasetId = -1;
 };
 

@@ -3,7 +3,7 @@
 #include "mainwindow/DatasetLabel.h"
 
 #include "core/RTDCReader.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "support/RtdcFixture.h"
 
 #include <gtest/gtest.h>

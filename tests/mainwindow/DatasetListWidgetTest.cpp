@@ -2,7 +2,7 @@
 // are no reorder, the drag payload and the click on an empty part of the list.
 #include "mainwindow/DatasetListWidget.h"
 
-#include "mainwindow/DatasetDragPayload.h"
+#include "app/DatasetDragPayload.h"
 
 #include <gtest/gtest.h>
 

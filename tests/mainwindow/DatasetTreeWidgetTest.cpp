@@ -2,7 +2,7 @@
 // folder only), before or after the target, the item lookup and the drag payload.
 #include "mainwindow/DatasetTreeWidget.h"
 
-#include "mainwindow/DatasetDragPayload.h"
+#include "app/DatasetDragPayload.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include "app/AppSettings.h"
 #include "app/ScriptedPrompts.h"
-#include "mainwindow/DatasetEntry.h"
+#include "app/DatasetEntry.h"
 #include "mainwindow/MainWindow.h"
 #include "support/RtdcFixture.h"
 

@@ -1,5 +1,5 @@
 // The drag payload of a dataset.
-#include "mainwindow/DatasetDragPayload.h"
+#include "app/DatasetDragPayload.h"
 
 #include <QByteArray>
 #include <QMimeData>

@@ -1,5 +1,5 @@
 // The dataset drag payload: its MIME type and bytes, and which payloads name a dataset.
-#include "mainwindow/DatasetDragPayload.h"
+#include "app/DatasetDragPayload.h"
 
 #include <gtest/gtest.h>
 
