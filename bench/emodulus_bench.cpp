@@ -124,8 +124,7 @@ BENCHMARK(BM_IsoelasticLines)->Unit(benchmark::kMillisecond);
 
 QString shippedTablePath()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath()
-           + QStringLiteral("/../data/LUT_LE_2D_FEM.txt");
+    return QStringLiteral(TERVANE3_SOURCE_DIR "/data/LUT_LE_2D_FEM.txt");
 }
 
 // TavrisolB in the 20 µm channel at 0.16 µL/s and 23 °C.

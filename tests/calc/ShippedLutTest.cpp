@@ -29,8 +29,7 @@ const double tableModuli[] = {0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.9, 1.2, 1.5, 2.0, 
 
 QString shippedLutPath()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath()
-           + QStringLiteral("/../../data/LUT_LE_2D_FEM.txt");
+    return QStringLiteral(TERVANE3_SOURCE_DIR "/data/LUT_LE_2D_FEM.txt");
 }
 
 class ShippedLutTest : public ::testing::Test
