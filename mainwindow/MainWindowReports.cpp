@@ -9,9 +9,12 @@
 #include "core/RTDCReader.h"
 #include "app/DatasetEntry.h"
 #include "services/FeedbackSender.h"
+#include "services/ReportScrubber.h"
+#include "services/ServiceEndpoints.h"
 #include "services/UpdateChecker.h"
 
-#include <QUrl>
+#include <QDir>
+#include <QFileInfo>
 
 namespace Tervane3 {
 
@@ -62,7 +65,7 @@ void MainWindow::onUpdateAvailable(const QString& latestVersion, const QString& 
                                            {QStringLiteral("Ignore This Version"), QMessageBox::ActionRole},
                                            {QStringLiteral("Later"), QMessageBox::RejectRole}});
     if (clicked == 0)
-        prompts().openUrl(QUrl(downloadUrl, QUrl::TolerantMode));
+        prompts().openUrl(ServiceEndpoints::safeDownloadUrl(downloadUrl));
     else if (clicked == 1)
         AppSettings::setIgnoredVersion(latestVersion);
 }
@@ -99,7 +102,22 @@ void MainWindow::sendErrorReport(const QString& title, const QString& message)
 {
     if (!feedbackSender)
         feedbackSender = new FeedbackSender(this);
-    feedbackSender->sendFeedback(UpdateChecker::currentVersion(), buildDiagnosticsSummary(), title, message, this);
+    // What the program knows of the open datasets never leaves in a report.
+    ReportSecrets secrets;
+    for (const auto& entry : entries) {
+        const QString path = QString::fromStdString(entry->filePath);
+        const QFileInfo info(path);
+        secrets.paths << path << QDir::toNativeSeparators(path) << info.absoluteFilePath() << info.absolutePath();
+        secrets.names << info.fileName() << entry->displayName;
+        const auto sample = entry->metadata.experiment.find("sample");
+        if (sample != entry->metadata.experiment.end())
+            secrets.names << QString::fromStdString(sample->second).trimmed();
+        const auto renamed = entry->metadata.exportInfo.find("changed sample name");
+        if (renamed != entry->metadata.exportInfo.end())
+            secrets.names << QString::fromStdString(renamed->second).trimmed();
+    }
+    feedbackSender->sendFeedback(UpdateChecker::currentVersion(), buildDiagnosticsSummary(), title, message, this,
+                                 secrets);
 }
 
 QString MainWindow::buildDiagnosticsSummary() const

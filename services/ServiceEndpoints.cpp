@@ -1,6 +1,7 @@
 // Settings-backed addresses of the update and feedback servers.
 #include "services/ServiceEndpoints.h"
 
+#include <QDebug>
 #include <QSettings>
 #include <QString>
 
@@ -70,6 +71,23 @@ QUrl updateUrl()
 QUrl feedbackUrl()
 {
     return readUrl(feedbackUrlKey, defaultFeedbackUrl());
+}
+
+QUrl safeDownloadUrl(const QString& serverUrl)
+{
+    const QUrl url(serverUrl.trimmed(), QUrl::TolerantMode);
+    const QString scheme = url.scheme().toLower();
+    const QString host = url.host().toLower();
+    const bool webAddress = url.isValid() && !url.isRelative()
+        && (scheme == QLatin1String("https") || scheme == QLatin1String("http")) && !host.isEmpty();
+    const QString downloadHost = QString::fromUtf8(TERVANE3_DOWNLOAD_HOST).toLower();
+    const QString endpointHost = updateUrl().host().toLower();
+    if (webAddress && (host == downloadHost || host == endpointHost))
+        return url;
+    qWarning().noquote() << QStringLiteral("Update check: the download address \"%1\" is not on the download "
+                                           "server; opening the download page instead")
+                                .arg(serverUrl);
+    return defaultDownloadPage();
 }
 
 void setUpdateUrl(const QUrl& url)

@@ -22,6 +22,14 @@ QUrl defaultFeedbackUrl();
 QUrl updateUrl();
 QUrl feedbackUrl();
 
+// The address "Open Downloads..." may open for the "url" of a version document: the
+// server's address when its scheme is https or http and its host is the download host or
+// the host of the configured update endpoint; anything else (file:, javascript:, another
+// scheme or host, an invalid or empty address) gives the default download page and a
+// logged warning naming the rejected address. The document comes from the network, so
+// its address is never opened unchecked.
+QUrl safeDownloadUrl(const QString& serverUrl);
+
 // Store an address; an empty address removes the setting (back to the default).
 void setUpdateUrl(const QUrl& url);
 void setFeedbackUrl(const QUrl& url);

@@ -646,10 +646,12 @@ TEST(MainWindowTest, UpdateBoxButtons)
     EXPECT_EQ(prompts.last()->buttons, (QStringList{"Open Downloads...", "Ignore This Version", "Later"}));
     EXPECT_EQ(AppSettings::ignoredVersion().toStdString(), "3.4.1");
 
+    // The server's address on the download host is opened as sent.
+    const QString host = ServiceEndpoints::defaultDownloadPage().host();
     prompts.answerMessage(QStringLiteral("Open Downloads..."));
-    Access::onUpdateAvailable(w, QStringLiteral("3.4.2"), QStringLiteral("https://example.org/dl page"), QString());
+    Access::onUpdateAvailable(w, QStringLiteral("3.4.2"), QStringLiteral("https://%1/dl page").arg(host), QString());
     ASSERT_EQ(prompts.count(Kind::Url), 1);
-    EXPECT_EQ(prompts.last()->text.toStdString(), "https://example.org/dl%20page");
+    EXPECT_EQ(prompts.last()->text, QStringLiteral("https://%1/dl%20page").arg(host));
     EXPECT_EQ(AppSettings::ignoredVersion().toStdString(), "3.4.1");
 
     prompts.answerMessage(QStringLiteral("Later"));
