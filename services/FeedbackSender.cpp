@@ -3,6 +3,7 @@
 
 #include "app/Log.h"
 #include "app/Prompts.h"
+#include "services/ReportScrubber.h"
 #include "services/ServiceEndpoints.h"
 
 #include <QDateTime>
@@ -156,17 +157,21 @@ QDialog* FeedbackSender::createFeedbackDialog(const QString& errorTitle,
 }
 
 void FeedbackSender::sendFeedback(const QString& version, const QString& sessionSummary,
-    const QString& errorTitle, const QString& errorMessage, QWidget* parent)
+    const QString& errorTitle, const QString& errorMessage, QWidget* parent,
+    const ReportSecrets& secrets)
 {
-    const QByteArray preview
-        = buildReport(version, sessionSummary, errorTitle, errorMessage, QString());
+    const QString title = scrubReportText(errorTitle, secrets);
+    const QString message = scrubReportText(errorMessage, secrets);
+    const QByteArray preview = buildReport(version, sessionSummary, title, message, QString(),
+        scrubReportText(recentLogText(), secrets));
     QPlainTextEdit* commentField = nullptr;
     QDialog* dialog = createFeedbackDialog(
         errorTitle, errorMessage, QString::fromUtf8(preview), &commentField, parent);
     if (prompts().execDialog(dialog) == QDialog::Accepted) {
         const QString comment = commentField->toPlainText().trimmed();
-        upload(buildReport(version, sessionSummary, errorTitle, errorMessage, comment), version,
-            parent);
+        upload(buildReport(version, sessionSummary, title, message, comment,
+                   scrubReportText(recentLogText(), secrets)),
+            version, parent);
     }
     dialog->deleteLater();
 }

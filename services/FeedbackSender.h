@@ -16,6 +16,8 @@ class QWidget;
 
 namespace Tervane3 {
 
+struct ReportSecrets;
+
 class FeedbackSender : public QObject {
     Q_OBJECT
 
@@ -24,9 +26,12 @@ public:
 
     // The whole interaction: report preview, dialog, and on "Send" the upload. Returns when
     // the dialog is closed; the upload continues in the background. An empty title and
-    // message means a report without an error section (the Help menu's entry).
+    // message means a report without an error section (the Help menu's entry). The error
+    // and the log lines are scrubbed of the secrets and of every absolute path before the
+    // preview and the upload are built.
     void sendFeedback(const QString& version, const QString& sessionSummary,
-        const QString& errorTitle, const QString& errorMessage, QWidget* parent);
+        const QString& errorTitle, const QString& errorMessage, QWidget* parent,
+        const ReportSecrets& secrets);
 
     // The report with the program's recent log lines.
     static QByteArray buildReport(const QString& version, const QString& sessionSummary,

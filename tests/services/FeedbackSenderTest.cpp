@@ -3,6 +3,7 @@
 #include "app/Log.h"
 #include "app/ScriptedPrompts.h"
 #include "services/FeedbackSender.h"
+#include "services/ReportScrubber.h"
 #include "services/IsolatedSettings.h"
 #include "services/LoopbackHttpServer.h"
 #include "services/ServiceEndpoints.h"
@@ -218,7 +219,7 @@ TEST_F(FeedbackUpload, SendPutsReportWithHeaders)
         }
     };
     sender.sendFeedback(QStringLiteral("3.2.97"), QStringLiteral("Datasets: 2\n"),
-        QStringLiteral("Error"), QStringLiteral("Out of range"), &window);
+        QStringLiteral("Error"), QStringLiteral("Out of range"), &window, ReportSecrets());
 
     ASSERT_EQ(prompts->count(Kind::Dialog), 1);
     EXPECT_EQ(prompts->calls().at(0).text, QStringLiteral("Send Feedback to KVD Support"));
@@ -267,7 +268,7 @@ TEST_F(FeedbackUpload, BlankCommentIsDropped)
                 edit->setPlainText(QStringLiteral(" \n\t "));
         }
     };
-    sender.sendFeedback(QStringLiteral("3.2.97"), QString(), QString(), QString(), &window);
+    sender.sendFeedback(QStringLiteral("3.2.97"), QString(), QString(), QString(), &window, ReportSecrets());
     ASSERT_TRUE(waitForBox());
     ASSERT_EQ(server.requests().size(), 1);
     const QByteArray& body = server.requests().at(0).body;
@@ -280,7 +281,7 @@ TEST_F(FeedbackUpload, CancelSendsNothing)
 {
     prompts->answerDialog(QDialog::Rejected);
     sender.sendFeedback(
-        QStringLiteral("3.2.97"), QStringLiteral("Datasets: 0\n"), QString(), QString(), &window);
+        QStringLiteral("3.2.97"), QStringLiteral("Datasets: 0\n"), QString(), QString(), &window, ReportSecrets());
     QTest::qWait(300);
     EXPECT_EQ(server.requests().size(), 0);
     EXPECT_EQ(prompts->count(Kind::Message), 0);
