@@ -170,7 +170,16 @@ bool ScriptedPrompts::openUrl(const QUrl& url)
     call.kind = Kind::Url;
     call.text = url.toString(QUrl::FullyEncoded);
     record(std::move(call));
-    return true;
+    if (urlAnswers.empty())
+        return true;
+    const bool opened = urlAnswers.front();
+    urlAnswers.pop_front();
+    return opened;
+}
+
+void ScriptedPrompts::answerUrl(bool opened)
+{
+    urlAnswers.push_back(opened);
 }
 
 ScriptedPromptsGuard::ScriptedPromptsGuard()

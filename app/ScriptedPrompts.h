@@ -34,6 +34,8 @@ public:
     void answerFiles(const QStringList& paths, const QString& selectedFilter = QString());
     void answerText(const QString& text, bool ok = true);
     void answerDialog(int result);
+    // The next openUrl reports this result (without an answer it reports success).
+    void answerUrl(bool opened);
 
     // Runs during each prompt, after it was recorded and before it returns.
     std::function<void(const Call&)> whileOpen;
@@ -58,7 +60,7 @@ public:
     QString getText(QWidget* parent, const QString& title, const QString& label,
                     const QString& text, bool* ok) override;
     int execDialog(QDialog* dialog) override;
-    // Records the address; opens nothing and reports success.
+    // Records the address; opens nothing and reports the scripted result (success by default).
     bool openUrl(const QUrl& url) override;
 
 private:
@@ -79,6 +81,7 @@ private:
     std::deque<FileAnswer> fileAnswers;
     std::deque<std::pair<QString, bool>> textAnswers;
     std::deque<int> dialogAnswers;
+    std::deque<bool> urlAnswers;
 };
 
 // Installs a ScriptedPrompts for the lifetime of the guard and restores the previous prompts.

@@ -5,7 +5,6 @@
 #include "services/UpdateChecker.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -69,7 +68,7 @@ void openLicenseDocument(QWidget* parent, const QString& path)
                     "appears to be missing it."));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    if (!prompts().openUrl(QUrl::fromLocalFile(path)))
         prompts().warning(
             parent, title, QCoreApplication::translate("AboutDialog", "Could not open:\n") + path);
 }
@@ -142,7 +141,8 @@ void AboutDialog::onLinkActivated(const QString& link)
         openLicenseDocument(this, QDir(dir).filePath(target));
         return;
     }
-    QDesktopServices::openUrl(QUrl(link));
+    if (!prompts().openUrl(QUrl(link)))
+        prompts().warning(this, tr("About"), tr("Could not open:\n") + link);
 }
 
 } // namespace Tervane3

@@ -5,7 +5,6 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -18,17 +17,6 @@
 #ifndef TERVANE3_TEST_LICENSES_DIR
 #error "The test needs the licence folder of the source tree"
 #endif
-
-// Receives what the dialog would hand to the desktop (no program is started in tests).
-class DesktopRecorder : public QObject {
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 namespace Tervane3 {
 namespace {
@@ -75,20 +63,18 @@ QStringList linksOf(const QLabel* label)
     return links;
 }
 
+// Every address goes through the prompts, which record it and open nothing.
 class AboutDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    QStringList openedUrls() const
     {
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &desktop, "open");
-    }
-    void TearDown() override
-    {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QStringList urls;
+        for (const ScriptedPrompts::Call& call : prompts->calls())
+            if (call.kind == ScriptedPrompts::Kind::Url)
+                urls << call.text;
+        return urls;
     }
 
-    DesktopRecorder desktop;
     ScriptedPromptsGuard prompts;
 };
 
@@ -162,7 +148,7 @@ TEST_F(AboutDialogTest, TextsWithoutLicenseFolder)
     EXPECT_EQ(prompts->last()->title, QStringLiteral("About"));
     EXPECT_EQ(
         prompts->last()->text, QStringLiteral("License files are not available in this build."));
-    EXPECT_TRUE(desktop.opened.isEmpty());
+    EXPECT_TRUE(openedUrls().isEmpty());
 
     // Close rejects.
     auto* box = dialog.findChild<QDialogButtonBox*>();
@@ -195,10 +181,10 @@ TEST_F(AboutDialogTest, EveryLinkOpensItsDocument)
         QStringLiteral("third party licenses")};
     for (int i = 0; i < expectedLinks.size(); ++i) {
         SCOPED_TRACE(expectedLinks.at(i).toStdString());
-        desktop.opened.clear();
+        prompts->clear();
         emit links->linkActivated(expectedLinks.at(i));
-        ASSERT_EQ(desktop.opened.size(), 1);
-        const QString path = desktop.opened.at(0).toLocalFile();
+        ASSERT_EQ(openedUrls().size(), 1);
+        const QString path = QUrl(openedUrls().at(0)).toLocalFile();
         EXPECT_EQ(path, folder.path + QLatin1Char('/') + targets.at(i));
         // The shipped document exists and says something.
         const QFileInfo info(path);
@@ -212,11 +198,37 @@ TEST_F(AboutDialogTest, EveryLinkOpensItsDocument)
     }
     EXPECT_EQ(prompts->count(ScriptedPrompts::Kind::Message), 0);
 
-    // Any other address goes to the desktop unchanged.
-    desktop.opened.clear();
+    // Any other address goes out unchanged.
+    prompts->clear();
     dialog.onLinkActivated(QStringLiteral("https://example.org/page"));
-    ASSERT_EQ(desktop.opened.size(), 1);
-    EXPECT_EQ(desktop.opened.at(0), QUrl(QStringLiteral("https://example.org/page")));
+    EXPECT_EQ(openedUrls(), QStringList{QStringLiteral("https://example.org/page")});
+}
+
+TEST_F(AboutDialogTest, FailedOpenSaysWhat)
+{
+    LicenseFolderBesideProgram folder;
+    ASSERT_TRUE(folder.ok);
+    AboutDialog dialog;
+    struct Case {
+        const char* link;
+        QString named; // what "Could not open:" names
+    };
+    const Case cases[] = {
+        {"app:license-en", folder.path + QStringLiteral("/Software License Agreement.md")},
+        {"app:thirdparty-folder", folder.path + QStringLiteral("/third party licenses")},
+        {"https://example.org/page", QStringLiteral("https://example.org/page")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        prompts->clear();
+        prompts->answerUrl(false);
+        dialog.onLinkActivated(QString::fromUtf8(c.link));
+        ASSERT_EQ(openedUrls().size(), 1);
+        ASSERT_EQ(prompts->count(ScriptedPrompts::Kind::Message), 1);
+        EXPECT_EQ(prompts->last()->icon, Prompts::Icon::Warning);
+        EXPECT_EQ(prompts->last()->title, QStringLiteral("About"));
+        EXPECT_EQ(prompts->last()->text, QStringLiteral("Could not open:\n") + c.named);
+    }
 }
 
 TEST_F(AboutDialogTest, MissingDocumentWarnsWithFullPath)
@@ -228,7 +240,7 @@ TEST_F(AboutDialogTest, MissingDocumentWarnsWithFullPath)
 
     AboutDialog dialog;
     dialog.onLinkActivated(QStringLiteral("app:license-de"));
-    EXPECT_TRUE(desktop.opened.isEmpty());
+    EXPECT_TRUE(openedUrls().isEmpty());
     ASSERT_EQ(prompts->count(ScriptedPrompts::Kind::Message), 1);
     EXPECT_EQ(prompts->last()->icon, Prompts::Icon::Warning);
     EXPECT_EQ(prompts->last()->title, QStringLiteral("About"));
@@ -240,11 +252,11 @@ TEST_F(AboutDialogTest, MissingDocumentWarnsWithFullPath)
     EXPECT_EQ(prompts->last()->parent, &dialog);
 
     // The other documents still open.
+    prompts->clear();
     dialog.onLinkActivated(QStringLiteral("app:license-en"));
-    EXPECT_EQ(desktop.opened.size(), 1);
+    EXPECT_EQ(openedUrls().size(), 1);
 }
 
 } // namespace
 } // namespace Tervane3
 
-#include "AboutDialogTest.moc"
