@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <iostream>
 
 namespace Tervane3 {
@@ -195,6 +196,7 @@ void RTDCReader::closeLocked()
     fileFeatures.clear();
     columnCache.clear();
     retiredColumns.clear();
+    rangeCache.clear();
     traceNameList.clear();
 }
 
@@ -415,6 +417,7 @@ void RTDCReader::setFeature(const std::string& name, std::vector<double>&& value
     if (slot)
         retiredColumns.push_back(std::move(slot));
     slot = std::move(column);
+    rangeCache.erase(name);
     computedFeatures.insert(name);
     if (availableFeatures.insert(name).second)
         featureNameList.insert(std::lower_bound(featureNameList.begin(), featureNameList.end(), name),
@@ -427,6 +430,35 @@ void RTDCReader::preloadAllFeatures() const
         if (isScalarFeatureName(name))
             getFeature(name);
     }
+}
+
+std::optional<RTDCReader::FiniteRange> RTDCReader::finiteRange(const std::string& name) const
+{
+    {
+        std::lock_guard<std::mutex> state(stateMutex);
+        const auto it = rangeCache.find(name);
+        if (it != rangeCache.end())
+            return it->second;
+    }
+    const std::vector<double>& column = getFeature(name);
+    std::optional<FiniteRange> range;
+    for (double v : column) {
+        if (!std::isfinite(v))
+            continue;
+        if (!range) {
+            range = FiniteRange{v, v};
+        } else {
+            range->min = std::min(range->min, v);
+            range->max = std::max(range->max, v);
+        }
+    }
+    // Kept only while the scanned column is still the cached one: a setFeature() or
+    // close() on another thread meanwhile leaves nothing stale behind.
+    std::lock_guard<std::mutex> state(stateMutex);
+    const auto cached = columnCache.find(name);
+    if (cached != columnCache.end() && cached->second.get() == &column)
+        rangeCache[name] = range;
+    return range;
 }
 
 std::vector<std::uint8_t> RTDCReader::readImage(std::uint64_t eventIndex, int& width, int& height) const

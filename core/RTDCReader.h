@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -75,6 +76,17 @@ public:
     void setFeature(const std::string& name, std::vector<double>&& values);
     // Reads every scalar column once, so later requests are answered from the cache.
     void preloadAllFeatures() const;
+
+    // The smallest and largest finite value of a feature's column (NaN and infinities
+    // skipped); nothing for a missing or empty column or one without a finite value.
+    // Computed once per column and kept until setFeature() replaces the column or the
+    // reader is closed, so filter rows never rescan a million values.
+    struct FiniteRange
+    {
+        double min = 0.0;
+        double max = 0.0;
+    };
+    std::optional<FiniteRange> finiteRange(const std::string& name) const;
 
     // The display text of a key from the catalogue (instrument rows when the instrument
     // flag is set). No lock, never fails.
@@ -161,6 +173,8 @@ private:
     mutable std::unordered_map<std::string, std::unique_ptr<Column>> columnCache;
     // Columns replaced by setFeature(): kept until close so earlier references stay valid.
     std::vector<std::unique_ptr<Column>> retiredColumns;
+    // finiteRange() results by column name; dropped with the column they describe.
+    mutable std::unordered_map<std::string, std::optional<FiniteRange>> rangeCache;
     std::vector<std::string> traceNameList; // sorted
 };
 

@@ -28,6 +28,8 @@ public:
     void setDataset(DatasetEntry* dataset);
     void setDatasetCount(int count);
     void refreshFeatureLists();
+    // Whether the last change the panel reported was a bound typed into a spin box.
+    bool lastChangeWasBoundEdit() const { return boundEdit; }
 
 signals:
     void filterChanged();
@@ -59,6 +61,7 @@ signals:
 private:
     DatasetEntry* dataset = nullptr;
     int datasetCount = 0;
+    bool boundEdit = false;
     QGroupBox* datasetFilterBox = nullptr;
     QLabel* statusLabel = nullptr;
 };

@@ -10,12 +10,15 @@
 //   MainWindowCaching.cpp      background caching and the activation of a dataset
 //   MainWindowDatasetOps.cpp   dataset views, drops, renaming, removing, moving, duplicating
 //   MainWindowPlot.cpp         the main plot update
+//   MainWindowFilterGroups.cpp filter groups, the effective filter, the filter panel's
+//                              handlers and the coalesced plot update after filter edits
 //   MainWindowEventDisplay.cpp the current event: image, traces, feature values
 //   MainWindowMetadata.cpp     the metadata view
 //   MainWindowPending.cpp      handlers of the subsystems still to be built
 #pragma once
 
 #include "app/DatasetHost.h"
+#include "filters/FilterGroupList.h"
 
 #include <QFutureWatcher>
 #include <QMainWindow>
@@ -41,6 +44,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
+class QTimer;
 class QStackedWidget;
 class QTabWidget;
 class QTableWidget;
@@ -107,6 +111,25 @@ public:
     const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const override { return entries; }
     // Redraws the main plot (the host service of docks and tool windows).
     void requestPlotUpdate() override;
+
+    // Filter groups (MainWindowFilterGroups.cpp). Each change of the rules or the switches
+    // updates the main plot through the coalesced filter update; adding and renaming do not.
+    const std::vector<std::unique_ptr<FilterGroup>>& filterGroups() const { return groupModel.groups(); }
+    FilterGroup* findFilterGroupById(int id) const { return groupModel.find(id); }
+    // A new group, off in every open dataset; an empty name gives "Filter group <id + 1>".
+    int addFilterGroup(const std::string& name = std::string());
+    void removeFilterGroup(int id);
+    void renameFilterGroup(int id, const std::string& name);
+    // The group stores a copy without propagation id.
+    void addRuleToGroup(int groupId, const FilterRule& rule);
+    // Keeps the group boxes in place (the edit came from one of them).
+    void updateRuleInGroup(int groupId, int ruleIndex, const FilterRule& rule);
+    void removeRuleFromGroup(int groupId, int ruleIndex);
+    bool isGroupEnabled(const DatasetEntry* dataset, int groupId) const;
+    void setGroupEnabled(int datasetId, int groupId, bool enabled);
+    void setGroupEnabledInAll(int groupId, bool enabled);
+    // Rebuilds the filter panel's group boxes for the active dataset.
+    void refreshFilterGroupPanel();
 
 public slots:
     // Errors caught by the application object (queued connection): one box at a time.
@@ -313,6 +336,16 @@ private:
     void updateLogAxisWarning(QComboBox* scaleCombo, std::uint64_t hiddenCount, const QString& baseToolTip);
     void updateApplyToAllButton();
 
+    // Filter-driven plot updates (MainWindowFilterGroups.cpp). Every filter edit stores its
+    // rule at once but redraws through one restartable single-shot timer: 250 ms after a
+    // bound typed into a spin box, at the next event-loop turn otherwise, so typing a
+    // number gives one update. A batch made only of group-rule edits keeps the group boxes
+    // (the box being edited keeps its focus); any other change in it rebuilds them.
+    void scheduleFilterPlotUpdate(bool boundEdit, bool groupRuleEdit = false);
+    void runFilterPlotUpdate();
+    // Reports to the filter panel which all-datasets buttons to highlight.
+    void updateFilterMixedState();
+
     // Widgets of the central column.
     QLabel* infoLabel = nullptr;
     QLineEdit* datasetNameEdit = nullptr;
@@ -412,6 +445,16 @@ private:
     int lastPlotDatasetIndex = -1;
     // Set by closeEvent: no new background work starts and finish functions are dropped.
     bool closing = false;
+
+    // Filter groups and their state.
+    FilterGroupList groupModel;
+    // The group that receives the next completed polygon; -1 for the active dataset.
+    int polygonTargetGroupId = -1;
+    // Set while a plot update must not rebuild the group boxes.
+    bool suppressGroupPanelRefresh = false;
+    QTimer* filterPlotTimer = nullptr;
+    // The pending filter update was asked for by group-rule edits only.
+    bool pendingUpdateKeepsGroupPanel = false;
 
     // Tool windows, in opening order; the lists own them.
     std::vector<CombinePlotWindow*> combineWindows;

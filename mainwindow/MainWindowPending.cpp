@@ -46,10 +46,6 @@ void MainWindow::exportStatSummary()
     reportNotAvailable(QStringLiteral("Export Statistical Summary"), QStringLiteral("Exporting a statistical summary"));
 }
 
-void MainWindow::onFilterChanged()
-{
-}
-
 void MainWindow::onApplyFilterToAll()
 {
 }
@@ -142,39 +138,7 @@ void MainWindow::onPolygonDrawingStopped()
 {
 }
 
-void MainWindow::onAddFilterGroupRequested()
-{
-}
-
-void MainWindow::onRenameFilterGroupRequested(int, const QString&)
-{
-}
-
-void MainWindow::onDeleteFilterGroupRequested(int)
-{
-}
-
-void MainWindow::onGroupEnableChanged(int, bool)
-{
-}
-
-void MainWindow::onGroupEnablePropagateRequested(int, bool)
-{
-}
-
-void MainWindow::onAddRuleToGroupRequested(int)
-{
-}
-
 void MainWindow::onAddPolygonToGroupRequested(int)
-{
-}
-
-void MainWindow::onGroupRuleChanged(int, int, const FilterRule&)
-{
-}
-
-void MainWindow::onGroupRuleRemoved(int, int)
 {
 }
 

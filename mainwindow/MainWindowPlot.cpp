@@ -70,15 +70,6 @@ DatasetEntry* MainWindow::shownEntry() const
     return entry && entry->featuresLoaded ? entry : nullptr;
 }
 
-EventFilter MainWindow::buildEffectiveFilter(const DatasetEntry* dataset) const
-{
-    // The dataset's own switch, combine mode and rules; the rules of the filter groups that
-    // are switched on for it follow in group order once filter groups exist.
-    if (!dataset)
-        return EventFilter();
-    return dataset->filter;
-}
-
 void MainWindow::requestPlotUpdate()
 {
     updatePlot();
@@ -298,6 +289,9 @@ void MainWindow::updatePlot()
     for (ImageGalleryWindow* window : galleryWindows)
         window->refresh();
 
+    updateFilterMixedState();
+    if (!suppressGroupPanelRefresh)
+        refreshFilterGroupPanel();
     updateApplyToAllButton();
     statisticsPanel->updateStatistics(plotXValues, plotYValues, plotXLabel, plotYLabel);
 

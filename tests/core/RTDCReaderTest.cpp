@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 using namespace Tervane3;
 using namespace Tervane3::Test;
@@ -275,6 +276,36 @@ TEST_F(RTDCReaderTest, ComputedColumnsJoinTheListAndReplacedColumnsStayReadable)
     // preload reads every scalar column of the file into the cache.
     reader.preloadAllFeatures();
     EXPECT_EQ(reader.getFeature("fl2_max")[5], 65535.0);
+}
+
+TEST_F(RTDCReaderTest, FiniteRangeSkipsNonFiniteValuesAndFollowsReplacedColumns)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    {
+        RtdcFixture file(path("ranges.rtdc"));
+        file.addColumn<double>("area_um", {2.0, nan, 3.5, inf, -inf, 2.5});
+        file.addColumn<double>("deform", {nan, nan, nan, nan, nan, nan});
+        file.close();
+    }
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(path("ranges.rtdc")));
+    const auto area = reader.finiteRange("area_um");
+    ASSERT_TRUE(area.has_value());
+    EXPECT_EQ(area->min, 2.0);
+    EXPECT_EQ(area->max, 3.5);
+    EXPECT_FALSE(reader.finiteRange("deform").has_value());
+    EXPECT_FALSE(reader.finiteRange("missing").has_value());
+
+    // A replaced column must not answer with the range of the column it replaced.
+    reader.setFeature("area_um", {-7.0, 1.0});
+    const auto replaced = reader.finiteRange("area_um");
+    ASSERT_TRUE(replaced.has_value());
+    EXPECT_EQ(replaced->min, -7.0);
+    EXPECT_EQ(replaced->max, 1.0);
+    // Nor a reopened file with the range of the closed one.
+    reader.close();
+    EXPECT_FALSE(reader.finiteRange("area_um").has_value());
 }
 
 TEST_F(RTDCReaderTest, ClosedReaderServesOnlyComputedColumns)
