@@ -35,6 +35,7 @@ public:
             return nullptr;
         auto entry = std::make_unique<DatasetEntry>();
         entry->id = nextId++;
+        entry->metadata = reader->readMetadata();
         entry->reader = std::move(reader);
         entry->filePath = path;
         entry->displayName = displayName.isEmpty() ? QString::fromStdString(path) : displayName;
