@@ -131,6 +131,11 @@ public:
     // Rebuilds the filter panel's group boxes for the active dataset.
     void refreshFilterGroupPanel();
 
+signals:
+    // A main plot update ran to its end (points, overlays, views and panels follow the
+    // active dataset).
+    void plotUpdated();
+
 public slots:
     // Errors caught by the application object (queued connection): one box at a time.
     void onUnhandledException(const QString& title, const QString& message);

@@ -146,6 +146,8 @@ void MainWindow::activateDataset(int index)
         datasetList->setCurrentRow(index);
     }
     filterPanel->setDataset(entry);
+    // Also for a dataset still being cached: no group box keeps the previous reader.
+    refreshFilterGroupPanel();
     for (ImageGalleryWindow* gallery : galleryWindows)
         gallery->onActiveDatasetChanged(entry->id);
 

@@ -364,8 +364,9 @@ void MainWindow::removeDataset()
         --activeIndex;
     }
 
-    for (FilterGroupsMatrixWindow* window : std::vector<FilterGroupsMatrixWindow*>(matrixWindows))
-        window->refresh();
+    // The group boxes follow the remaining datasets (switch states, the active reader); the
+    // refresh also reaches the matrix windows.
+    refreshFilterGroupPanel();
     updateApplyToAllButton();
     if (datasetFolderViewActive())
         rebuildDatasetTree();
@@ -396,6 +397,7 @@ void MainWindow::clearDatasetViews()
     calculationsPanel->setDataset(nullptr);
     infoLabel->setText(QStringLiteral("No file loaded."));
     filterPanel->setDataset(nullptr);
+    refreshFilterGroupPanel();
 }
 
 // ---- moving ------------------------------------------------------------------------------

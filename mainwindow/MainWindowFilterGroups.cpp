@@ -7,6 +7,7 @@
 #include "app/DatasetEntry.h"
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupsMatrixWindow.h"
+#include "plots/ScatterPlot.h"
 
 #include <QTimer>
 
@@ -17,6 +18,9 @@ namespace {
 // A bound typed into a spin box waits this long for the next keystroke before the plot
 // follows.
 constexpr int kBoundEditDelayMs = 250;
+// A group's gate on the plot: base + group id * stride + rule index.
+constexpr int kGroupPolygonIdBase = 1000000;
+constexpr int kGroupPolygonIdStride = 10000;
 
 } // namespace
 
@@ -109,12 +113,24 @@ void MainWindow::setGroupEnabledInAll(int groupId, bool enabled)
 
 void MainWindow::refreshFilterGroupPanel()
 {
+    const DatasetEntry* active = activeEntry();
+    filterPanel->setFilterGroups(groupModel.view(), active ? active->reader : nullptr);
+    if (active) {
+        for (const auto& group : groupModel.groups())
+            filterPanel->setGroupAllState(group->id, groupSwitchMixed(entries, active, group->id));
+        if (scatterPlot->isEditingPolygon() && scatterPlot->editingPolygonId() >= kGroupPolygonIdBase) {
+            const int v = scatterPlot->editingPolygonId() - kGroupPolygonIdBase;
+            filterPanel->setGroupPolygonEditChecked(v / kGroupPolygonIdStride, v % kGroupPolygonIdStride, true);
+        }
+    }
     for (FilterGroupsMatrixWindow* window : std::vector<FilterGroupsMatrixWindow*>(matrixWindows))
         window->refresh();
 }
 
 void MainWindow::updateFilterMixedState()
 {
+    filterPanel->updateEnableAllButton(false);
+    filterPanel->updateShowExcludedAllButton(false);
 }
 
 // ---- handlers of the filter panel --------------------------------------------------------

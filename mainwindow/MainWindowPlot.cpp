@@ -297,25 +297,24 @@ void MainWindow::updatePlot()
 
     // The current event: highlighted when plotted, else the first plotted event takes over.
     const int current = entry->currentEventIndex;
-    if (current < 0)
-        return;
-    if (plottedEventIndices.empty()) {
-        scatterPlot->hideHighlight();
-        return;
+    if (current >= 0) {
+        const auto found = std::find(plottedEventIndices.begin(), plottedEventIndices.end(), current);
+        if (plottedEventIndices.empty()) {
+            scatterPlot->hideHighlight();
+        } else if (found != plottedEventIndices.end()) {
+            scatterPlot->setHighlightedPoint(static_cast<int>(found - plottedEventIndices.begin()));
+        } else {
+            scatterPlot->hideHighlight();
+            entry->currentEventIndex = plottedEventIndices.front();
+            {
+                const QSignalBlocker blocker(eventSpin);
+                eventSpin->setValue(entry->currentEventIndex);
+            }
+            scatterPlot->setHighlightedPoint(0);
+            displayEvent(entry->currentEventIndex);
+        }
     }
-    const auto found = std::find(plottedEventIndices.begin(), plottedEventIndices.end(), current);
-    if (found != plottedEventIndices.end()) {
-        scatterPlot->setHighlightedPoint(static_cast<int>(found - plottedEventIndices.begin()));
-        return;
-    }
-    scatterPlot->hideHighlight();
-    entry->currentEventIndex = plottedEventIndices.front();
-    {
-        const QSignalBlocker blocker(eventSpin);
-        eventSpin->setValue(entry->currentEventIndex);
-    }
-    scatterPlot->setHighlightedPoint(0);
-    displayEvent(entry->currentEventIndex);
+    emit plotUpdated();
 }
 
 void MainWindow::updateContours()
@@ -403,6 +402,7 @@ void MainWindow::updateInfoLabel()
         return;
     const std::uint64_t total = entry->reader->eventCount();
     const std::uint64_t shown = plottedIndicesValid ? plottedEventIndices.size() : total;
+    filterPanel->updateEventCount(static_cast<std::size_t>(shown), static_cast<std::size_t>(total));
     QStringList parts;
     const auto flow = entry->metadata.setup.find("flow rate");
     if (flow != entry->metadata.setup.end()) {

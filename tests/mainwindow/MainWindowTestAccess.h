@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <functional>
@@ -110,6 +111,20 @@ public:
     static const std::vector<double>& plotColorValues(const MainWindow& w) { return w.plotColorValues; }
     static std::function<bool(const std::string&)>& justComputed(MainWindow& w) { return w.justComputedFeaturePredicate; }
     static void updatePlot(MainWindow& w) { w.updatePlot(); }
+
+    // Filters: the panel, the group model and the coalesced filter update.
+    static FilterDockWidget* filterPanel(MainWindow& w) { return w.filterPanel; }
+    static FilterGroupList& groupModel(MainWindow& w) { return w.groupModel; }
+    static int& polygonTargetGroupId(MainWindow& w) { return w.polygonTargetGroupId; }
+    // Whether a filter update waits for its timer.
+    static bool filterUpdatePending(const MainWindow& w) { return w.filterPlotTimer && w.filterPlotTimer->isActive(); }
+    // Runs a waiting filter update now (as its timer would).
+    static void flushFilterUpdate(MainWindow& w)
+    {
+        if (filterUpdatePending(w))
+            w.runFilterPlotUpdate();
+    }
+    static void refreshFilterGroupPanel(MainWindow& w) { w.refreshFilterGroupPanel(); }
 
     // Widgets.
     static ScatterPlot* scatterPlot(MainWindow& w) { return w.scatterPlot; }
