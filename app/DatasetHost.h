@@ -12,6 +12,8 @@
 namespace Tervane3 {
 
 struct DatasetEntry;
+struct EModulusParams;
+struct IsoelasticLine;
 
 class DatasetHost
 {
@@ -35,6 +37,13 @@ public:
     virtual int colorMapIndex() const = 0;
     // Redraws the main plot of the active dataset (after a change of its filter).
     virtual void requestPlotUpdate() = 0;
+
+    // The Young's-modulus inputs of a dataset as the calculations panel sets them (its
+    // metadata, whether its reader has "temp"), and the isoelastic lines of such inputs
+    // from the main window's calculator. Plots that draw isoelastic lines of their own call
+    // the first on every update and the second only when the inputs changed.
+    virtual EModulusParams isoelasticParams(const DatasetEntry& dataset) const = 0;
+    virtual std::vector<IsoelasticLine> isoelasticLines(const EModulusParams& params) = 0;
 
     // The events of the dataset that pass its effective filter, ascending: every event when
     // the filter is switched off or has no usable rule, none for null or a dataset without

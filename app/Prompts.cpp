@@ -1,6 +1,7 @@
 // The default prompts on QMessageBox, QFileDialog and QInputDialog, and the global slot.
 #include "app/Prompts.h"
 
+#include <QColorDialog>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
@@ -116,6 +117,11 @@ QString DialogPrompts::getText(QWidget* parent, const QString& title, const QStr
 int DialogPrompts::execDialog(QDialog* dialog)
 {
     return dialog ? dialog->exec() : QDialog::Rejected;
+}
+
+QColor DialogPrompts::getColor(QWidget* parent, const QColor& initial, const QString& title)
+{
+    return QColorDialog::getColor(initial, parent, title);
 }
 
 bool DialogPrompts::openUrl(const QUrl& url)

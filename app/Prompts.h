@@ -4,6 +4,7 @@
 // what would have been shown.
 #pragma once
 
+#include <QColor>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -53,6 +54,9 @@ public:
     // Runs a dialog the caller built (QDialog::exec); returns its result code.
     virtual int execDialog(QDialog* dialog) = 0;
 
+    // A colour chosen starting from `initial`; an invalid colour when the user cancelled.
+    virtual QColor getColor(QWidget* parent, const QColor& initial, const QString& title) = 0;
+
     // Hands an address to the desktop (browser, file manager); false when that failed.
     virtual bool openUrl(const QUrl& url) = 0;
 
@@ -81,6 +85,7 @@ public:
     QString getText(QWidget* parent, const QString& title, const QString& label,
                     const QString& text, bool* ok) override;
     int execDialog(QDialog* dialog) override;
+    QColor getColor(QWidget* parent, const QColor& initial, const QString& title) override;
     bool openUrl(const QUrl& url) override;
 };
 

@@ -26,6 +26,11 @@ void ScriptedPrompts::answerDialog(int result)
     dialogAnswers.push_back(result);
 }
 
+void ScriptedPrompts::answerColor(const QColor& color)
+{
+    colorAnswers.push_back(color);
+}
+
 int ScriptedPrompts::count(Kind kind) const
 {
     int n = 0;
@@ -162,6 +167,22 @@ int ScriptedPrompts::execDialog(QDialog* dialog)
     if (dialog)
         dialog->setResult(result);
     return result;
+}
+
+QColor ScriptedPrompts::getColor(QWidget* parent, const QColor& initial, const QString& title)
+{
+    Call call;
+    call.kind = Kind::Color;
+    call.title = title;
+    call.text = initial.name(QColor::HexArgb);
+    call.parent = parent;
+    QColor answer;
+    if (!colorAnswers.empty()) {
+        answer = colorAnswers.front();
+        colorAnswers.pop_front();
+    }
+    record(std::move(call));
+    return answer;
 }
 
 bool ScriptedPrompts::openUrl(const QUrl& url)

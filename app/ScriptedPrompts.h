@@ -14,7 +14,7 @@ namespace Tervane3 {
 class ScriptedPrompts : public Prompts
 {
 public:
-    enum class Kind { Message, OpenFileNames, OpenFileName, SaveFileName, Directory, Text, Dialog, Url };
+    enum class Kind { Message, OpenFileNames, OpenFileName, SaveFileName, Directory, Text, Dialog, Url, Color };
 
     struct Call
     {
@@ -36,6 +36,8 @@ public:
     void answerDialog(int result);
     // The next openUrl reports this result (without an answer it reports success).
     void answerUrl(bool opened);
+    // The next colour dialog returns this colour (invalid: cancelled, as with no answer).
+    void answerColor(const QColor& color);
 
     // Runs during each prompt, after it was recorded and before it returns.
     std::function<void(const Call&)> whileOpen;
@@ -60,6 +62,8 @@ public:
     QString getText(QWidget* parent, const QString& title, const QString& label,
                     const QString& text, bool* ok) override;
     int execDialog(QDialog* dialog) override;
+    // Records the title and the initial colour's name as the text.
+    QColor getColor(QWidget* parent, const QColor& initial, const QString& title) override;
     // Records the address; opens nothing and reports the scripted result (success by default).
     bool openUrl(const QUrl& url) override;
 
@@ -82,6 +86,7 @@ private:
     std::deque<std::pair<QString, bool>> textAnswers;
     std::deque<int> dialogAnswers;
     std::deque<bool> urlAnswers;
+    std::deque<QColor> colorAnswers;
 };
 
 // Installs a ScriptedPrompts for the lifetime of the guard and restores the previous prompts.

@@ -111,6 +111,10 @@ public:
     const std::vector<std::unique_ptr<DatasetEntry>>& datasets() const override { return entries; }
     // Redraws the main plot (the host service of docks and tool windows).
     void requestPlotUpdate() override;
+    // The calculations panel's Young's-modulus inputs for a dataset and the calculator's
+    // isoelastic lines (host services of the combine plots).
+    EModulusParams isoelasticParams(const DatasetEntry& dataset) const override;
+    std::vector<IsoelasticLine> isoelasticLines(const EModulusParams& params) override;
 
     // Filter groups (MainWindowFilterGroups.cpp). Each change of the rules or the switches
     // updates the main plot through the coalesced filter update; adding and renaming do not.

@@ -75,6 +75,17 @@ void MainWindow::requestPlotUpdate()
     updatePlot();
 }
 
+EModulusParams MainWindow::isoelasticParams(const DatasetEntry& dataset) const
+{
+    const bool hasTemperature = dataset.reader && dataset.reader->hasFeature("temp");
+    return calculationsPanel->emodulusParams(dataset.metadata, hasTemperature);
+}
+
+std::vector<IsoelasticLine> MainWindow::isoelasticLines(const EModulusParams& params)
+{
+    return emodulusCalculator->isoelastics(params);
+}
+
 void MainWindow::populateFeatureCombos()
 {
     const DatasetEntry* entry = activeEntry();

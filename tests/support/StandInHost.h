@@ -1,11 +1,13 @@
 // A dataset host for tests of docks and tool windows without the main window: it owns a
 // list of entries over fixture readers, takes each dataset's own filter (plus optional
 // extra rules per dataset id, standing in for switched-on filter groups) as its effective
-// filter, and counts the plot updates asked of it.
+// filter, counts the plot updates asked of it, and hands out fixed isoelastic lines.
 #pragma once
 
 #include "app/DatasetEntry.h"
 #include "app/DatasetHost.h"
+#include "calc/EModulusParams.h"
+#include "calc/IsoelasticLine.h"
 #include "core/RTDCReader.h"
 
 #include <map>
@@ -25,6 +27,12 @@ public:
     int colorMap = 0;
     int plotUpdates = 0;
     int savedStates = 0;
+    // Returned by isoelasticLines; each call is counted.
+    std::vector<IsoelasticLine> isoLines;
+    int isoelasticCalls = 0;
+    // The flow rate of every dataset's Young's-modulus inputs (a change stands for new
+    // inputs on the calculations panel).
+    double isoFlowRate = 0.04;
 
     // Opens the file in a new reader and appends an entry with the next id; null when the
     // file does not open.
@@ -69,6 +77,17 @@ public:
     void saveCurrentDatasetState() override { ++savedStates; }
     int colorMapIndex() const override { return colorMap; }
     void requestPlotUpdate() override { ++plotUpdates; }
+    EModulusParams isoelasticParams(const DatasetEntry&) const override
+    {
+        EModulusParams params;
+        params.flowRate = isoFlowRate;
+        return params;
+    }
+    std::vector<IsoelasticLine> isoelasticLines(const EModulusParams&) override
+    {
+        ++isoelasticCalls;
+        return isoLines;
+    }
 
 private:
     int nextId = 0;
