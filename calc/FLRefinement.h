@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QObject>
+
+#include <atomic>
 #include "calc/TraceFilterSettings.h"
 
 namespace Tervane3 {
@@ -22,6 +24,9 @@ public:
     // Refines every fluorescence channel of one dataset from its traces; true when every
     // channel was refined.
     bool run(RTDCReader* reader, const Metadata& metadata, const TraceFilterSettings& settings);
+
+    // Set from any thread to stop the run in work; cleared when a run starts.
+    std::atomic<bool> cancelRequested{false};
 
 signals:
     // Percentage 0..100 of the dataset in work.

@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include <atomic>
+
 namespace Tervane3 {
 
 class RTDCReader;
@@ -19,6 +21,9 @@ public:
 
     // Analyses every event's contour and stores deform_odd, deform_even and deform_fc.
     bool compute(RTDCReader* reader);
+
+    // Set from any thread to stop the run in work; cleared when a run starts.
+    std::atomic<bool> cancelRequested{false};
 
 signals:
     // Percentage 0..100 of the dataset in work.

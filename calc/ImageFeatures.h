@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include <atomic>
+
 #include <string>
 #include <vector>
 
@@ -25,6 +27,9 @@ public:
 
     // Keys of the features compute() stores; empty while the calculator is not available.
     static std::vector<std::string> featureNames();
+
+    // Set from any thread to stop the run in work; cleared when a run starts.
+    std::atomic<bool> cancelRequested{false};
 
 signals:
     // Percentage 0..100 of the dataset in work.

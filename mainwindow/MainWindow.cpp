@@ -98,7 +98,7 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
 {
     preloadWatcher = new QFutureWatcher<void>(this);
-    calcWatcher = new QFutureWatcher<void>(this);
+    calculationWatcher = new QFutureWatcher<void>(this);
 
     setupUi();
     setupMenus();

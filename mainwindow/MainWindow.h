@@ -14,6 +14,8 @@
 //                              handlers and the coalesced plot update after filter edits
 //   MainWindowEventDisplay.cpp the current event: image, traces, feature values
 //   MainWindowMetadata.cpp     the metadata view
+//   MainWindowCalculations.cpp the calculation requests, their finish functions, the quality
+//                              assessment and the re-application of restored calculations
 //   MainWindowPending.cpp      handlers of the subsystems still to be built
 #pragma once
 
@@ -24,6 +26,7 @@
 #include <QMainWindow>
 #include <QPolygonF>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -54,6 +57,8 @@ class QUrl;
 
 namespace Tervane3 {
 
+struct CalculationReport;
+struct CalculationTask;
 struct DatasetEntry;
 struct DatasetFolderNode;
 struct FilterRule;
@@ -92,6 +97,14 @@ public:
     // leaves `work` is logged at critical level and shown in the error box after
     // `onFinished` has run (so the calculation's button comes back).
     void runBackgroundCalculation(std::function<void()> work, std::function<void()> onFinished);
+    // The same for work that stops early once the flag it gets is set (the panel's Cancel
+    // button sets it); the flag belongs to this run only.
+    void runCancellableCalculation(std::function<void(const std::atomic<bool>& cancel)> work,
+                                   std::function<void()> onFinished);
+    // Progress from a worker: the calculation panel's bar takes the format ("Dataset 1 of 3 —
+    // %p%") or value on the GUI thread, in posting order. Any thread; never waits.
+    void postProgressFormat(const QString& format);
+    void postProgressValue(int value);
 
     // Starts an update check; a silent check reports only a newer, not ignored version.
     void checkForUpdates(bool silent);
@@ -103,8 +116,8 @@ public:
     // Tells the calculations panel which deformation sources the active dataset offers.
     void updateFourierDeformAvailability();
 
-    // Channel numbers N of the reader's "fl<N>_max" features, in feature-name order; empty
-    // for a null reader.
+    // Channel numbers N of the reader's "fl<N>_max" features, ascending by value; empty for
+    // a null reader.
     static std::vector<int> fluorescenceChannels(const RTDCReader* reader);
 
     // All datasets in list order (a dataset's position is its index in the session file).
@@ -213,6 +226,8 @@ public slots:
     void onComputeFourierDeform();
     void onComputeImageFeatures();
     void onCalcFinished();
+    // The panel's Cancel button: the running calculation stops after the event in work.
+    void onCancelCalculation();
     void onComputeDimReduction();
     void onSaveDimRedReference();
     void onLoadDimRedReference();
@@ -332,6 +347,23 @@ private:
     void restoreSessionDuplicates();
     void applySessionState();
 
+    // Calculations (MainWindowCalculations.cpp).
+    // Active, loaded and no calculation running: a request may start.
+    DatasetEntry* calculationRequestEntry() const;
+    // Routes one calculator's progress to the panel's bar; replaces the connection of the
+    // calculator's previous run, so each value reaches the bar once.
+    template<typename Calculator>
+    void connectProgress(Calculator* calculator, QMetaObject::Connection& connection);
+    // What every finish function does after its own part: the one-shot test for the plot,
+    // the feature lists and plot, the open combine and statistics windows, and the status
+    // line and log for datasets that got nothing.
+    void finishCalculation(const QString& calculation, const CalculationReport& report,
+                           std::function<bool(const std::string&)> justComputed);
+    // Re-runs, on the GUI thread, the compensation whose flag a restored session carries
+    // without its columns; nothing while a calculation runs (onCalcFinished catches up).
+    // True when columns were computed.
+    bool reapplyRestoredCalculations(DatasetEntry* entry, const std::vector<int>& channels);
+
     // Main plot update (MainWindowPlot.cpp).
     DatasetEntry* activeEntry() const;
     // The active entry once its features are cached (what the plot may show); else null.
@@ -427,16 +459,22 @@ private:
     std::map<int, int> sessionIndexToDatasetId;
     bool sessionLoading = false;
 
-    // Background calculations (one at a time). calcBusy and calcFinish are GUI-thread only.
-    QFutureWatcher<void>* calcWatcher = nullptr;
-    bool calcBusy = false;
-    std::function<void()> calcFinish;
-    // Failure text of the running calculation's work function, written on the pool
-    // thread and read after the watcher reported finished; empty on success.
-    std::shared_ptr<QString> calcFailure;
+    // Background calculations (one at a time). calculationBusy and calculationFinish are GUI-thread only.
+    QFutureWatcher<void>* calculationWatcher = nullptr;
+    bool calculationBusy = false;
+    std::function<void()> calculationFinish;
+    // The running calculation's work, cancel flag and failure text (MainWindowBackground.cpp);
+    // null when idle. The worker holds its own reference while it runs.
+    std::shared_ptr<CalculationTask> calculationTask;
+    // Progress connections of the calculators' last runs.
+    QMetaObject::Connection refinementProgress;
+    QMetaObject::Connection compensationProgress;
+    QMetaObject::Connection emodulusProgress;
+    QMetaObject::Connection fourierProgress;
+    QMetaObject::Connection imageFeaturesProgress;
     // Set by a finish function: true for the features the calculation just wrote; the next
     // plot update tests its features against it once and clears it.
-    std::function<bool(const std::string&)> justComputedFeaturePredicate;
+    std::function<bool(const std::string&)> computedFeaturePredicate;
     // The main plot holds valid plotted indices (kept by the plot update).
     bool plottedIndicesValid = false;
     // For plotted point i, the index of its event in the active dataset (plot update).

@@ -1,10 +1,14 @@
 // Tool windows and background calculations: the four lists of open tool windows, the
-// launcher of one calculation at a time on the global thread pool, and the wait for
-// running tasks before the datasets are torn down.
+// launcher of one calculation at a time on the global thread pool with its cancel flag and
+// queued progress setters, and the wait for running tasks before the datasets are torn down.
 #include "mainwindow/MainWindow.h"
 
 #include "app/Prompts.h"
 #include "calc/CalculationsDockWidget.h"
+#include "calc/FLCompensation.h"
+#include "calc/FLRefinement.h"
+#include "calc/FourierDeform.h"
+#include "calc/ImageFeatures.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterGroupsMatrixWindow.h"
 #include "app/DatasetEntry.h"
@@ -14,12 +18,14 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QLabel>
 #include <QProgressBar>
 #include <QThreadPool>
 #include <QtConcurrent>
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 
 namespace Tervane3 {
 
@@ -49,6 +55,19 @@ void closeAndDelete(std::vector<Window*>& list, QObject* mainWindow)
 }
 
 } // namespace
+
+// What the worker of one calculation owns. The worker holds `handoff` for the whole run; the
+// GUI thread takes it once before the task starts and once after it ended, so whatever either
+// side wrote before is visible to the other. (Qt's own synchronisation of the pool and the
+// watcher would do as well, but tools such as ThreadSanitizer cannot see inside Qt.)
+struct CalculationTask
+{
+    std::mutex handoff;
+    std::function<void(const std::atomic<bool>& cancel)> work;
+    std::atomic<bool> cancel{false};
+    // Written by the worker; empty on success.
+    QString failure;
+};
 
 void MainWindow::openCombinePlotWindow()
 {
@@ -123,10 +142,16 @@ void MainWindow::closeToolWindows()
 
 void MainWindow::runBackgroundCalculation(std::function<void()> work, std::function<void()> onFinished)
 {
-    if (calcBusy || closing)
+    runCancellableCalculation([work = std::move(work)](const std::atomic<bool>&) { work(); }, std::move(onFinished));
+}
+
+void MainWindow::runCancellableCalculation(std::function<void(const std::atomic<bool>& cancel)> work,
+                                           std::function<void()> onFinished)
+{
+    if (calculationBusy || closing)
         return;
-    calcBusy = true;
-    calcFinish = std::move(onFinished);
+    calculationBusy = true;
+    calculationFinish = std::move(onFinished);
     QProgressBar* bar = calculationsPanel->progressBar();
     bar->setValue(0);
     bar->setFormat(QStringLiteral("%p%"));
@@ -134,43 +159,87 @@ void MainWindow::runBackgroundCalculation(std::function<void()> work, std::funct
 
     // The task keeps its own failure text: QtConcurrent would store the exception in the
     // future, where nobody looks.
-    auto failure = std::make_shared<QString>();
-    calcFailure = failure;
-    QFuture<void> future = QtConcurrent::run(QThreadPool::globalInstance(), [work = std::move(work), failure] {
+    auto task = std::make_shared<CalculationTask>();
+    {
+        const std::lock_guard<std::mutex> lock(task->handoff);
+        task->work = std::move(work);
+    }
+    calculationTask = task;
+    QFuture<void> future = QtConcurrent::run(QThreadPool::globalInstance(), [task] {
+        const std::lock_guard<std::mutex> lock(task->handoff);
         try {
-            work();
+            task->work(task->cancel);
         } catch (const std::exception& e) {
             const char* what = e.what();
-            *failure = what && *what ? QString::fromUtf8(what) : QStringLiteral("Unknown error.");
+            task->failure = what && *what ? QString::fromUtf8(what) : QStringLiteral("Unknown error.");
         } catch (...) {
-            *failure = QStringLiteral("An unknown error occurred.");
+            task->failure = QStringLiteral("An unknown error occurred.");
         }
+        task->work = nullptr; // captured copies go on the worker, not later on the GUI thread
     });
-    calcWatcher->setFuture(future);
+    calculationWatcher->setFuture(future);
+}
+
+void MainWindow::postProgressFormat(const QString& format)
+{
+    QMetaObject::invokeMethod(calculationsPanel->progressBar(), [bar = calculationsPanel->progressBar(), format] {
+        bar->setFormat(format);
+    }, Qt::QueuedConnection);
+}
+
+void MainWindow::postProgressValue(int value)
+{
+    QMetaObject::invokeMethod(calculationsPanel->progressBar(), [bar = calculationsPanel->progressBar(), value] {
+        bar->setValue(value);
+    }, Qt::QueuedConnection);
+}
+
+void MainWindow::onCancelCalculation()
+{
+    if (!calculationBusy || !calculationTask)
+        return;
+    calculationTask->cancel.store(true);
+    // Calculators that test per event stop after the event in work.
+    flRefinement->cancelRequested = true;
+    flCompensation->cancelRequested = true;
+    fourierDeform->cancelRequested = true;
+    imageFeatures->cancelRequested = true;
+    statusLabel->setText(QStringLiteral("Cancelling the calculation..."));
 }
 
 void MainWindow::onCalcFinished()
 {
     calculationsPanel->progressBar()->hide();
-    calcBusy = false;
-    std::function<void()> finish = std::move(calcFinish);
-    calcFinish = nullptr;
-    std::shared_ptr<QString> failure = std::move(calcFailure);
-    if (failure && !failure->isEmpty())
-        qCritical().noquote() << QStringLiteral("Background calculation failed:") << *failure;
+    calculationBusy = false;
+    std::function<void()> finish = std::move(calculationFinish);
+    calculationFinish = nullptr;
+    QString failure;
+    if (std::shared_ptr<CalculationTask> task = std::move(calculationTask)) {
+        const std::lock_guard<std::mutex> lock(task->handoff);
+        failure = task->failure;
+    }
+    if (!failure.isEmpty())
+        qCritical().noquote() << QStringLiteral("Background calculation failed:") << failure;
     if (closing)
         return;
     // The finish function also runs after a failure: it gives the calculation's button back.
     if (finish)
         finish();
-    if (failure && !failure->isEmpty())
+    // The re-application of restored calculations waited for the run; catch up for the
+    // dataset shown now (unless the finish function started the next run).
+    if (!calculationBusy) {
+        DatasetEntry* active = shownEntry();
+        if (active && reapplyRestoredCalculations(active, fluorescenceChannels(active->reader.get())))
+            refreshFeaturesAndPlot();
+    }
+    if (!failure.isEmpty())
         onUnhandledException(QStringLiteral("Calculation Error"),
-                             QStringLiteral("The calculation did not complete:\n%1").arg(*failure));
+                             QStringLiteral("The calculation did not complete:\n%1").arg(failure));
 }
 
 void MainWindow::waitForBackgroundTasks()
 {
-    const bool calcRunning = calcWatcher && calcWatcher->isRunning();
+    const bool calcRunning = calculationWatcher && calculationWatcher->isRunning();
     const bool preloadRunning = preloadWatcher && preloadWatcher->isRunning();
     if (!calcRunning && !preloadRunning)
         return;
@@ -180,7 +249,7 @@ void MainWindow::waitForBackgroundTasks()
     // Blocking on purpose: processing events here would run finish functions and queued
     // caching steps against a window that is going away. Work functions post their
     // progress without waiting for the GUI thread, so this cannot deadlock.
-    calcWatcher->waitForFinished();
+    calculationWatcher->waitForFinished();
     preloadWatcher->waitForFinished();
     QApplication::restoreOverrideCursor();
 }

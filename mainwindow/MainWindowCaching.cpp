@@ -4,10 +4,8 @@
 // widgets back into the active entry.
 #include "mainwindow/MainWindow.h"
 
+#include "calc/CalculationRun.h"
 #include "calc/CalculationsDockWidget.h"
-#include "calc/FLCompensation.h"
-#include "calc/FLRefinement.h"
-#include "calc/TraceFilterSettings.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "app/DatasetEntry.h"
@@ -180,23 +178,6 @@ void MainWindow::emptyPlotAndEventViews()
     statisticsPanel->clear();
 }
 
-std::vector<int> MainWindow::fluorescenceChannels(const RTDCReader* reader)
-{
-    std::vector<int> channels;
-    if (!reader)
-        return channels;
-    for (const std::string& name : reader->featureNames()) {
-        if (name.size() < 6 || name.compare(0, 2, "fl") != 0 ||
-            name.compare(name.size() - 4, 4, "_max") != 0 || name.find("_max_") != std::string::npos)
-            continue;
-        bool ok = false;
-        const int channel = QString::fromStdString(name.substr(2, name.size() - 6)).toInt(&ok);
-        if (ok)
-            channels.push_back(channel);
-    }
-    return channels;
-}
-
 void MainWindow::refreshForActiveDataset()
 {
     if (activeIndex < 0 || activeIndex >= static_cast<int>(entries.size()))
@@ -215,43 +196,19 @@ void MainWindow::refreshForActiveDataset()
         datasetNameEdit->setText(entry->displayName);
     }
 
-    // Calculations panel, including the synchronous re-run of refinement and compensation
-    // whose flags a restored session carries without their columns.
+    // Calculations panel; then the re-run of the refinement and compensation whose flags a
+    // restored session carries without their columns (it waits while a calculation runs).
     const std::vector<int> channels = fluorescenceChannels(reader);
     calculationsPanel->setDataset(entry);
     calculationsPanel->setRefineFluorescenceEnabled(!channels.empty());
-    if (reader && !channels.empty() && entry->flRefinementApplied) {
-        bool refined = false;
-        for (const std::string& name : reader->featureNames()) {
-            if (name.size() >= 8 && name.compare(name.size() - 3, 3, "_rf") == 0 &&
-                reader->isComputedFeature(name)) {
-                refined = true;
-                break;
-            }
-        }
-        if (!refined)
-            flRefinement->run(reader, entry->metadata, TraceFilterSettings());
-    }
     if (channels.size() >= 2) {
         calculationsPanel->setCrosstalkChannels(channels);
-        if (entry->ctcApplied && entry->ctcChannels == channels &&
-            entry->spilloverMatrix.n_cols == channels.size()) {
+        if (entry->ctcApplied && entry->ctcChannels == channels && entry->spilloverMatrix.n_cols == channels.size())
             calculationsPanel->setCrosstalkMatrix(entry->spilloverMatrix, channels);
-            bool compensated = false;
-            for (int channel : channels) {
-                if (reader && reader->isComputedFeature("fl" + std::to_string(channel) + "_max_ctc")) {
-                    compensated = true;
-                    break;
-                }
-            }
-            if (!compensated && reader)
-                flCompensation->compute(reader, channels, entry->spilloverMatrix);
-        }
     }
+    reapplyRestoredCalculations(entry, channels);
     calculationsPanel->setCompensateCrosstalkEnabled(channels.size() >= 2);
-    const auto region = entry->metadata.setup.find("chip region");
-    const bool reservoir = region != entry->metadata.setup.end() && region->second == "reservoir";
-    const bool emodPossible = !reservoir && reader && reader->hasFeature("area_um") && reader->hasFeature("deform");
+    const bool emodPossible = !isReservoirMeasurement(entry->metadata) && reader && reader->hasFeature("area_um") && reader->hasFeature("deform");
     calculationsPanel->setComputeEmodulusEnabled(emodPossible);
     calculationsPanel->setAssessQualityEnabled(entry->emodApplied);
     if (emodPossible)

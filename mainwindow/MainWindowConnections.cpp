@@ -50,6 +50,7 @@ void MainWindow::setupConnections()
     connect(calculationsPanel, &CalculationsDockWidget::computeDimReduction, this, &MainWindow::onComputeDimReduction);
     connect(calculationsPanel, &CalculationsDockWidget::saveDimRedReference, this, &MainWindow::onSaveDimRedReference);
     connect(calculationsPanel, &CalculationsDockWidget::loadDimRedReference, this, &MainWindow::onLoadDimRedReference);
+    connect(calculationsPanel, &CalculationsDockWidget::cancelCalculation, this, &MainWindow::onCancelCalculation);
 
     connect(scatterPlot, &ScatterPlot::pointClicked, this, &MainWindow::onPointClicked);
 
@@ -61,7 +62,7 @@ void MainWindow::setupConnections()
 
     // Background tasks: a finish reaches the window only through these two rows.
     connect(preloadWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onFeaturesLoaded);
-    connect(calcWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onCalcFinished);
+    connect(calculationWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onCalcFinished);
 
     // Event display.
     connect(eventSpin, spinChanged, this, &MainWindow::onEventSpinBoxChanged);

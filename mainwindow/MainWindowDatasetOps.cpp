@@ -314,7 +314,7 @@ void MainWindow::removeDataset()
     }
     // A calculation's work function uses the dataset entries and their readers on a pool
     // thread, and which datasets it took is not recorded: no dataset leaves while one runs.
-    if (calcBusy) {
+    if (calculationBusy) {
         prompts().warning(this, QStringLiteral("Cannot Remove"),
                           QStringLiteral("A calculation is running on the open datasets. "
                                          "Remove this dataset after it has finished."));

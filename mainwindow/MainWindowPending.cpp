@@ -98,30 +98,6 @@ void MainWindow::onImportMeasurementFilters(bool)
 {
 }
 
-void MainWindow::onRefineFluorescence()
-{
-}
-
-void MainWindow::onCompensateCrosstalk()
-{
-}
-
-void MainWindow::onComputeEmodulus()
-{
-}
-
-void MainWindow::onAssessEmodQuality()
-{
-}
-
-void MainWindow::onComputeFourierDeform()
-{
-}
-
-void MainWindow::onComputeImageFeatures()
-{
-}
-
 void MainWindow::onComputeDimReduction()
 {
 }

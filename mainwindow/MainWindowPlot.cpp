@@ -277,10 +277,10 @@ void MainWindow::updatePlot()
     // Refit the axes when a plotted feature or the dataset changed, or when a calculation
     // has just produced one of the shown features; otherwise the user's zoom stays.
     bool justComputed = false;
-    if (justComputedFeaturePredicate) {
-        justComputed = justComputedFeaturePredicate(xKey) || justComputedFeaturePredicate(yKey) ||
-                       justComputedFeaturePredicate(colorKey);
-        justComputedFeaturePredicate = nullptr;
+    if (computedFeaturePredicate) {
+        justComputed = computedFeaturePredicate(xKey) || computedFeaturePredicate(yKey) ||
+                       computedFeaturePredicate(colorKey);
+        computedFeaturePredicate = nullptr;
     }
     if (xKey != lastPlotXFeature || yKey != lastPlotYFeature || activeIndex != lastPlotDatasetIndex || justComputed)
         scatterPlot->autoScale();

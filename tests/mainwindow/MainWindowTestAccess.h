@@ -89,9 +89,9 @@ public:
     static void moveDataset(MainWindow& w, int from, int to) { w.moveDataset(from, to); }
 
     // Background calculations, tool windows, update checks and error reports.
-    static bool& calcBusy(MainWindow& w) { return w.calcBusy; }
-    static bool hasCalcFinish(const MainWindow& w) { return static_cast<bool>(w.calcFinish); }
-    static QFutureWatcher<void>* calcWatcher(MainWindow& w) { return w.calcWatcher; }
+    static bool& calcBusy(MainWindow& w) { return w.calculationBusy; }
+    static bool hasCalcFinish(const MainWindow& w) { return static_cast<bool>(w.calculationFinish); }
+    static QFutureWatcher<void>* calcWatcher(MainWindow& w) { return w.calculationWatcher; }
     static bool errorBoxOpen(const MainWindow& w) { return w.errorBoxOpen; }
     static std::vector<CombinePlotWindow*>& combineWindows(MainWindow& w) { return w.combineWindows; }
     static std::vector<StatisticalEvalWindow*>& statEvalWindows(MainWindow& w) { return w.statEvalWindows; }
@@ -109,7 +109,7 @@ public:
     static std::vector<int>& plottedEventIndices(MainWindow& w) { return w.plottedEventIndices; }
     static const std::vector<double>& plotXValues(const MainWindow& w) { return w.plotXValues; }
     static const std::vector<double>& plotColorValues(const MainWindow& w) { return w.plotColorValues; }
-    static std::function<bool(const std::string&)>& justComputed(MainWindow& w) { return w.justComputedFeaturePredicate; }
+    static std::function<bool(const std::string&)>& justComputed(MainWindow& w) { return w.computedFeaturePredicate; }
     static void updatePlot(MainWindow& w) { w.updatePlot(); }
 
     // Filters: the panel, the group model and the coalesced filter update.
@@ -139,6 +139,11 @@ public:
     static QTreeWidget* metadataTree(MainWindow& w) { return w.metadataTree; }
     static QDockWidget* metadataDock(MainWindow& w) { return w.metadataDock; }
     static CalculationsDockWidget* calculations(MainWindow& w) { return w.calculationsPanel; }
+    static FLCompensation* flCompensation(MainWindow& w) { return w.flCompensation; }
+    static FLRefinement* flRefinement(MainWindow& w) { return w.flRefinement; }
+    static FourierDeform* fourierDeform(MainWindow& w) { return w.fourierDeform; }
+    static ImageFeatures* imageFeatures(MainWindow& w) { return w.imageFeatures; }
+    static QString statusText(MainWindow& w) { return w.statusLabel->text(); }
 
     // The event display, traces and metadata view.
     static void displayEvent(MainWindow& w, int index) { w.displayEvent(index); }
