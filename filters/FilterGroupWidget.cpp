@@ -124,6 +124,8 @@ void FilterGroupWidget::setRules(const std::vector<FilterRule>& rules)
             row = new PolygonRuleWidget(reader, this);
         else
             row = new FilterRuleWidget(availableFeatures, reader, this);
+        // Group mode first: the row then never makes its all-datasets buttons.
+        row->enterGroupMode();
         row->setRule(rules[i]);
         connectRow(row, static_cast<int>(i));
         if (!ruleWidgets.empty()) {
@@ -137,8 +139,6 @@ void FilterGroupWidget::setRules(const std::vector<FilterRule>& rules)
 
 void FilterGroupWidget::connectRow(RuleRowWidget* row, int index)
 {
-    // Group mode: the group's rules are always enabled; switching is per dataset and group.
-    row->enterGroupMode();
     connect(row, &RuleRowWidget::ruleChanged, this, [this, row, index] {
         boundEdit = row->lastChangeWasBoundEdit();
         emit ruleChanged(id, index, row->rule());

@@ -6,10 +6,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -41,6 +44,35 @@ int decimalsShowing(double value, int least)
     return kMaxDecimals;
 }
 
+// A combo sized for 16 characters without measuring its items: rows are made by the dozen,
+// each offering every feature, and measuring all labels (or switching the size policy,
+// which builds the popup at once) made a rebuild of the panel several times slower.
+class FeatureCombo : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+    void changeEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+            cachedHint = QSize();
+        QComboBox::changeEvent(event);
+    }
+    QSize sizeHint() const override
+    {
+        if (!cachedHint.isValid()) {
+            QStyleOptionComboBox option;
+            initStyleOption(&option);
+            const QSize text(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 16, fontMetrics().height());
+            cachedHint = style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, this);
+        }
+        return cachedHint;
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    mutable QSize cachedHint;
+};
+
 QDoubleSpinBox* boundSpin(const QString& objectName, const QString& toolTip, int maxWidth, QWidget* parent)
 {
     auto* spin = new QDoubleSpinBox(parent);
@@ -63,7 +95,7 @@ FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features, std
 
     auto* line1 = new QHBoxLayout;
     line1->setContentsMargins(0, 0, 0, 0);
-    featureCombo = new QComboBox(this);
+    featureCombo = new FeatureCombo(this);
     featureCombo->setObjectName(QStringLiteral("featureCombo"));
     featureCombo->setMinimumWidth(140);
     line1->addWidget(enabledCheck);
@@ -119,35 +151,34 @@ void FilterRuleWidget::onFeatureChanged(int)
         return;
     if (unavailable)
         removePlaceholder();
-
-    const auto range = reader->finiteRange(key);
-    if (range) {
-        const double span = range->max - range->min;
-        columnDecimals = span < 0.1 ? 6 : span < 1 ? 4 : span < 100 ? 2 : 1;
-        const double step = span > 0 ? span / 100.0 : 0.01;
+    if (const auto range = reader->finiteRange(key)) {
         // Rounded to the grid of the decimals, then one grid step outward when rounding put
         // the bound inside the data, so that the fresh rule keeps every finite event.
-        const double grid = std::pow(10.0, -columnDecimals);
-        double lo = roundedTo(range->min, columnDecimals);
+        const int decimals = chooseColumnGrid(*range);
+        const double grid = std::pow(10.0, -decimals);
+        double lo = roundedTo(range->min, decimals);
         if (lo > range->min)
-            lo = roundedTo(lo - grid, columnDecimals);
-        double hi = roundedTo(range->max, columnDecimals);
+            lo = roundedTo(lo - grid, decimals);
+        double hi = roundedTo(range->max, decimals);
         if (hi < range->max)
-            hi = roundedTo(hi + grid, columnDecimals);
+            hi = roundedTo(hi + grid, decimals);
         minValue = lo;
         maxValue = hi;
-        const QSignalBlocker blockMin(minSpin);
-        const QSignalBlocker blockMax(maxSpin);
-        for (QDoubleSpinBox* spin : {minSpin, maxSpin}) {
-            spin->setDecimals(columnDecimals);
-            spin->setSingleStep(step);
-        }
-        minSpin->setValue(lo);
-        maxSpin->setValue(hi);
+        showBounds();
     }
     // Also without a finite value (bounds kept): the stored rule must follow the feature
     // the row shows.
     reportChange(false);
+}
+
+int FilterRuleWidget::chooseColumnGrid(const RTDCReader::FiniteRange& range)
+{
+    const double span = range.max - range.min;
+    columnDecimals = span < 0.1 ? 6 : span < 1 ? 4 : span < 100 ? 2 : 1;
+    const double step = span > 0 ? span / 100.0 : 0.01;
+    minSpin->setSingleStep(step);
+    maxSpin->setSingleStep(step);
+    return columnDecimals;
 }
 
 void FilterRuleWidget::removePlaceholder()
@@ -198,7 +229,7 @@ void FilterRuleWidget::setRule(const FilterRule& shown)
         const QSignalBlocker blockMin(minSpin);
         const QSignalBlocker blockMax(maxSpin);
         const QSignalBlocker blockRow(this);
-        enabledCheck->setChecked(shown.enabled);
+        enabledCheck->setChecked(inGroup || shown.enabled);
         invertCheck->setChecked(shown.inverted);
         if (unavailable)
             removePlaceholder();
@@ -206,7 +237,9 @@ void FilterRuleWidget::setRule(const FilterRule& shown)
         const int found = featureCombo->findData(key, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (found >= 0) {
             featureCombo->setCurrentIndex(found);
-            onFeatureChanged(found);
+            // The column's decimals and step; the bounds are the rule's.
+            if (const auto range = reader ? reader->finiteRange(shown.featureName) : std::nullopt)
+                chooseColumnGrid(*range);
         } else if (!key.isEmpty()) {
             appendPlaceholder(key);
         }

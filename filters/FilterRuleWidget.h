@@ -10,6 +10,7 @@
 // outward when rounding put it inside the data.
 #pragma once
 
+#include "core/RTDCReader.h"
 #include "filters/RuleRowWidget.h"
 
 #include <string>
@@ -51,6 +52,8 @@ private:
     void updateWidgetsEnabled();
     // Shows both stored bounds with enough decimals (at least the column's, at most 10).
     void showBounds();
+    // Decimals (returned) and step of the spin boxes for a column's finite range.
+    int chooseColumnGrid(const RTDCReader::FiniteRange& range);
 
     QComboBox* featureCombo = nullptr;
     QDoubleSpinBox* minSpin = nullptr;

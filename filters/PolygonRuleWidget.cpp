@@ -70,7 +70,7 @@ void PolygonRuleWidget::setRule(const FilterRule& shown)
     {
         const QSignalBlocker blockEnabled(enabledCheck);
         const QSignalBlocker blockInvert(invertCheck);
-        enabledCheck->setChecked(shown.enabled);
+        enabledCheck->setChecked(inGroup || shown.enabled);
         invertCheck->setChecked(shown.inverted);
     }
     const QString xText = QString::fromStdString(reader ? reader->featureLabel(shown.featureName) : shown.featureName);

@@ -38,27 +38,30 @@ RuleRowWidget::RuleRowWidget(std::shared_ptr<RTDCReader> rowReader, QWidget* par
     removeButton->setObjectName(QStringLiteral("removeButton"));
     removeButton->setFixedSize(20, 24);
     removeButton->setStyleSheet(removeButtonStyle());
+}
+
+QHBoxLayout* RuleRowWidget::createAllButtonsLine()
+{
+    allButtonsLine = new QHBoxLayout;
+    allButtonsLine->setContentsMargins(20, 0, 0, 0);
+    allButtonsLine->setSpacing(4);
+    return allButtonsLine;
+}
+
+void RuleRowWidget::createAllButtons()
+{
     applyToAllButton = allDatasetsButton(QStringLiteral("Apply to All"), QStringLiteral("applyToAllButton"), this);
     updateInAllButton = allDatasetsButton(QStringLiteral("Update in All"), QStringLiteral("updateInAllButton"), this);
     checkInAllButton = allDatasetsButton(QStringLiteral("Uncheck in All"), QStringLiteral("checkInAllButton"), this);
     deleteFromAllButton =
         allDatasetsButton(QStringLiteral("Delete from All"), QStringLiteral("deleteFromAllButton"), this);
-    updateInAllButton->hide();
-    checkInAllButton->hide();
-    deleteFromAllButton->hide();
-}
-
-QHBoxLayout* RuleRowWidget::createAllButtonsLine()
-{
-    auto* line = new QHBoxLayout;
-    line->setContentsMargins(20, 0, 0, 0);
-    line->setSpacing(4);
-    line->addWidget(applyToAllButton);
-    line->addWidget(updateInAllButton);
-    line->addWidget(checkInAllButton);
-    line->addWidget(deleteFromAllButton);
-    line->addStretch();
-    return line;
+    for (QPushButton* button : {applyToAllButton, updateInAllButton, checkInAllButton, deleteFromAllButton})
+        allButtonsLine->addWidget(button);
+    allButtonsLine->addStretch();
+    connect(applyToAllButton, &QPushButton::clicked, this, &RuleRowWidget::applyRuleToAllRequested);
+    connect(updateInAllButton, &QPushButton::clicked, this, &RuleRowWidget::updateRuleToAllRequested);
+    connect(checkInAllButton, &QPushButton::clicked, this, &RuleRowWidget::onUncheckCheckClicked);
+    connect(deleteFromAllButton, &QPushButton::clicked, this, &RuleRowWidget::deleteRuleFromAllRequested);
 }
 
 void RuleRowWidget::connectFlagBoxes()
@@ -70,10 +73,6 @@ void RuleRowWidget::connectFlagBoxes()
 void RuleRowWidget::connectButtons()
 {
     connect(removeButton, &QPushButton::clicked, this, &RuleRowWidget::removeRequested);
-    connect(applyToAllButton, &QPushButton::clicked, this, &RuleRowWidget::applyRuleToAllRequested);
-    connect(updateInAllButton, &QPushButton::clicked, this, &RuleRowWidget::updateRuleToAllRequested);
-    connect(checkInAllButton, &QPushButton::clicked, this, &RuleRowWidget::onUncheckCheckClicked);
-    connect(deleteFromAllButton, &QPushButton::clicked, this, &RuleRowWidget::deleteRuleFromAllRequested);
     connect(enabledCheck, &QCheckBox::toggled, this, &RuleRowWidget::refreshAllButtons);
 }
 
@@ -129,10 +128,14 @@ void RuleRowWidget::enterGroupMode()
 void RuleRowWidget::refreshAllButtons()
 {
     if (inGroup) {
-        for (QPushButton* button : {applyToAllButton, updateInAllButton, checkInAllButton, deleteFromAllButton})
-            button->hide();
+        if (applyToAllButton) {
+            for (QPushButton* button : {applyToAllButton, updateInAllButton, checkInAllButton, deleteFromAllButton})
+                button->hide();
+        }
         return;
     }
+    if (!applyToAllButton)
+        createAllButtons();
     const bool hasId = !propagationId().empty();
     applyToAllButton->setVisible(!hasId);
     updateInAllButton->setVisible(hasId);

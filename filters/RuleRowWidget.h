@@ -71,7 +71,9 @@ public slots:
 protected:
     RuleRowWidget(std::shared_ptr<RTDCReader> reader, QWidget* parent);
 
-    // The line of the four all-datasets buttons (margins 20, 0, 0, 0).
+    // The line of the four all-datasets buttons (margins 20, 0, 0, 0). The buttons are made
+    // the first time they are shown: rows in group mode never need them, and a panel
+    // rebuild makes rows by the dozen.
     QHBoxLayout* createAllButtonsLine();
     // The enable and invert boxes report the rule changed (after the row's own widgets).
     void connectFlagBoxes();
@@ -80,6 +82,10 @@ protected:
     void connectButtons();
     void reportChange(bool fromBound);
 
+private:
+    void createAllButtons();
+
+protected:
     std::shared_ptr<RTDCReader> reader;
     QCheckBox* enabledCheck = nullptr;
     QCheckBox* invertCheck = nullptr;
@@ -88,6 +94,7 @@ protected:
     QPushButton* updateInAllButton = nullptr;
     QPushButton* checkInAllButton = nullptr;
     QPushButton* deleteFromAllButton = nullptr;
+    QHBoxLayout* allButtonsLine = nullptr;
     bool multipleDatasets = false;
     bool unavailable = false;
     bool contentDiffer = false;
