@@ -4,13 +4,13 @@
 // Debian's python3 (installed by ./dev bench; skipped when it is missing).
 #pragma once
 
+#include "BenchFiles.h"
 #include "core/RTDCReader.h"
 #include "dimred/DimRedMatrix.h"
 #include "dimred/DimRedModel.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -18,27 +18,10 @@
 
 namespace Tervane3::Bench {
 
-inline std::string benchDir()
-{
-    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
-    return dir ? dir : std::filesystem::temp_directory_path().string();
-}
-
 // The generator's 1,000,000-event measurement with seed 1.
 inline std::string generatedMeasurement()
 {
-    const std::string path = benchDir() + "/tervane3_bench_dimred_1M.rtdc";
-    if (!std::filesystem::exists(path)) {
-        const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path
-            + ".part\" --events 1000000 --seed 1";
-        std::cerr << "Generating " << path << " ..." << std::endl;
-        if (std::system(command.c_str()) != 0) {
-            std::cerr << "generator failed: " << command << std::endl;
-            std::exit(1);
-        }
-        std::filesystem::rename(path + ".part", path);
-    }
-    return path;
+    return ensureSynthFile("tervane3_bench_dimred_1M.rtdc", "--events 1000000 --seed 1");
 }
 
 inline const std::vector<std::string>& sixFeatures()
