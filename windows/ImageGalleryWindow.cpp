@@ -7,6 +7,7 @@
 #include "app/DatasetHost.h"
 #include "app/Prompts.h"
 #include "app/WindowHelpers.h"
+#include "core/PoolRun.h"
 #include "core/RTDCReader.h"
 #include "windows/GalleryGridWidget.h"
 
@@ -23,26 +24,11 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrent>
 
 #include <algorithm>
 #include <cmath>
 
 namespace Tervane3 {
-
-namespace {
-
-// Waits for a task; a failure it stored is reported by its finish slot, not here (a wait
-// rethrows it, and closing or destroying the window must not throw).
-void waitForTask(QFutureWatcherBase* watcher)
-{
-    try {
-        watcher->waitForFinished();
-    } catch (...) {
-    }
-}
-
-} // namespace
 
 ImageGalleryWindow::ImageGalleryWindow(DatasetHost* datasetHost, int id, QWidget* parent)
     : QMainWindow(parent)
@@ -54,12 +40,10 @@ ImageGalleryWindow::ImageGalleryWindow(DatasetHost* datasetHost, int id, QWidget
     setWindowTitle(QStringLiteral("Image Gallery"));
     resize(1100, 800);
 
-    renderWatcher = new QFutureWatcher<GalleryRenderResult>(this);
-    connect(renderWatcher, &QFutureWatcher<GalleryRenderResult>::finished, this,
-            &ImageGalleryWindow::onPageRenderFinished);
-    autoContrastWatcher = new QFutureWatcher<GalleryAutoContrastResult>(this);
-    connect(autoContrastWatcher, &QFutureWatcher<GalleryAutoContrastResult>::finished, this,
-            &ImageGalleryWindow::onAutoContrastFinished);
+    renderWatcher = new PoolWatcher(this);
+    connect(renderWatcher, &PoolWatcher::finished, this, &ImageGalleryWindow::onPageRenderFinished);
+    autoContrastWatcher = new PoolWatcher(this);
+    connect(autoContrastWatcher, &PoolWatcher::finished, this, &ImageGalleryWindow::onAutoContrastFinished);
 
     setupUi();
     addKeepOnTopAction(this);
@@ -69,8 +53,8 @@ ImageGalleryWindow::ImageGalleryWindow(DatasetHost* datasetHost, int id, QWidget
 ImageGalleryWindow::~ImageGalleryWindow()
 {
     stopTasks->store(true);
-    waitForTask(renderWatcher);
-    waitForTask(autoContrastWatcher);
+    renderWatcher->wait();
+    autoContrastWatcher->wait();
 }
 
 void ImageGalleryWindow::setupUi()
@@ -515,8 +499,8 @@ void ImageGalleryWindow::closeEvent(QCloseEvent* event)
     stopTasks->store(true);
     ++renderGeneration;
     invalidateAutoContrast();
-    waitForTask(renderWatcher);
-    waitForTask(autoContrastWatcher);
+    renderWatcher->wait();
+    autoContrastWatcher->wait();
     emit windowClosed(this);
     QMainWindow::closeEvent(event);
 }
@@ -588,7 +572,11 @@ void ImageGalleryWindow::requestRender()
     }
     renderPending = false;
     renderRunning = true;
-    renderWatcher->setFuture(QtConcurrent::run(renderFunction, std::move(input), entry->reader, stopTasks));
+    renderSlot = std::make_shared<GalleryRenderResult>();
+    renderWatcher->start([function = renderFunction, slot = renderSlot, input = std::move(input),
+                          reader = entry->reader, stop = stopTasks]() mutable {
+        *slot = function(std::move(input), std::move(reader), std::move(stop));
+    });
     infoLabel->setText(QStringLiteral("Rendering\u2026"));
 }
 
@@ -597,7 +585,8 @@ void ImageGalleryWindow::onPageRenderFinished()
     renderRunning = false;
     GalleryRenderResult result;
     try {
-        result = renderWatcher->result();
+        renderWatcher->rethrowFailure();
+        result = std::move(*renderSlot);
     } catch (...) {
         // The window stays usable: a waiting request still runs before the error is reported.
         if (renderPending) {
@@ -634,23 +623,21 @@ void ImageGalleryWindow::recomputeAutoContrastIfNeeded()
         return;
     const int requestId = ++autoContrastRequestId;
     autoContrastRunning = true;
-    std::shared_ptr<RTDCReader> reader = entry->reader;
-    std::vector<int> events = eventIndices;
-    std::shared_ptr<std::atomic<bool>> stop = stopTasks;
-    autoContrastWatcher->setFuture(QtConcurrent::run([reader, events, requestId, stop]() {
+    autoContrastSlot = std::make_shared<GalleryAutoContrastResult>();
+    autoContrastWatcher->start([slot = autoContrastSlot, reader = entry->reader, events = eventIndices, requestId,
+                                stop = stopTasks]() {
         const std::pair<int, int> limits = computeGalleryAutoContrast(reader, events, stop);
-        GalleryAutoContrastResult result;
-        result.lo = limits.first;
-        result.hi = limits.second;
-        result.requestId = requestId;
-        return result;
-    }));
+        slot->lo = limits.first;
+        slot->hi = limits.second;
+        slot->requestId = requestId;
+    });
 }
 
 void ImageGalleryWindow::onAutoContrastFinished()
 {
     autoContrastRunning = false;
-    const GalleryAutoContrastResult result = autoContrastWatcher->result();
+    autoContrastWatcher->rethrowFailure();
+    const GalleryAutoContrastResult result = *autoContrastSlot;
     if (result.requestId != autoContrastRequestId) {
         // Limits of an older list: the current one still needs its own.
         if (contrastMode == 1 && !autoContrastValid)

@@ -7,7 +7,6 @@
 
 #include "windows/GalleryRender.h"
 
-#include <QFutureWatcher>
 #include <QMainWindow>
 
 #include <atomic>
@@ -26,6 +25,7 @@ namespace Tervane3 {
 class DatasetHost;
 struct DatasetEntry;
 class GalleryGridWidget;
+class PoolWatcher;
 
 class ImageGalleryWindow : public QMainWindow
 {
@@ -113,13 +113,16 @@ private:
     bool autoContrastValid = false;
     int autoLow = 0;
     int autoHigh = 255;
-    QFutureWatcher<GalleryRenderResult>* renderWatcher = nullptr;
+    PoolWatcher* renderWatcher = nullptr;
+    // Where the running render puts its page (a new slot per task).
+    std::shared_ptr<GalleryRenderResult> renderSlot;
     int renderGeneration = 0;
     // A render task was started and its result not yet taken (the future may have finished
     // while its finished signal still waits in the event queue).
     bool renderRunning = false;
     bool renderPending = false;
-    QFutureWatcher<GalleryAutoContrastResult>* autoContrastWatcher = nullptr;
+    PoolWatcher* autoContrastWatcher = nullptr;
+    std::shared_ptr<GalleryAutoContrastResult> autoContrastSlot;
     int autoContrastRequestId = 0;
     bool autoContrastRunning = false;
     // Set by closeEvent: no new task starts.

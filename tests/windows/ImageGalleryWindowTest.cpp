@@ -2,6 +2,7 @@
 // and its fallbacks, the filter, follow-active, removal, export, and the background tasks
 // (coalesced renders, stale results never shown, stale automatic limits, failing tasks).
 #include "app/ScriptedPrompts.h"
+#include "core/PoolRun.h"
 #include "support/RtdcFixture.h"
 #include "support/StandInHost.h"
 #include "windows/GalleryGridWidget.h"
@@ -28,7 +29,7 @@ namespace Tervane3 {
 class ImageGalleryWindowTestAccess
 {
 public:
-    static QFutureWatcher<GalleryRenderResult>* renderWatcher(ImageGalleryWindow& w) { return w.renderWatcher; }
+    static PoolWatcher* renderWatcher(ImageGalleryWindow& w) { return w.renderWatcher; }
     static bool busy(ImageGalleryWindow& w)
     {
         return w.renderRunning || w.autoContrastRunning || w.renderPending;
@@ -460,7 +461,7 @@ TEST_F(ImageGalleryWindowTest, FailedRenderKeepsTheWindowUsable)
     auto* watcher = Access::renderWatcher(w);
     watcher->blockSignals(true);
     held.released = 1;
-    ASSERT_TRUE(waitUntil([&] { return watcher->isFinished(); }));
+    watcher->wait();
     EXPECT_ANY_THROW(w.onPageRenderFinished());
     watcher->blockSignals(false);
     // The pending request ran as the next render.
