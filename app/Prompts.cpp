@@ -2,10 +2,12 @@
 #include "app/Prompts.h"
 
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QProgressDialog>
 #include <QPushButton>
 
 namespace Tervane3 {
@@ -37,9 +39,36 @@ QMessageBox::Icon boxIcon(Prompts::Icon icon)
 
 const QString okText = QStringLiteral("OK");
 
+class DialogProgress : public Prompts::Progress
+{
+public:
+    DialogProgress(QWidget* parent, const QString& label, const QString& cancelText, int maximum)
+        : dialog(label, cancelText, 0, maximum, parent)
+    {
+        dialog.setWindowModality(Qt::WindowModal);
+        dialog.setMinimumDuration(0);
+        // The caller decides when the work is over; the window stays until it is destroyed.
+        dialog.setAutoClose(false);
+        dialog.setAutoReset(false);
+        dialog.setValue(0);
+    }
+    void setLabel(const QString& text) override { dialog.setLabelText(text); }
+    void setValue(int value) override { dialog.setValue(value); }
+    bool wasCancelled() override
+    {
+        QCoreApplication::processEvents();
+        return dialog.wasCanceled();
+    }
+
+private:
+    QProgressDialog dialog;
+};
+
 } // namespace
 
 Prompts::~Prompts() = default;
+
+Prompts::Progress::~Progress() = default;
 
 void Prompts::information(QWidget* parent, const QString& title, const QString& text)
 {
@@ -127,6 +156,12 @@ QColor DialogPrompts::getColor(QWidget* parent, const QColor& initial, const QSt
 bool DialogPrompts::openUrl(const QUrl& url)
 {
     return QDesktopServices::openUrl(url);
+}
+
+std::unique_ptr<Prompts::Progress> DialogPrompts::progress(QWidget* parent, const QString& label,
+                                                           const QString& cancelText, int maximum)
+{
+    return std::make_unique<DialogProgress>(parent, label, cancelText, maximum);
 }
 
 Prompts& prompts()

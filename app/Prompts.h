@@ -60,6 +60,21 @@ public:
     // Hands an address to the desktop (browser, file manager); false when that failed.
     virtual bool openUrl(const QUrl& url) = 0;
 
+    // A window-modal progress window for long work on the GUI thread, shown at once with the
+    // range 0 .. maximum. Closed when the object is destroyed.
+    class Progress
+    {
+    public:
+        virtual ~Progress();
+        virtual void setLabel(const QString& text) = 0;
+        virtual void setValue(int value) = 0;
+        // Lets pending events run first, so a click on the cancel button made while the
+        // work kept the event loop busy is noticed here.
+        virtual bool wasCancelled() = 0;
+    };
+    virtual std::unique_ptr<Progress> progress(QWidget* parent, const QString& label,
+                                               const QString& cancelText, int maximum) = 0;
+
     // Convenience boxes with one "OK" button.
     void information(QWidget* parent, const QString& title, const QString& text);
     void warning(QWidget* parent, const QString& title, const QString& text);
@@ -87,6 +102,8 @@ public:
     int execDialog(QDialog* dialog) override;
     QColor getColor(QWidget* parent, const QColor& initial, const QString& title) override;
     bool openUrl(const QUrl& url) override;
+    std::unique_ptr<Progress> progress(QWidget* parent, const QString& label,
+                                       const QString& cancelText, int maximum) override;
 };
 
 // The prompts in use: DialogPrompts unless another was installed. GUI thread only.

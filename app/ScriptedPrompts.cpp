@@ -31,6 +31,11 @@ void ScriptedPrompts::answerColor(const QColor& color)
     colorAnswers.push_back(color);
 }
 
+void ScriptedPrompts::cancelProgressAt(int value)
+{
+    progressCancelValues.push_back(value);
+}
+
 int ScriptedPrompts::count(Kind kind) const
 {
     int n = 0;
@@ -201,6 +206,45 @@ bool ScriptedPrompts::openUrl(const QUrl& url)
 void ScriptedPrompts::answerUrl(bool opened)
 {
     urlAnswers.push_back(opened);
+}
+
+class ScriptedPrompts::ScriptedProgress : public Prompts::Progress
+{
+public:
+    ScriptedProgress(ScriptedPrompts& owner, int cancelValue)
+        : prompts(owner), cancelAt(cancelValue)
+    {
+    }
+    void setLabel(const QString& text) override { prompts.labelsShown << text; }
+    void setValue(int value) override
+    {
+        prompts.valuesShown.push_back(value);
+        if (cancelAt >= 0 && value >= cancelAt)
+            pressed = true;
+    }
+    bool wasCancelled() override { return pressed; }
+
+private:
+    ScriptedPrompts& prompts;
+    int cancelAt;
+    bool pressed = false;
+};
+
+std::unique_ptr<Prompts::Progress> ScriptedPrompts::progress(QWidget* parent, const QString& label,
+                                                             const QString& cancelText, int)
+{
+    Call call;
+    call.kind = Kind::Progress;
+    call.title = label;
+    call.text = cancelText;
+    call.parent = parent;
+    int cancelValue = -1;
+    if (!progressCancelValues.empty()) {
+        cancelValue = progressCancelValues.front();
+        progressCancelValues.pop_front();
+    }
+    record(std::move(call));
+    return std::make_unique<ScriptedProgress>(*this, cancelValue);
 }
 
 ScriptedPromptsGuard::ScriptedPromptsGuard()

@@ -14,14 +14,14 @@ namespace Tervane3 {
 class ScriptedPrompts : public Prompts
 {
 public:
-    enum class Kind { Message, OpenFileNames, OpenFileName, SaveFileName, Directory, Text, Dialog, Url, Color };
+    enum class Kind { Message, OpenFileNames, OpenFileName, SaveFileName, Directory, Text, Dialog, Url, Color, Progress };
 
     struct Call
     {
         Kind kind = Kind::Message;
         Icon icon = Icon::NoIcon;
-        QString title;           // box title, dialog caption or dialog class name
-        QString text;            // box text, start directory, input label or address
+        QString title;           // box title, dialog caption, dialog class name or progress label
+        QString text;            // box text, start directory, input label, address or cancel text
         QStringList buttons;     // button texts of a box
         QString filter;          // file-dialog filter
         QWidget* parent = nullptr;
@@ -38,6 +38,9 @@ public:
     void answerUrl(bool opened);
     // The next colour dialog returns this colour (invalid: cancelled, as with no answer).
     void answerColor(const QColor& color);
+    // The user presses Cancel on the next progress window once its value reaches `value`;
+    // the next wasCancelled() reports it (a negative value: never).
+    void cancelProgressAt(int value);
 
     // Runs during each prompt, after it was recorded and before it returns.
     std::function<void(const Call&)> whileOpen;
@@ -48,6 +51,9 @@ public:
     int countTitled(const QString& title) const;
     const Call* last() const { return recorded.empty() ? nullptr : &recorded.back(); }
     void clear() { recorded.clear(); }
+    // Every label and value set on the progress windows, in order.
+    const QStringList& progressLabels() const { return labelsShown; }
+    const std::vector<int>& progressValues() const { return valuesShown; }
 
     int message(QWidget* parent, Icon icon, const QString& title, const QString& text,
                 const std::vector<Button>& buttons) override;
@@ -66,8 +72,12 @@ public:
     QColor getColor(QWidget* parent, const QColor& initial, const QString& title) override;
     // Records the address; opens nothing and reports the scripted result (success by default).
     bool openUrl(const QUrl& url) override;
+    std::unique_ptr<Progress> progress(QWidget* parent, const QString& label,
+                                       const QString& cancelText, int maximum) override;
 
 private:
+    class ScriptedProgress;
+
     struct FileAnswer
     {
         QStringList paths;
@@ -87,6 +97,9 @@ private:
     std::deque<int> dialogAnswers;
     std::deque<bool> urlAnswers;
     std::deque<QColor> colorAnswers;
+    std::deque<int> progressCancelValues;
+    QStringList labelsShown;
+    std::vector<int> valuesShown;
 };
 
 // Installs a ScriptedPrompts for the lifetime of the guard and restores the previous prompts.
