@@ -16,11 +16,13 @@
 //   MainWindowMetadata.cpp     the metadata view
 //   MainWindowCalculations.cpp the calculation requests, their finish functions, the quality
 //                              assessment and the re-application of restored calculations
+//   MainWindowExport.cpp       exports of events, the plot and statistical summaries
 //   MainWindowPending.cpp      handlers of the subsystems still to be built
 #pragma once
 
 #include "app/DatasetHost.h"
 #include "filters/FilterGroupList.h"
+#include "io/ExportOptions.h"
 
 #include <QFutureWatcher>
 #include <QMainWindow>
@@ -289,6 +291,15 @@ private:
     // Every view of the active dataset emptied: no dataset is left.
     void clearDatasetViews();
 
+    // Export of filtered events (MainWindowExport.cpp): one dataset, and its formats; each
+    // true when the file was written completely.
+    bool exportDataset(const DatasetEntry& dataset, const ExportOptions& options);
+    bool exportDatasetTsv(const DatasetEntry& dataset, const std::string& path,
+                          const std::vector<std::string>& features, const std::vector<int>& selection);
+    bool exportDatasetAvi(const DatasetEntry& dataset, const std::string& path,
+                          const std::vector<int>& selection, bool aviMjpeg, bool skipDuplicateFrames,
+                          bool forReanalysis);
+
     // Handlers of the filter panel and the polygon gates still to be built
     // (MainWindowPending.cpp).
     void onPolygonDrawingStopped();
@@ -502,6 +513,10 @@ private:
     QTimer* filterPlotTimer = nullptr;
     // The pending filter update was asked for by group-rule edits only.
     bool pendingUpdateKeepsGroupPanel = false;
+
+    // The options of the last accepted export dialog, for the next one of the run.
+    ExportOptions lastExportOptions;
+    bool hasLastExportOptions = false;
 
     // Tool windows, in opening order; the lists own them.
     std::vector<CombinePlotWindow*> combineWindows;

@@ -36,11 +36,6 @@ void MainWindow::exportPlot()
     reportNotAvailable(QStringLiteral("Export Plot"), QStringLiteral("Exporting the plot"));
 }
 
-void MainWindow::exportData()
-{
-    reportNotAvailable(QStringLiteral("Export Data"), QStringLiteral("Exporting data"));
-}
-
 void MainWindow::exportStatSummary()
 {
     reportNotAvailable(QStringLiteral("Export Statistical Summary"), QStringLiteral("Exporting a statistical summary"));

@@ -317,7 +317,7 @@ TEST(MainWindowTest, EveryMenuEntryReachesItsHandler)
     const BoxCase notYet[] = {
         {"saveSessionAction", "Save Session"},     {"loadSessionAction", "Load Session"},
         {"clearSessionAction", "Clear Session"},   {"exportPlotAction", "Export Plot"},
-        {"exportDataAction", "Export Data"},       {"exportStatSummaryAction", "Export Statistical Summary"},
+        {"exportStatSummaryAction", "Export Statistical Summary"},
     };
     for (const BoxCase& c : notYet) {
         SCOPED_TRACE(c.action);
@@ -327,6 +327,13 @@ TEST(MainWindowTest, EveryMenuEntryReachesItsHandler)
         EXPECT_EQ(prompts.last()->title.toStdString(), c.title);
         EXPECT_EQ(prompts.last()->icon, Prompts::Icon::Information);
     }
+
+    // Export > Export Data needs a loaded dataset.
+    prompts.clear();
+    entry(w, "exportDataAction")->trigger();
+    ASSERT_EQ(prompts.calls().size(), 1u);
+    EXPECT_EQ(prompts.last()->title.toStdString(), "Export");
+    EXPECT_EQ(prompts.last()->text.toStdString(), "No loaded dataset available for export.");
 
     // File > Open asks for files.
     prompts.clear();
