@@ -93,6 +93,8 @@ CombinePlotWindow::CombinePlotWindow(DatasetHost* datasetHost, QWidget* parent)
     setupMenus();
     setWindowTitle(QStringLiteral("Combine Plot"));
     resize(1000, 700);
+    // Wide enough for "Area [µm²]" and "PseudoLog" side by side in a row.
+    resizeDocks({datasetsDock}, {340}, Qt::Horizontal);
     setAcceptDrops(true);
 }
 

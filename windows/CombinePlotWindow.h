@@ -97,6 +97,8 @@ public:
     void scheduleRebuild();
     bool rebuildPending() const;
     int rebuildCount() const { return rebuilds; }
+    // Plots drawn anew by the last rebuild (a plot whose inputs did not change is kept).
+    int plotsDrawnLastRebuild() const { return plotsDrawn; }
     const std::vector<QwtPlot*>& plotWidgets() const { return plots; }
     std::pair<int, int> gridDimensions(int count) const;
     // The common range of all plotted data in the synced scale modes; empty when nothing
@@ -154,6 +156,9 @@ private:
 
     // Plots.
     void clearPlots();
+    // What a plot shows, as text: a plot whose key is unchanged is kept by the next rebuild.
+    QString settingsKey(const std::optional<CombineAxisRange>& synced) const;
+    QString rowKey(size_t index, const CombinePlotData& plotted) const;
     QwtPlot* createCombinePlot(QWidget* parent) const;
     bool heatmap() const;
     std::optional<CombineContourRequest> contourRequest(int xMode, int yMode) const;
@@ -201,6 +206,10 @@ private:
 
     QTimer* rebuildTimer = nullptr;
     int rebuilds = 0;
+    int plotsDrawn = 0;
+    // Keys of `plots`, same order; empty when the plots may not be kept (after the export
+    // look was applied to them).
+    std::vector<QString> plotKeys;
     CombinePlotCache cache;
     // Isoelastic lines of every Young's-modulus input set met so far.
     std::vector<std::pair<EModulusParams, std::vector<IsoelasticLine>>> isoCache;

@@ -278,6 +278,8 @@ void CombinePlotWindow::renderExportPreview()
     clearExportPreview();
     if (plots.empty())
         return;
+    // The export look stays on the plots: the next rebuild draws them anew.
+    plotKeys.clear();
     QwtPlotRenderer renderer;
     prepareRenderer(renderer);
     const int w = static_cast<int>(exportSettings.plotWidthMm / kMmPerInch * kPngDpi);
@@ -440,6 +442,7 @@ void CombinePlotWindow::exportPlots()
     const QString format = QFileInfo(path).suffix().toLower();
 
     std::vector<PlotStyleSnapshot> snapshots;
+    plotKeys.clear();
     for (QwtPlot* plot : plots) {
         snapshots.push_back(applyExportStyle(plot));
         applyExportSettings(plot);

@@ -48,6 +48,7 @@
 #include <cmath>
 #include <limits>
 #include <map>
+#include <tuple>
 
 namespace Tervane3 {
 
@@ -406,17 +407,80 @@ void CombinePlotWindow::drawContourOverlay(QwtPlot* plot, const std::vector<Comb
     drawIsoelastics(plot, entries.front());
 }
 
+QString CombinePlotWindow::settingsKey(const std::optional<CombineAxisRange>& synced) const
+{
+    QString key = QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+                      .arg(displayMode)
+                      .arg(colorMode)
+                      .arg(exportSettings.uniformColor.rgba())
+                      .arg(host->colorMapIndex())
+                      .arg(contourCombo->currentIndex())
+                      .arg(innerSpin->value())
+                      .arg(outerSpin->value())
+                      .arg(showLegendCheck->isChecked())
+                      .arg(showCountCheck->isChecked());
+    key += QStringLiteral("|%1|%2|%3|%4").arg(isoelasticsCheck->isChecked()).arg(isoLabelsCheck->isChecked())
+               .arg(syncAxesCheck->isChecked()).arg(manualLimitsCheck->isChecked());
+    if (syncAxesCheck->isChecked() && manualLimitsCheck->isChecked())
+        key += QStringLiteral("|%1|%2|%3|%4").arg(xMinSpin->value(), 0, 'g', 17).arg(xMaxSpin->value(), 0, 'g', 17)
+                   .arg(yMinSpin->value(), 0, 'g', 17).arg(yMaxSpin->value(), 0, 'g', 17);
+    if (synced)
+        key += QStringLiteral("|%1|%2|%3|%4").arg(synced->xMin, 0, 'g', 17).arg(synced->xMax, 0, 'g', 17)
+                   .arg(synced->yMin, 0, 'g', 17).arg(synced->yMax, 0, 'g', 17);
+    return key;
+}
+
+QString CombinePlotWindow::rowKey(size_t index, const CombinePlotData& plotted) const
+{
+    const CombineDatasetEntry& entry = entries[index];
+    const DatasetEntry* dataset = host->findDatasetById(entry.datasetId);
+    const auto modes = scaleModesForPlot(static_cast<int>(index));
+    // The plotted vectors are shared with the cache and the drawn curves: while a plot holds
+    // them no other vector can take their address.
+    QString key = QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+                      .arg(entry.datasetId)
+                      .arg(QString::fromStdString(entry.xFeature), QString::fromStdString(entry.yFeature))
+                      .arg(entry.color.isValid() ? entry.color.rgba() : 0u)
+                      .arg(entry.scaleXMode)
+                      .arg(entry.scaleYMode)
+                      .arg(modes.first)
+                      .arg(modes.second)
+                      .arg(plotted.size());
+    key += QStringLiteral("|%1|%2|%3|%4|%5")
+               .arg(reinterpret_cast<quintptr>(plotted.x.get()))
+               .arg(reinterpret_cast<quintptr>(plotted.y.get()))
+               .arg(reinterpret_cast<quintptr>(plotted.density.get()))
+               .arg(plotted.xLabel, plotted.yLabel);
+    if (dataset) {
+        key += QStringLiteral("|%1|%2").arg(dataset->featuresLoaded).arg(dataset->displayName);
+        if (isoelasticsCheck->isChecked()) {
+            const EModulusParams p = host->isoelasticParams(*dataset);
+            key += QStringLiteral("|%1|%2|%3|%4|%5|%6|%7")
+                       .arg(p.channelWidth, 0, 'g', 17)
+                       .arg(p.flowRate, 0, 'g', 17)
+                       .arg(p.temperature, 0, 'g', 17)
+                       .arg(p.viscosityModel)
+                       .arg(p.medium)
+                       .arg(p.manualViscosity, 0, 'g', 17)
+                       .arg(p.pixelSize, 0, 'g', 17);
+        }
+    }
+    return key;
+}
+
 void CombinePlotWindow::rebuildPlots()
 {
     rebuildTimer->stop();
     ++rebuilds;
-    clearPlots();
+    plotsDrawn = 0;
     readEntriesFromRows();
     std::set<int> ids;
     for (const CombineDatasetEntry& entry : entries)
         ids.insert(entry.datasetId);
     cache.retain(ids);
     if (entries.empty()) {
+        clearPlots();
+        plotKeys.clear();
         // Nothing left to show: no preview images or statistics of the previous state.
         clearExportPreview();
         updateStatisticsTable();
@@ -437,22 +501,74 @@ void CombinePlotWindow::rebuildPlots()
         synced = combineSyncedRange(rowData, modes.first, modes.second);
     }
 
+    // One key per plot to be shown; a plot of the last rebuild with the same key in the same
+    // place is kept (the preview and the export change plots, so they are always redrawn).
+    const QString settings = settingsKey(synced);
+    std::vector<QString> rowKeys;
+    for (size_t i = 0; i < entries.size(); ++i)
+        rowKeys.push_back(rowKey(i, rowData[i]));
+    QString allRows;
+    for (const QString& k : rowKeys)
+        allRows += k + QLatin1Char(';');
+    std::vector<QString> newKeys;
+    int cols = 1;
+    int gridRows = 1;
     if (displayMode == CombineSamePlot) {
-        QwtPlot* plot = createCombinePlot(plotContainer);
-        plot->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-        const auto modes = scaleModesForPlot(0);
-        applyScaleEngines(plot, modes.first, modes.second);
-        plotGrid->addWidget(plot, 0, 0);
-        plotGrid->setRowStretch(0, 1);
-        plotGrid->setColumnStretch(0, 1);
-        plots.push_back(plot);
-        drawSamePlot(plot, rowData);
-        drawIsoelastics(plot, entries.front());
-        applyAxisLimits(plot, synced);
-        plot->replot();
+        newKeys.push_back(settings + QStringLiteral("#same#") + allRows);
     } else {
         const int count = static_cast<int>(entries.size()) + (displayMode == CombineArrayContour ? 1 : 0);
-        const auto [cols, gridRows] = gridDimensions(count);
+        std::tie(cols, gridRows) = gridDimensions(count);
+        for (size_t i = 0; i < entries.size(); ++i)
+            newKeys.push_back(settings + QStringLiteral("#cell %1 %2#").arg(static_cast<int>(i) / cols)
+                                             .arg(static_cast<int>(i) % cols) + rowKeys[i]);
+        if (displayMode == CombineArrayContour)
+            newKeys.push_back(settings + QStringLiteral("#overlay %1 %2#").arg(count - 1).arg(cols) + allRows);
+    }
+    std::vector<QwtPlot*> oldPlots = std::move(plots);
+    std::vector<QString> oldKeys = std::move(plotKeys);
+    plots.clear();
+    plotKeys.clear();
+    const bool reuse = !previewEnabled && oldKeys.size() == oldPlots.size();
+    const auto kept = [&](size_t k) -> QwtPlot* {
+        if (!reuse || k >= oldPlots.size() || oldKeys[k] != newKeys[k] || !oldPlots[k])
+            return nullptr;
+        QwtPlot* plot = oldPlots[k];
+        oldPlots[k] = nullptr;
+        return plot;
+    };
+    // Plots of the last rebuild that are not kept go first, so the grid holds one widget per cell.
+    std::vector<QwtPlot*> reused(newKeys.size(), nullptr);
+    for (size_t k = 0; k < newKeys.size(); ++k)
+        reused[k] = kept(k);
+    for (QwtPlot* plot : oldPlots) {
+        if (!plot)
+            continue;
+        plotGrid->removeWidget(plot);
+        delete plot;
+    }
+    for (int r = 0; r < plotGrid->rowCount(); ++r)
+        plotGrid->setRowStretch(r, 0);
+    for (int c = 0; c < plotGrid->columnCount(); ++c)
+        plotGrid->setColumnStretch(c, 0);
+
+    if (displayMode == CombineSamePlot) {
+        plotGrid->setRowStretch(0, 1);
+        plotGrid->setColumnStretch(0, 1);
+        QwtPlot* plot = reused[0];
+        if (!plot) {
+            ++plotsDrawn;
+            plot = createCombinePlot(plotContainer);
+            plot->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+            const auto modes = scaleModesForPlot(0);
+            applyScaleEngines(plot, modes.first, modes.second);
+            plotGrid->addWidget(plot, 0, 0);
+            drawSamePlot(plot, rowData);
+            drawIsoelastics(plot, entries.front());
+            applyAxisLimits(plot, synced);
+            plot->replot();
+        }
+        plots.push_back(plot);
+    } else {
         for (int c = 0; c < cols; ++c)
             plotGrid->setColumnStretch(c, 1);
         for (int r = 0; r < gridRows; ++r)
@@ -470,6 +586,11 @@ void CombinePlotWindow::rebuildPlots()
             return plot;
         };
         for (size_t i = 0; i < entries.size(); ++i) {
+            if (QwtPlot* plot = reused[i]) {
+                plots.push_back(plot);
+                continue;
+            }
+            ++plotsDrawn;
             const CombineDatasetEntry& entry = entries[i];
             const auto modes = scaleModesForPlot(static_cast<int>(i));
             QwtPlot* plot = makeArrayPlot(modes);
@@ -508,16 +629,21 @@ void CombinePlotWindow::rebuildPlots()
             plot->replot();
         }
         if (displayMode == CombineArrayContour) {
-            const int index = static_cast<int>(entries.size());
-            QwtPlot* plot = makeArrayPlot(scaleModesForPlot(0));
-            plot->setCanvasBackground(QBrush(QColor(245, 245, 255)));
-            plotGrid->addWidget(plot, index / cols, index % cols);
+            QwtPlot* plot = reused.back();
+            if (!plot) {
+                ++plotsDrawn;
+                const int index = static_cast<int>(entries.size());
+                plot = makeArrayPlot(scaleModesForPlot(0));
+                plot->setCanvasBackground(QBrush(QColor(245, 245, 255)));
+                plotGrid->addWidget(plot, index / cols, index % cols);
+                drawContourOverlay(plot, rowData);
+                applyAxisLimits(plot, synced);
+                plot->replot();
+            }
             plots.push_back(plot);
-            drawContourOverlay(plot, rowData);
-            applyAxisLimits(plot, synced);
-            plot->replot();
         }
     }
+    plotKeys = std::move(newKeys);
 
     if (previewEnabled)
         renderExportPreview();

@@ -345,6 +345,38 @@ TEST_F(CombinePlotWindowTest, GridAndOverlayCells)
     EXPECT_EQ(child<QSpinBox>("rowsSpin")->value(), 0);
 }
 
+TEST_F(CombinePlotWindowTest, RebuildKeepsPlotsWhoseInputsDidNotChange)
+{
+    addDatasets(3);
+    flush();
+    EXPECT_EQ(window->plotsDrawnLastRebuild(), 3);
+    const std::vector<QwtPlot*> before = window->plotWidgets();
+
+    window->refresh();
+    flush();
+    EXPECT_EQ(window->plotsDrawnLastRebuild(), 0) << "a refresh with nothing changed draws nothing";
+    EXPECT_EQ(window->plotWidgets(), before);
+
+    host.entries[1]->filter.addRule(rangeRule("area_um", 20, 30));
+    window->refresh();
+    flush();
+    EXPECT_EQ(window->plotsDrawnLastRebuild(), 1) << "a filter edit redraws its own plot";
+    EXPECT_EQ(window->plotWidgets()[0], before[0]);
+    EXPECT_EQ(window->plotWidgets()[2], before[2]);
+
+    // The main window renames the dataset, then tells the window.
+    host.entries[2]->displayName = QStringLiteral("Renamed");
+    window->renameDataset(host.entries[2]->id, QStringLiteral("Renamed"));
+    flush();
+    EXPECT_EQ(window->plotsDrawnLastRebuild(), 1);
+    EXPECT_EQ(window->plotWidgets()[2]->title().text(), QStringLiteral("Renamed"));
+
+    host.colorMap = 3;
+    window->refresh();
+    flush();
+    EXPECT_EQ(window->plotsDrawnLastRebuild(), 3) << "a setting of every plot redraws them all";
+}
+
 TEST_F(CombinePlotWindowTest, CountUnderFilterWithNaN)
 {
     Columns columns;
