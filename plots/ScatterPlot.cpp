@@ -6,6 +6,7 @@
 #include "core/ContourLevel.h"
 #include "core/PseudoLogScaleEngine.h"
 #include "plots/ColorMaps.h"
+#include "plots/IsoelasticItems.h"
 #include "plots/PlainPointCurve.h"
 #include "plots/RoundSpectroCurve.h"
 
@@ -418,43 +419,9 @@ void ScatterPlot::clearIsoLines()
 void ScatterPlot::setIsoLines(const std::vector<IsoelasticLine>& lines, bool showLabels)
 {
     clearIsoLines();
-    const QPen pen(QColor(180, 180, 180, 255), 1, Qt::SolidLine);
-    QFont labelFont;
-    labelFont.setPointSize(8);
-    for (const IsoelasticLine& line : lines) {
-        if (line.points.size() < 2)
-            continue;
-        QVector<QPointF> points;
-        points.reserve(static_cast<int>(line.points.size()));
-        for (const auto& p : line.points)
-            points.append(QPointF(p.first, p.second));
-        auto* curve = new QwtPlotCurve;
-        curve->setStyle(QwtPlotCurve::Lines);
-        curve->setPen(pen);
-        curve->setItemAttribute(QwtPlotItem::Legend, false);
-        curve->setItemAttribute(QwtPlotItem::AutoScale, false);
-        curve->setZ(-10);
-        curve->setSamples(points);
-        curve->attach(this);
-        isoLineCurves.push_back(curve);
-
-        if (showLabels) {
-            const QString value = line.modulus >= 1.0 ? QString::number(line.modulus, 'f', 1)
-                                                      : QString::number(line.modulus, 'f', 2);
-            QwtText label(value + QStringLiteral(" kPa"));
-            label.setFont(labelFont);
-            label.setColor(QColor(150, 150, 150));
-            auto* marker = new QwtPlotMarker;
-            marker->setValue(points.last());
-            marker->setLabel(label);
-            marker->setLabelAlignment(Qt::AlignLeft | Qt::AlignBottom);
-            marker->setItemAttribute(QwtPlotItem::Legend, false);
-            marker->setItemAttribute(QwtPlotItem::AutoScale, false);
-            marker->setZ(-9);
-            marker->attach(this);
-            isoLabelMarkers.push_back(marker);
-        }
-    }
+    IsoelasticItems items = attachIsoelasticLines(this, lines, false, showLabels);
+    isoLineCurves = std::move(items.curves);
+    isoLabelMarkers = std::move(items.markers);
     replot();
 }
 

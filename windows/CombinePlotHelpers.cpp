@@ -83,11 +83,6 @@ int combineMoveTarget(int from, int to, bool before)
     return insert;
 }
 
-QString isoelasticLabel(double modulus)
-{
-    return QString::number(modulus, 'f', modulus >= 1.0 ? 1 : 2) + QStringLiteral(" kPa");
-}
-
 int acceptedDatasetDrop(const QMimeData* data, bool fromThisProcess)
 {
     if (!fromThisProcess)

@@ -1,6 +1,6 @@
 // The small decisions of the combine plot window, kept as plain functions so that tests
 // check them without widgets: the plot grid's shape, the common axis range of synced
-// plots, where a reordered row lands, the isoelastic labels and which drops add a dataset.
+// plots, where a reordered row lands and which drops add a dataset.
 #pragma once
 
 #include <QString>
@@ -43,9 +43,6 @@ std::optional<CombineAxisRange> combineSyncedRange(const std::vector<CombinePlot
 // The index at which a row moved from `from` lands when dropped on the row at `to`
 // (before or after it); equal to `from` when nothing moves.
 int combineMoveTarget(int from, int to, bool before);
-
-// "1.5 kPa" (one decimal from 1 up), "0.75 kPa" (two decimals below 1).
-QString isoelasticLabel(double modulus);
 
 // The dataset id a drop on the window adds: the payload's id when the drag comes from this
 // program (its source object exists) and the id is valid, else -1.

@@ -18,6 +18,7 @@
 #include "core/PseudoLogScaleEngine.h"
 #include "core/RTDCReader.h"
 #include "plots/ColorMaps.h"
+#include "plots/IsoelasticItems.h"
 #include "plots/PlainPointCurve.h"
 #include "plots/RoundSpectroCurve.h"
 #include "windows/CombineDatasetWidget.h"
@@ -746,38 +747,7 @@ void CombinePlotWindow::drawIsoelastics(QwtPlot* plot, const CombineDatasetEntry
 void CombinePlotWindow::drawIsoelasticLines(QwtPlot* plot, const std::vector<IsoelasticLine>& lines, bool swapAxes,
                                             bool showLabels) const
 {
-    const QPen pen(QColor(180, 180, 180), 1, Qt::SolidLine);
-    QFont font;
-    font.setPointSize(8);
-    for (const IsoelasticLine& line : lines) {
-        if (line.points.size() < 2)
-            continue;
-        QVector<QPointF> points;
-        points.reserve(static_cast<int>(line.points.size()));
-        for (const auto& [area, deform] : line.points)
-            points.append(swapAxes ? QPointF(deform, area) : QPointF(area, deform));
-        auto* curve = new QwtPlotCurve;
-        curve->setStyle(QwtPlotCurve::Lines);
-        curve->setPen(pen);
-        curve->setItemAttribute(QwtPlotItem::Legend, false);
-        curve->setItemAttribute(QwtPlotItem::AutoScale, false);
-        curve->setZ(-10);
-        curve->setSamples(points);
-        curve->attach(plot);
-        if (showLabels) {
-            auto* marker = new QwtPlotMarker;
-            marker->setValue(points.back());
-            QwtText label(isoelasticLabel(line.modulus));
-            label.setFont(font);
-            label.setColor(QColor(150, 150, 150));
-            marker->setLabel(label);
-            marker->setLabelAlignment(Qt::AlignLeft | Qt::AlignBottom);
-            marker->setItemAttribute(QwtPlotItem::Legend, false);
-            marker->setItemAttribute(QwtPlotItem::AutoScale, false);
-            marker->setZ(-9);
-            marker->attach(plot);
-        }
-    }
+    attachIsoelasticLines(plot, lines, swapAxes, showLabels);
 }
 
 } // namespace Tervane3

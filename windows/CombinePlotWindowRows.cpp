@@ -216,15 +216,7 @@ void CombinePlotWindow::onDatasetRemoveRequested()
     const int index = rowIndexOf(sender());
     if (index < 0)
         return;
-    const int id = rows[static_cast<size_t>(index)]->datasetId();
-    readEntriesFromRows();
-    const auto found = std::find_if(entries.begin(), entries.end(),
-                                    [id](const CombineDatasetEntry& e) { return e.datasetId == id; });
-    if (found == entries.end())
-        return;
-    entries.erase(found);
-    rebuildDatasetWidgets();
-    scheduleRebuild();
+    removeDataset(rows[static_cast<size_t>(index)]->datasetId());
 }
 
 void CombinePlotWindow::removeDataset(int datasetId)

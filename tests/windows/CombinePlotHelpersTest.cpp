@@ -2,6 +2,7 @@
 // and logarithmic), where a reordered row lands, isoelastic labels and accepted drops.
 #include "app/DatasetDragPayload.h"
 #include "windows/CombinePlotCache.h"
+#include "plots/IsoelasticItems.h"
 #include "windows/CombinePlotHelpers.h"
 
 #include <gtest/gtest.h>
