@@ -20,6 +20,14 @@ LoopbackHttpServer::LoopbackHttpServer()
     });
 }
 
+LoopbackHttpServer::~LoopbackHttpServer()
+{
+    // Regression: a socket closing during destruction ran its handler on destroyed buffers.
+    for (QTcpSocket* socket : server.findChildren<QTcpSocket*>())
+        socket->disconnect(this);
+    server.close();
+}
+
 void LoopbackHttpServer::setReply(const QByteArray& path, const Reply& reply)
 {
     replies.insert(path, reply);

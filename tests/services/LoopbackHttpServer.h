@@ -33,6 +33,9 @@ public:
     };
 
     LoopbackHttpServer();
+    // Stops the socket handlers first: the sockets are deleted with the server member, after
+    // the buffers they would otherwise update.
+    ~LoopbackHttpServer() override;
 
     // Canned reply for one path; paths without one get 404.
     void setReply(const QByteArray& path, const Reply& reply);
