@@ -2,6 +2,7 @@
 #include "app/Prompts.h"
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -99,8 +100,11 @@ int DialogPrompts::message(QWidget* parent, Icon icon, const QString& title, con
     QMessageBox box(boxIcon(icon), title, text, QMessageBox::NoButton, parent);
     std::vector<QAbstractButton*> made;
     made.reserve(buttons.size());
-    for (const Button& b : buttons)
+    for (const Button& b : buttons) {
         made.push_back(box.addButton(b.text, b.role));
+        if (b.isDefault)
+            box.setDefaultButton(qobject_cast<QPushButton*>(made.back()));
+    }
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     for (size_t i = 0; i < made.size(); ++i) {
@@ -141,6 +145,31 @@ QString DialogPrompts::getText(QWidget* parent, const QString& title, const QStr
                                const QString& text, bool* ok)
 {
     return QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, ok);
+}
+
+int DialogPrompts::getItem(QWidget* parent, const QString& title, const QString& label,
+                           const QStringList& items, int current)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(false);
+    if (current >= 0 && current < items.size())
+        dialog.setTextValue(items.at(current));
+    auto* combo = dialog.findChild<QComboBox*>();
+    if (combo && current >= 0 && current < items.size())
+        combo->setCurrentIndex(current);
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    // The position, not the text: items may repeat.
+    return combo ? combo->currentIndex() : static_cast<int>(items.indexOf(dialog.textValue()));
+}
+
+int DialogPrompts::getInt(QWidget* parent, const QString& title, const QString& label, int value,
+                          int minimum, int maximum, int step, bool* ok)
+{
+    return QInputDialog::getInt(parent, title, label, value, minimum, maximum, step, ok);
 }
 
 int DialogPrompts::execDialog(QDialog* dialog)

@@ -27,6 +27,8 @@ public:
     {
         QString text;
         QMessageBox::ButtonRole role;
+        // The button that Enter presses; without one the box chooses by role.
+        bool isDefault = false;
     };
 
     virtual ~Prompts();
@@ -50,6 +52,14 @@ public:
     // A line of text; ok (when given) tells whether the user accepted.
     virtual QString getText(QWidget* parent, const QString& title, const QString& label,
                             const QString& text, bool* ok) = 0;
+
+    // A choice among fixed items (not editable), `current` preselected; returns the chosen
+    // position (items may repeat), -1 when cancelled.
+    virtual int getItem(QWidget* parent, const QString& title, const QString& label,
+                        const QStringList& items, int current) = 0;
+    // A whole number within minimum..maximum; ok (when given) tells whether the user accepted.
+    virtual int getInt(QWidget* parent, const QString& title, const QString& label, int value,
+                       int minimum, int maximum, int step, bool* ok) = 0;
 
     // Runs a dialog the caller built (QDialog::exec); returns its result code.
     virtual int execDialog(QDialog* dialog) = 0;
@@ -99,6 +109,10 @@ public:
                                  const QString& directory) override;
     QString getText(QWidget* parent, const QString& title, const QString& label,
                     const QString& text, bool* ok) override;
+    int getItem(QWidget* parent, const QString& title, const QString& label,
+                const QStringList& items, int current) override;
+    int getInt(QWidget* parent, const QString& title, const QString& label, int value,
+               int minimum, int maximum, int step, bool* ok) override;
     int execDialog(QDialog* dialog) override;
     QColor getColor(QWidget* parent, const QColor& initial, const QString& title) override;
     bool openUrl(const QUrl& url) override;

@@ -26,6 +26,16 @@ void ScriptedPrompts::answerDialog(int result)
     dialogAnswers.push_back(result);
 }
 
+void ScriptedPrompts::answerItem(int position)
+{
+    itemAnswers.push_back(position);
+}
+
+void ScriptedPrompts::answerInt(int value, bool ok)
+{
+    intAnswers.emplace_back(value, ok);
+}
+
 void ScriptedPrompts::answerColor(const QColor& color)
 {
     colorAnswers.push_back(color);
@@ -154,6 +164,47 @@ QString ScriptedPrompts::getText(QWidget* parent, const QString& title, const QS
     if (ok)
         *ok = answer.second;
     return answer.second ? answer.first : QString();
+}
+
+int ScriptedPrompts::getItem(QWidget* parent, const QString& title, const QString& label,
+                             const QStringList& items, int current)
+{
+    Call call;
+    call.kind = Kind::Item;
+    call.title = title;
+    call.text = label;
+    call.items = items;
+    call.value = current;
+    call.parent = parent;
+    int answer = -1;
+    if (!itemAnswers.empty()) {
+        answer = itemAnswers.front();
+        itemAnswers.pop_front();
+    }
+    record(std::move(call));
+    return answer;
+}
+
+int ScriptedPrompts::getInt(QWidget* parent, const QString& title, const QString& label, int value,
+                            int minimum, int maximum, int, bool* ok)
+{
+    Call call;
+    call.kind = Kind::Int;
+    call.title = title;
+    call.text = label;
+    call.value = value;
+    call.minimum = minimum;
+    call.maximum = maximum;
+    call.parent = parent;
+    std::pair<int, bool> answer{value, false};
+    if (!intAnswers.empty()) {
+        answer = intAnswers.front();
+        intAnswers.pop_front();
+    }
+    record(std::move(call));
+    if (ok)
+        *ok = answer.second;
+    return answer.second ? answer.first : value;
 }
 
 int ScriptedPrompts::execDialog(QDialog* dialog)

@@ -14,7 +14,7 @@ namespace Tervane3 {
 class ScriptedPrompts : public Prompts
 {
 public:
-    enum class Kind { Message, OpenFileNames, OpenFileName, SaveFileName, Directory, Text, Dialog, Url, Color, Progress };
+    enum class Kind { Message, OpenFileNames, OpenFileName, SaveFileName, Directory, Text, Dialog, Url, Color, Progress, Item, Int };
 
     struct Call
     {
@@ -24,6 +24,10 @@ public:
         QString text;            // box text, start directory, input label, address or cancel text
         QStringList buttons;     // button texts of a box
         QString filter;          // file-dialog filter
+        QStringList items;       // items of an item choice
+        int value = 0;           // start value (integer prompt) or preselected position
+        int minimum = 0;         // range of an integer prompt
+        int maximum = 0;
         QWidget* parent = nullptr;
     };
 
@@ -36,6 +40,9 @@ public:
     void answerDialog(int result);
     // The next openUrl reports this result (without an answer it reports success).
     void answerUrl(bool opened);
+    // The next item choice returns this position (-1: cancelled).
+    void answerItem(int position);
+    void answerInt(int value, bool ok = true);
     // The next colour dialog returns this colour (invalid: cancelled, as with no answer).
     void answerColor(const QColor& color);
     // The user presses Cancel on the next progress window once its value reaches `value`;
@@ -67,6 +74,11 @@ public:
                                  const QString& directory) override;
     QString getText(QWidget* parent, const QString& title, const QString& label,
                     const QString& text, bool* ok) override;
+    // Unanswered: cancelled.
+    int getItem(QWidget* parent, const QString& title, const QString& label,
+                const QStringList& items, int current) override;
+    int getInt(QWidget* parent, const QString& title, const QString& label, int value,
+               int minimum, int maximum, int step, bool* ok) override;
     int execDialog(QDialog* dialog) override;
     // Records the title and the initial colour's name as the text.
     QColor getColor(QWidget* parent, const QColor& initial, const QString& title) override;
@@ -96,6 +108,8 @@ private:
     std::deque<std::pair<QString, bool>> textAnswers;
     std::deque<int> dialogAnswers;
     std::deque<bool> urlAnswers;
+    std::deque<int> itemAnswers;
+    std::deque<std::pair<int, bool>> intAnswers;
     std::deque<QColor> colorAnswers;
     std::deque<int> progressCancelValues;
     QStringList labelsShown;
