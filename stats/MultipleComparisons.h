@@ -1,0 +1,29 @@
+// Multiple-comparison corrections over one family of p values, and the star classes of a
+// p value against its threshold.
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace Tervane3 {
+
+// The threshold each p value of the family is judged against, in the order given:
+// - "Bonferroni" with more than one p value: alpha / m for every entry;
+// - "Holm-Bonferroni" with more than one: the step-down procedure. In ascending p order
+//   the entry at rank r gets alpha / (m - r); equal p values share the threshold of the
+//   first of them. At the first p value not below its threshold the procedure stops: that
+//   entry (and its ties) keep their threshold, every later entry gets 0, so its verdict is
+//   "ns" whatever its p value. Verdicts are therefore monotone in p;
+// - anything else (no correction, or a single p value): alpha.
+std::vector<double> familyThresholds(const QString& method, double alpha, const std::vector<double>& pValues);
+
+// "***" below threshold / 100, "**" below threshold / 10, "*" below threshold, else "ns"
+// (all comparisons strict).
+QString significanceStars(double p, double threshold);
+
+// The two-sided p value of the most extreme signed-rank result (W = 0) with n matched
+// observations: the smallest p a Wilcoxon test on n subjects can give.
+double minimumWilcoxonP(int n);
+
+} // namespace Tervane3
