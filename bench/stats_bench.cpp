@@ -16,14 +16,13 @@
 #include "support/StandInHost.h"
 
 #include "bench/BenchApplication.h"
+#include "bench/BenchFiles.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QListWidget>
 
-#include <cstdlib>
-#include <filesystem>
-#include <iostream>
+#include <algorithm>
 #include <memory>
 
 using namespace Tervane3;
@@ -35,18 +34,8 @@ const std::vector<std::string> featureKeys = {"area_um", "deform",   "bright_avg
 
 std::string benchFile(size_t events)
 {
-    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
-    const std::string folder = dir ? dir : std::filesystem::temp_directory_path().string();
-    const std::string path = folder + "/tervane3_bench_stats_" + std::to_string(events) + ".rtdc";
-    if (!std::filesystem::exists(path)) {
-        const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path + ".part\" --events "
-                                    + std::to_string(events) + " --seed 11";
-        std::cerr << "Generating " << path << " ..." << std::endl;
-        if (std::system(command.c_str()) != 0)
-            std::exit(1);
-        std::filesystem::rename(path + ".part", path);
-    }
-    return path;
+    return Bench::ensureSynthFile("tervane3_bench_stats_" + std::to_string(events) + ".rtdc",
+                                  "--events " + std::to_string(events) + " --seed 11");
 }
 
 FilterRule range(const std::string& feature, double lo, double hi)

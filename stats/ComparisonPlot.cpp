@@ -66,6 +66,7 @@ QwtPlot* buildAnalysisPlot(const QString& yTitle, const std::vector<QString>& ca
     scaleDraw->setMinimumExtent(QFontMetrics(plot->axisFont(QwtPlot::xBottom)).height() + 10);
     plot->setAxisScaleDraw(QwtPlot::xBottom, scaleDraw);
     plot->setAxisScale(QwtPlot::xBottom, -0.5, n - 0.5, 1.0);
+    plot->setAxisMaxMinor(QwtPlot::xBottom, 0);
 
     const bool byId = replicates && !replicates->valuesById.empty();
     std::vector<PlotPoint> points;

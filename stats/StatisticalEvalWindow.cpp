@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -68,6 +69,19 @@ QTableWidget* resultsTable(const char* objectName)
 
 } // namespace
 
+void fitTableColumns(QTableWidget* table)
+{
+    QHeaderView* header = table->horizontalHeader();
+    header->setStretchLastSection(false);
+    table->resizeColumnsToContents();
+    // The last column fills the rest of the table, but never gets narrower than its
+    // contents (a stretched last section would be squeezed when the others overflow).
+    int total = 0;
+    for (int c = 0; c < table->columnCount(); ++c)
+        total += header->sectionSize(c);
+    header->setStretchLastSection(total <= table->viewport()->width());
+}
+
 StatisticalEvalWindow::StatisticalEvalWindow(DatasetHost* datasetHost, QWidget* parent)
     : QMainWindow(parent)
     , host(datasetHost)
@@ -96,7 +110,6 @@ void StatisticalEvalWindow::buildUi()
     categoriesLayout->addWidget(addCategoryButton);
     auto* categoryScroll = new QScrollArea(categoriesWidget);
     categoryScroll->setWidgetResizable(true);
-    categoryScroll->setMinimumWidth(280);
     categoryContainer = new QWidget(categoryScroll);
     categoryLayout = new QVBoxLayout(categoryContainer);
     categoryLayout->setAlignment(Qt::AlignTop);
@@ -106,6 +119,13 @@ void StatisticalEvalWindow::buildUi()
     addDockWidget(Qt::LeftDockWidgetArea, categoriesDock);
     addCategoryPanel(QStringLiteral("Baseline"), false);
     addCategoryPanel(QStringLiteral("Condition 1"), false);
+    // Wide enough for a removable panel's buttons and count beside a vertical scroll bar,
+    // so that no text of a panel is cut off at the dock's right edge.
+    const CategoryPanel probe(QString(), true, QColor(), nullptr);
+    const QMargins margins = categoryLayout->contentsMargins();
+    categoryScroll->setMinimumWidth(std::max(280, probe.minimumSizeHint().width() + margins.left() + margins.right()
+                                                      + categoryScroll->verticalScrollBar()->sizeHint().width()
+                                                      + 2 * categoryScroll->frameWidth()));
 
     // Analysis settings dock.
     settingsDock = new QDockWidget(QStringLiteral("Analysis Settings"), this);

@@ -35,6 +35,10 @@ class QwtPlot;
 
 namespace Tervane3 {
 
+// Sizes the columns to their contents; the last one takes the remaining width while the
+// table is wide enough, so that no header is cut off.
+void fitTableColumns(QTableWidget* table);
+
 class CategoryPanel;
 class DatasetHost;
 struct DatasetEntry;

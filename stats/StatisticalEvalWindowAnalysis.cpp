@@ -406,7 +406,7 @@ void StatisticalEvalWindow::onRunAnalysis()
             ++row;
         }
     }
-    resultTable->resizeColumnsToContents();
+    fitTableColumns(resultTable);
 
     std::vector<QString> names;
     std::vector<QColor> colors;
