@@ -6,6 +6,21 @@
 
 namespace Tervane3 {
 
+namespace {
+
+// The first scripted answer, or the fallback when none is left.
+template <typename T>
+T takeAnswer(std::deque<T>& answers, const typename std::deque<T>::value_type& fallback)
+{
+    if (answers.empty())
+        return fallback;
+    T answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+} // namespace
+
 void ScriptedPrompts::answerMessage(const QString& buttonText)
 {
     messageAnswers.push_back(buttonText);
@@ -95,11 +110,7 @@ int ScriptedPrompts::message(QWidget* parent, Icon icon, const QString& title, c
     call.parent = parent;
     for (const Button& b : buttons)
         call.buttons << b.text;
-    QString answer;
-    if (!messageAnswers.empty()) {
-        answer = messageAnswers.front();
-        messageAnswers.pop_front();
-    }
+    const QString answer = takeAnswer(messageAnswers, QString());
     const QStringList texts = call.buttons;
     record(std::move(call));
     return answer.isNull() ? -1 : static_cast<int>(texts.indexOf(answer));
@@ -155,11 +166,7 @@ QString ScriptedPrompts::getText(QWidget* parent, const QString& title, const QS
     call.title = title;
     call.text = label;
     call.parent = parent;
-    std::pair<QString, bool> answer{text, false};
-    if (!textAnswers.empty()) {
-        answer = textAnswers.front();
-        textAnswers.pop_front();
-    }
+    const std::pair<QString, bool> answer = takeAnswer(textAnswers, {text, false});
     record(std::move(call));
     if (ok)
         *ok = answer.second;
@@ -176,11 +183,7 @@ int ScriptedPrompts::getItem(QWidget* parent, const QString& title, const QStrin
     call.items = items;
     call.value = current;
     call.parent = parent;
-    int answer = -1;
-    if (!itemAnswers.empty()) {
-        answer = itemAnswers.front();
-        itemAnswers.pop_front();
-    }
+    const int answer = takeAnswer(itemAnswers, -1);
     record(std::move(call));
     return answer;
 }
@@ -196,11 +199,7 @@ int ScriptedPrompts::getInt(QWidget* parent, const QString& title, const QString
     call.minimum = minimum;
     call.maximum = maximum;
     call.parent = parent;
-    std::pair<int, bool> answer{value, false};
-    if (!intAnswers.empty()) {
-        answer = intAnswers.front();
-        intAnswers.pop_front();
-    }
+    const std::pair<int, bool> answer = takeAnswer(intAnswers, {value, false});
     record(std::move(call));
     if (ok)
         *ok = answer.second;
@@ -214,11 +213,7 @@ int ScriptedPrompts::execDialog(QDialog* dialog)
     call.title = dialog ? QString::fromLatin1(dialog->metaObject()->className()) : QString();
     call.text = dialog ? dialog->windowTitle() : QString();
     call.parent = dialog ? dialog->parentWidget() : nullptr;
-    int result = QDialog::Rejected;
-    if (!dialogAnswers.empty()) {
-        result = dialogAnswers.front();
-        dialogAnswers.pop_front();
-    }
+    const int result = takeAnswer(dialogAnswers, QDialog::Rejected);
     record(std::move(call));
     if (dialog)
         dialog->setResult(result);
@@ -232,11 +227,7 @@ QColor ScriptedPrompts::getColor(QWidget* parent, const QColor& initial, const Q
     call.title = title;
     call.text = initial.name(QColor::HexArgb);
     call.parent = parent;
-    QColor answer;
-    if (!colorAnswers.empty()) {
-        answer = colorAnswers.front();
-        colorAnswers.pop_front();
-    }
+    const QColor answer = takeAnswer(colorAnswers, QColor());
     record(std::move(call));
     return answer;
 }
@@ -247,11 +238,7 @@ bool ScriptedPrompts::openUrl(const QUrl& url)
     call.kind = Kind::Url;
     call.text = url.toString(QUrl::FullyEncoded);
     record(std::move(call));
-    if (urlAnswers.empty())
-        return true;
-    const bool opened = urlAnswers.front();
-    urlAnswers.pop_front();
-    return opened;
+    return takeAnswer(urlAnswers, true);
 }
 
 void ScriptedPrompts::answerUrl(bool opened)

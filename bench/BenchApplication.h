@@ -2,35 +2,13 @@
 // unless the caller chose one, and with C numbers, as the program itself runs.
 #pragma once
 
+#include "support/OffscreenApplication.h"
+
 #include <benchmark/benchmark.h>
-
-#include <QApplication>
-
-#include <clocale>
 
 namespace Tervane3::Bench {
 
-class BenchApplication
-{
-public:
-    BenchApplication(int& argc, char** argv)
-        : platform(prepare())
-        , app(argc, argv)
-    {
-        std::setlocale(LC_NUMERIC, "C");
-    }
-
-private:
-    static bool prepare()
-    {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        return true;
-    }
-
-    bool platform;
-    QApplication app;
-};
+using BenchApplication = Test::OffscreenApplication;
 
 // Runs the registered benchmarks with the command-line options Google Benchmark knows.
 inline void runRegisteredBenchmarks(int& argc, char** argv)

@@ -13,6 +13,7 @@
 
 #include "app/ScriptedPrompts.h"
 #include "core/ParallelFor.h"
+#include "support/RangeRule.h"
 #include "support/StandInHost.h"
 
 #include "bench/BenchApplication.h"
@@ -38,16 +39,6 @@ std::string benchFile(size_t events)
                                   "--events " + std::to_string(events) + " --seed 11");
 }
 
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.type = RangeRule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
-
 // A window with two categories of equal size over `count` datasets of one file.
 struct Setup
 {
@@ -62,11 +53,11 @@ struct Setup
             DatasetEntry* entry = host.addDataset(path, QStringLiteral("dataset %1").arg(d));
             // Five rules whose limits differ per dataset, so no two datasets pass the same events.
             const double shift = 0.01 * static_cast<double>(d);
-            entry->filter.addRule(range("area_um", 20 + shift, 400));
-            entry->filter.addRule(range("deform", 0.0, 0.2 - 0.001 * shift));
-            entry->filter.addRule(range("bright_avg", 50 + shift, 250));
-            entry->filter.addRule(range("aspect", 1.0, 3.0 + shift));
-            entry->filter.addRule(range("pos_y", 5.0 + shift, 22.0));
+            entry->filter.addRule(Test::rangeRule("area_um", 20 + shift, 400));
+            entry->filter.addRule(Test::rangeRule("deform", 0.0, 0.2 - 0.001 * shift));
+            entry->filter.addRule(Test::rangeRule("bright_avg", 50 + shift, 250));
+            entry->filter.addRule(Test::rangeRule("aspect", 1.0, 3.0 + shift));
+            entry->filter.addRule(Test::rangeRule("pos_y", 5.0 + shift, 22.0));
             for (const std::string& key : featureKeys)
                 entry->reader->getFeature(key);
             entry->reader->getFeature("pos_y");

@@ -1,9 +1,9 @@
 // What the statistics tests share: tiny measurements written by the test itself and
-// opened as datasets of a stand-in host, and a range rule builder.
+// opened as datasets of a stand-in host, and the tooltip of a plot.
 #pragma once
 
-#include "core/FilterRule.h"
 #include "stats/PlotPointTooltip.h"
+#include "support/RangeRule.h"
 #include "support/RtdcFixture.h"
 #include "support/StandInHost.h"
 
@@ -16,16 +16,6 @@
 #include <vector>
 
 namespace Tervane3::Test {
-
-inline FilterRule rangeRule(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.type = RangeRule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
 
 // The tooltip attached to a plot (not a Q_OBJECT, so findChild cannot tell it apart).
 inline PlotPointTooltip* tooltipOf(QwtPlot* plot)

@@ -2,7 +2,7 @@
 // look and saves the window as a PNG, for the manual and the README.
 //   tervane3-gallery-shot <measurement.rtdc> <out.png>
 // 100 events per page, automatic contrast, event ids on; runs on the offscreen platform.
-#include "app/AppStyle.h"
+#include "ShotApplication.h"
 #include "support/StandInHost.h"
 #include "windows/ImageGalleryWindow.h"
 
@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QPixmap>
 
-#include <clocale>
 #include <cstdio>
 
 int main(int argc, char** argv)
@@ -22,11 +21,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <measurement.rtdc> <out.png>\n", argv[0]);
         return 2;
     }
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    Tervane3::AppStyle::apply(app);
+    Tervane3::Shot::ShotApplication app(argc, argv);
 
     Tervane3::Test::StandInHost host;
     Tervane3::DatasetEntry* entry = host.addDataset(argv[1], QStringLiteral("Synthetic measurement (seed 2)"));

@@ -4,7 +4,7 @@
 // manual and the README.
 //   tervane3-stats-shot <measurement.rtdc> <out.png>
 // Runs on the offscreen platform.
-#include "app/AppStyle.h"
+#include "ShotApplication.h"
 #include "app/ScriptedPrompts.h"
 #include "stats/CategoryPanel.h"
 #include "stats/StatisticalEvalWindow.h"
@@ -15,7 +15,6 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include <clocale>
 #include <cstdio>
 
 using namespace Tervane3;
@@ -26,11 +25,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <measurement.rtdc> <out.png>\n", argv[0]);
         return 2;
     }
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    AppStyle::apply(app);
+    Shot::ShotApplication app(argc, argv);
     ScriptedPromptsGuard prompts;
 
     Test::StandInHost host;
