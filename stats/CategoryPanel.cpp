@@ -408,7 +408,7 @@ void CategoryPanel::updateColorButton()
 
 void CategoryPanel::chooseColor()
 {
-    const QColor chosen = prompts().getColor(this, QStringLiteral("Category Color"), categoryColor);
+    const QColor chosen = prompts().getColor(this, categoryColor, QStringLiteral("Category Color"));
     if (!chosen.isValid())
         return;
     categoryColor = chosen;

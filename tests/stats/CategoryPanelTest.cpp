@@ -264,7 +264,7 @@ TEST_F(CategoryPanelTest, ColourAndName)
     prompts->answerColor(QColor());
     QTest::mouseClick(colorButton, Qt::LeftButton);
     EXPECT_EQ(prompts->last()->title, QStringLiteral("Category Color"));
-    EXPECT_EQ(prompts->last()->color, QColor(70, 130, 180));
+    EXPECT_EQ(prompts->last()->text, QStringLiteral("#ff4682b4")) << "the current colour";
     EXPECT_EQ(panel.color(), QColor(70, 130, 180));
     EXPECT_EQ(changed.count(), 0);
 
