@@ -57,4 +57,23 @@ std::string formatFixed6(double value)
     return std::string(buffer, result.ptr);
 }
 
+std::optional<double> leadingDouble(const std::string& text)
+{
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    while (begin != end && (*begin == ' ' || *begin == '\t'))
+        ++begin;
+    // One sign only: from_chars takes '-' but not '+'.
+    if (begin != end && *begin == '+') {
+        ++begin;
+        if (begin != end && (*begin == '-' || *begin == '+'))
+            return std::nullopt;
+    }
+    double value = 0.0;
+    const auto result = std::from_chars(begin, end, value);
+    if (result.ec != std::errc())
+        return std::nullopt;
+    return value;
+}
+
 } // namespace Tervane3

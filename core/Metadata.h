@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,5 +50,11 @@ struct Metadata
 // A number in the text form of metadata values: fixed notation with six decimals, the form
 // of printf's "%f" in the C locale ("0.060000"), whatever the process locale is.
 std::string formatFixed6(double value);
+
+// The number at the start of a metadata text (leading blanks and tabs and one '+' skipped,
+// trailing characters ignored), read the same way whatever the process locale is ("inf"
+// and "nan" included). Nothing when the text does not start with a number or the number
+// overflows a double.
+std::optional<double> leadingDouble(const std::string& text);
 
 } // namespace Tervane3

@@ -12,6 +12,9 @@
 //   MainWindowPlot.cpp         the main plot update
 //   MainWindowFilterGroups.cpp filter groups, the effective filter, the filter panel's
 //                              handlers and the coalesced plot update after filter edits
+//   MainWindowPolygonGates.cpp drawing and editing polygon gates of datasets and groups
+//   MainWindowRulePropagation.cpp rules kept in step across datasets, their highlights,
+//                              and rules from a measurement's acquisition limits
 //   MainWindowEventDisplay.cpp the current event: image, traces, feature values
 //   MainWindowMetadata.cpp     the metadata view
 //   MainWindowCalculations.cpp the calculation requests, their finish functions, the quality
@@ -398,6 +401,16 @@ private:
     // Reports to the filter panel which all-datasets buttons to highlight.
     void updateFilterMixedState();
 
+    // Polygon gates (MainWindowPolygonGates.cpp). Drawing and editing end whenever the gate
+    // they belong to could change its place: another active dataset, other plotted
+    // features, a rule list that loses rules.
+    void endPolygonInteraction();
+    // Ends an edit of a dataset gate when the active dataset's rules lost some since the
+    // edit began (a row's "×", "Delete from All").
+    void checkEditedGateStillInPlace();
+    // Ends an edit of one of the group's gates (its rules are removed or renumbered).
+    void endEditOfGroupGate(int groupId);
+
     // Widgets of the central column.
     QLabel* infoLabel = nullptr;
     QLineEdit* datasetNameEdit = nullptr;
@@ -510,6 +523,11 @@ private:
     int polygonTargetGroupId = -1;
     // Set while a plot update must not rebuild the group boxes.
     bool suppressGroupPanelRefresh = false;
+    // The gate under edit as recorded when the edit began (dataset id, gate id, and for a
+    // dataset gate the dataset's rule count); a plot signal for another edit is dropped.
+    int editDatasetId = -1;
+    int editGateId = -1;
+    int editRuleCount = 0;
     QTimer* filterPlotTimer = nullptr;
     // The pending filter update was asked for by group-rule edits only.
     bool pendingUpdateKeepsGroupPanel = false;

@@ -125,6 +125,8 @@ void MainWindow::activateDataset(int index)
     if (index < 0 || index >= static_cast<int>(entries.size()) || index == activeIndex)
         return;
     saveCurrentDatasetState();
+    // A gate being drawn or edited belongs to the dataset that is left.
+    endPolygonInteraction();
     activeIndex = index;
     DatasetEntry* entry = entries[static_cast<size_t>(index)].get();
 

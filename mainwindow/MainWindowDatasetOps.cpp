@@ -374,6 +374,7 @@ void MainWindow::removeDataset()
 
 void MainWindow::clearDatasetViews()
 {
+    endPolygonInteraction();
     plottedEventIndices.clear();
     plottedIndicesValid = false;
     emptyPlotAndEventViews();

@@ -4,6 +4,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include "calc/CalculationsDockWidget.h"
+#include "core/Metadata.h"
 #include "core/RTDCReader.h"
 #include "app/DatasetEntry.h"
 #include "plots/ImageViewer.h"
@@ -17,7 +18,6 @@
 #include <QTableWidget>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -27,23 +27,6 @@
 namespace Tervane3 {
 
 namespace {
-
-// A number at the start of a metadata text (leading blanks skipped), read the same way
-// whatever the process locale is. Nothing when the text does not start with a number.
-std::optional<double> leadingDouble(const std::string& text)
-{
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    while (begin != end && (*begin == ' ' || *begin == '\t'))
-        ++begin;
-    if (begin != end && *begin == '+')
-        ++begin;
-    double value = 0.0;
-    const auto result = std::from_chars(begin, end, value);
-    if (result.ec != std::errc())
-        return std::nullopt;
-    return value;
-}
 
 // The channel number of a key such as "channel 2 name": the one character after the prefix.
 std::optional<int> channelDigit(const std::string& key, size_t prefixLength)

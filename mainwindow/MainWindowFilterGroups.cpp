@@ -7,6 +7,7 @@
 #include "app/DatasetEntry.h"
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupsMatrixWindow.h"
+#include "filters/PolygonGateId.h"
 #include "plots/ScatterPlot.h"
 
 #include <QTimer>
@@ -18,9 +19,6 @@ namespace {
 // A bound typed into a spin box waits this long for the next keystroke before the plot
 // follows.
 constexpr int kBoundEditDelayMs = 250;
-// A group's gate on the plot: base + group id * stride + rule index.
-constexpr int kGroupPolygonIdBase = 1000000;
-constexpr int kGroupPolygonIdStride = 10000;
 
 } // namespace
 
@@ -63,6 +61,7 @@ int MainWindow::addFilterGroup(const std::string& name)
 
 void MainWindow::removeFilterGroup(int id)
 {
+    endEditOfGroupGate(id);
     if (groupModel.remove(id, entries))
         scheduleFilterPlotUpdate(false);
 }
@@ -86,6 +85,9 @@ void MainWindow::updateRuleInGroup(int groupId, int ruleIndex, const FilterRule&
 
 void MainWindow::removeRuleFromGroup(int groupId, int ruleIndex)
 {
+    FilterGroup* group = findFilterGroupById(groupId);
+    if (group && ruleIndex >= 0 && ruleIndex < static_cast<int>(group->rules.size()))
+        endEditOfGroupGate(groupId);
     if (groupModel.removeRule(groupId, ruleIndex))
         scheduleFilterPlotUpdate(false);
 }
@@ -118,25 +120,20 @@ void MainWindow::refreshFilterGroupPanel()
     if (active) {
         for (const auto& group : groupModel.groups())
             filterPanel->setGroupAllState(group->id, groupSwitchMixed(entries, active, group->id));
-        if (scatterPlot->isEditingPolygon() && scatterPlot->editingPolygonId() >= kGroupPolygonIdBase) {
-            const int v = scatterPlot->editingPolygonId() - kGroupPolygonIdBase;
-            filterPanel->setGroupPolygonEditChecked(v / kGroupPolygonIdStride, v % kGroupPolygonIdStride, true);
-        }
+        int groupId = -1;
+        int ruleIndex = -1;
+        if (scatterPlot->isEditingPolygon() && decodeGroupGateId(scatterPlot->editingPolygonId(), groupId, ruleIndex))
+            filterPanel->setGroupPolygonEditChecked(groupId, ruleIndex, true);
     }
     for (FilterGroupsMatrixWindow* window : std::vector<FilterGroupsMatrixWindow*>(matrixWindows))
         window->refresh();
-}
-
-void MainWindow::updateFilterMixedState()
-{
-    filterPanel->updateEnableAllButton(false);
-    filterPanel->updateShowExcludedAllButton(false);
 }
 
 // ---- handlers of the filter panel --------------------------------------------------------
 
 void MainWindow::onFilterChanged()
 {
+    checkEditedGateStillInPlace();
     scheduleFilterPlotUpdate(filterPanel->lastChangeWasBoundEdit());
 }
 

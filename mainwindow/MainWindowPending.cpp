@@ -41,58 +41,6 @@ void MainWindow::exportStatSummary()
     reportNotAvailable(QStringLiteral("Export Statistical Summary"), QStringLiteral("Exporting a statistical summary"));
 }
 
-void MainWindow::onApplyFilterToAll()
-{
-}
-
-void MainWindow::onApplyRuleToAll(int)
-{
-}
-
-void MainWindow::onUpdateRuleToAll(int)
-{
-}
-
-void MainWindow::onUncheckRuleInAll(int)
-{
-}
-
-void MainWindow::onCheckRuleInAll(int)
-{
-}
-
-void MainWindow::onDeleteRuleFromAll(int)
-{
-}
-
-void MainWindow::onEnabledChangedForAll(bool)
-{
-}
-
-void MainWindow::onCombineModeChangedForAll(int)
-{
-}
-
-void MainWindow::onPolygonCompleted(const QPolygonF&)
-{
-}
-
-void MainWindow::onPolygonEditRequested(int, bool)
-{
-}
-
-void MainWindow::onPolygonEdited(int, const QPolygonF&)
-{
-}
-
-void MainWindow::onPolygonEditingStopped(int)
-{
-}
-
-void MainWindow::onImportMeasurementFilters(bool)
-{
-}
-
 void MainWindow::onComputeDimReduction()
 {
 }
@@ -102,18 +50,6 @@ void MainWindow::onSaveDimRedReference()
 }
 
 void MainWindow::onLoadDimRedReference()
-{
-}
-
-void MainWindow::onPolygonDrawingStopped()
-{
-}
-
-void MainWindow::onAddPolygonToGroupRequested(int)
-{
-}
-
-void MainWindow::onGroupPolygonEditRequested(int, int, bool)
 {
 }
 

@@ -15,6 +15,7 @@
 #include "core/DensityEstimator.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
+#include "filters/PolygonGateId.h"
 #include "app/DatasetEntry.h"
 #include "plots/ScatterPlot.h"
 #include "plots/StatisticsDockWidget.h"
@@ -44,6 +45,14 @@ const char* const kDensityPrefix = "__density_";
 std::string comboKey(const QComboBox* combo)
 {
     return combo->currentData(Qt::UserRole).toString().toStdString();
+}
+
+QPolygonF polygonOf(const FilterRule& rule)
+{
+    QPolygonF polygon;
+    for (const PolygonVertex& vertex : rule.polygonVertices)
+        polygon << QPointF(vertex.first, vertex.second);
+    return polygon;
 }
 
 int densityMethodOf(const std::string& key)
@@ -143,6 +152,9 @@ void MainWindow::refreshFeaturesAndPlot()
 
 void MainWindow::updateFeatureSelection()
 {
+    // A gate drawn or edited on other axes would take the wrong features.
+    if (comboKey(xFeatureCombo) != lastPlotXFeature || comboKey(yFeatureCombo) != lastPlotYFeature)
+        endPolygonInteraction();
     const DatasetEntry* entry = activeEntry();
     if (!entry || !entry->reader || !entry->reader->isOpen() || preloadBusy)
         return;
@@ -399,10 +411,19 @@ void MainWindow::drawPolygonGates()
         if (rule.type != PolygonRule || rule.featureName != xKey || rule.featureNameY != yKey ||
             static_cast<int>(i) == editingId)
             continue;
-        QPolygonF polygon;
-        for (const PolygonVertex& vertex : rule.polygonVertices)
-            polygon << QPointF(vertex.first, vertex.second);
-        scatterPlot->setFilterPolygon(static_cast<int>(i), polygon, rule.enabled);
+        scatterPlot->setFilterPolygon(static_cast<int>(i), polygonOf(rule), rule.enabled);
+    }
+    // The gates of the groups switched on for the dataset, in group order.
+    for (const auto& group : groupModel.groups()) {
+        if (!Tervane3::isGroupEnabled(entry, group->id))
+            continue;
+        for (size_t i = 0; i < group->rules.size(); ++i) {
+            const FilterRule& rule = group->rules[i];
+            const int id = groupGateId(group->id, static_cast<int>(i));
+            if (rule.type != PolygonRule || rule.featureName != xKey || rule.featureNameY != yKey || id == editingId)
+                continue;
+            scatterPlot->setFilterPolygon(id, polygonOf(rule), rule.enabled);
+        }
     }
 }
 

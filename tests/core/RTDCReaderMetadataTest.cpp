@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <optional>
 #include <random>
 
 using namespace Tervane3;
@@ -265,4 +267,25 @@ TEST_F(RTDCReaderMetadataTest, NumbersReadTheSameUnderACommaLocale)
     EXPECT_EQ(m.onlineFilter.at("area_um,deform polygon points"),
               "(10.000000,0.010000), (20.000000,0.020000), (15.000000,0.050000)");
     EXPECT_EQ(formatFixed6(-1234.5), "-1234.500000");
+}
+
+TEST_F(RTDCReaderMetadataTest, LeadingNumberOfAMetadataTextIgnoresTheLocale)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* text;
+        std::optional<double> expected;
+    } cases[] = {
+        {"0.050000", 0.05},   {" \t+3", 3.0},      {"1e3 um", 1000.0}, {"-inf", -inf},
+        {"inf", inf},         {"0,05", 0.0},       {"", std::nullopt}, {"abc", std::nullopt},
+        {"1e999", std::nullopt}, {",5", std::nullopt}, {"+-1", std::nullopt},
+    };
+    ScopedLocale locale("de_DE.UTF-8"); // the German decimal comma must not matter
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(leadingDouble(c.text), c.expected);
+    }
+    const auto nan = leadingDouble("nan");
+    ASSERT_TRUE(nan.has_value());
+    EXPECT_TRUE(std::isnan(*nan));
 }

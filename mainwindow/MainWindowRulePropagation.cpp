@@ -1,0 +1,118 @@
+// The filter panel's actions that reach beyond the active dataset: rules copied, updated,
+// switched and deleted in every dataset by their propagation id, the whole filter applied to
+// all, the highlights of the all-datasets buttons after every plot update, and rules made
+// from a measurement's acquisition limits. Each action redraws once, through the coalesced
+// filter update. GUI thread only.
+#include "mainwindow/MainWindow.h"
+
+#include "app/DatasetEntry.h"
+#include "app/Prompts.h"
+#include "filters/FilterDockWidget.h"
+#include "filters/MeasurementLimits.h"
+#include "filters/PolygonGateId.h"
+#include "filters/RulePropagation.h"
+#include "plots/ScatterPlot.h"
+
+namespace Tervane3 {
+
+void MainWindow::onApplyFilterToAll()
+{
+    const DatasetEntry* active = activeEntry();
+    if (!active)
+        return;
+    if (scatterPlot->isEditingPolygon() && editGateId >= 0 && editGateId < kGroupGateIdBase)
+        scatterPlot->stopPolygonEditing();
+    applyFilterToAll(entries, *active);
+    scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::onApplyRuleToAll(int ruleIndex)
+{
+    DatasetEntry* active = activeEntry();
+    if (!active)
+        return;
+    const std::string id = applyRuleToAll(entries, *active, ruleIndex);
+    if (id.empty())
+        return;
+    filterPanel->setRulePropagationId(ruleIndex, id);
+    scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::onUpdateRuleToAll(int ruleIndex)
+{
+    const DatasetEntry* active = activeEntry();
+    if (active && updateRuleInAll(entries, *active, ruleIndex))
+        scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::onCheckRuleInAll(int ruleIndex)
+{
+    const DatasetEntry* active = activeEntry();
+    if (!active || !setRuleEnabledInOthers(entries, *active, ruleIndex, true))
+        return;
+    filterPanel->setRuleEnabled(ruleIndex, true);
+    scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::onUncheckRuleInAll(int ruleIndex)
+{
+    const DatasetEntry* active = activeEntry();
+    if (!active || !setRuleEnabledInOthers(entries, *active, ruleIndex, false))
+        return;
+    filterPanel->setRuleEnabled(ruleIndex, false);
+    scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::onDeleteRuleFromAll(int ruleIndex)
+{
+    const DatasetEntry* active = activeEntry();
+    if (!active || !deleteRuleFromOthers(entries, *active, ruleIndex))
+        return;
+    // Removes the row and the active dataset's rule; the panel reports the change.
+    filterPanel->removeRuleAt(ruleIndex);
+    scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::onEnabledChangedForAll(bool enabled)
+{
+    setFilteringEnabledInOthers(entries, activeEntry(), enabled);
+    scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::onCombineModeChangedForAll(int mode)
+{
+    setCombineModeInOthers(entries, activeEntry(), mode);
+    scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::updateFilterMixedState()
+{
+    const FilterMixedState state = filterMixedState(entries, activeEntry());
+    filterPanel->updateEnableAllButton(state.enabledDiffers);
+    filterPanel->updateShowExcludedAllButton(state.combineModeDiffers);
+    for (size_t i = 0; i < state.rules.size(); ++i)
+        filterPanel->setRuleAllFlags(static_cast<int>(i), state.rules[i].first, state.rules[i].second);
+}
+
+void MainWindow::onImportMeasurementFilters(bool toAll)
+{
+    DatasetEntry* active = activeEntry();
+    int added = 0;
+    if (toAll) {
+        for (const auto& dataset : entries)
+            added += importMeasurementSoftLimits(*dataset);
+    } else if (active) {
+        added = importMeasurementSoftLimits(*active);
+    } else {
+        return;
+    }
+    if (added == 0) {
+        prompts().information(this, QStringLiteral("Import Measurement Filters"),
+                              QStringLiteral("No features with soft limit enabled found."));
+        return;
+    }
+    filterPanel->setDataset(active);
+    scheduleFilterPlotUpdate(false);
+}
+
+} // namespace Tervane3
