@@ -70,6 +70,8 @@ struct CombinePlotCache::Row
     size_t passingCount = 0; // before the finite test
     std::int64_t nonPositiveX = 0;
     std::int64_t nonPositiveY = 0;
+    CombineValueSpan xSpan;
+    CombineValueSpan ySpan;
     QString xLabel;
     QString yLabel;
 
@@ -81,6 +83,7 @@ struct CombinePlotCache::Row
     bool densityAllFinite = true;
     // The events with a finite density, when some have none.
     SharedValues heatX, heatY, heatDensity;
+    CombineValueSpan heatXSpan, heatYSpan;
 
     struct Contours
     {
@@ -103,6 +106,40 @@ struct CombinePlotCache::Row
         return nullptr;
     }
 };
+
+void CombineValueSpan::add(double v)
+{
+    if (!std::isfinite(v))
+        return;
+    lo = any ? std::min(lo, v) : v;
+    hi = any ? std::max(hi, v) : v;
+    any = true;
+    if (v > 0.0) {
+        positiveLo = anyPositive ? std::min(positiveLo, v) : v;
+        positiveHi = anyPositive ? std::max(positiveHi, v) : v;
+        anyPositive = true;
+    }
+}
+
+void CombineValueSpan::merge(const CombineValueSpan& other)
+{
+    if (other.any) {
+        add(other.lo);
+        add(other.hi);
+    }
+    if (other.anyPositive) {
+        add(other.positiveLo);
+        add(other.positiveHi);
+    }
+}
+
+CombineValueSpan valueSpan(const std::vector<double>& values)
+{
+    CombineValueSpan span;
+    for (double v : values)
+        span.add(v);
+    return span;
+}
 
 CombinePlotCache::CombinePlotCache() = default;
 CombinePlotCache::~CombinePlotCache() = default;
@@ -157,6 +194,8 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
         auto y = std::make_shared<std::vector<double>>();
         std::int64_t nonPositiveX = 0;
         std::int64_t nonPositiveY = 0;
+        CombineValueSpan xSpan;
+        CombineValueSpan ySpan;
         const auto take = [&](size_t i) {
             const double vx = xColumn[i];
             const double vy = yColumn[i];
@@ -166,6 +205,8 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
             y->push_back(vy);
             nonPositiveX += vx <= 0.0 ? 1 : 0;
             nonPositiveY += vy <= 0.0 ? 1 : 0;
+            xSpan.add(vx);
+            ySpan.add(vy);
         };
         size_t passing = usable;
         if (key.filtered) {
@@ -189,6 +230,8 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
         row.passingCount = passing;
         row.nonPositiveX = nonPositiveX;
         row.nonPositiveY = nonPositiveY;
+        row.xSpan = xSpan;
+        row.ySpan = ySpan;
     }
     row.xLabel = QString::fromStdString(reader.featureLabel(entry.xFeature));
     row.yLabel = QString::fromStdString(reader.featureLabel(entry.yFeature));
@@ -199,6 +242,8 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
     result.nonPositiveY = row.nonPositiveY;
     result.x = row.x;
     result.y = row.y;
+    result.xSpan = row.xSpan;
+    result.ySpan = row.ySpan;
 
     // A density only for at least 4 events after the filter, as in the main plot.
     if (heatmap && row.passingCount >= 4) {
@@ -239,6 +284,8 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
                     hy->push_back((*row.y)[i]);
                     hd->push_back((*row.density)[i]);
                 }
+                row.heatXSpan = valueSpan(*hx);
+                row.heatYSpan = valueSpan(*hy);
                 row.heatX = std::move(hx);
                 row.heatY = std::move(hy);
                 row.heatDensity = std::move(hd);
@@ -250,6 +297,8 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
             result.x = row.heatX;
             result.y = row.heatY;
             result.density = row.heatDensity;
+            result.xSpan = row.heatXSpan;
+            result.ySpan = row.heatYSpan;
         }
     }
     if (contours)

@@ -34,6 +34,22 @@ struct DatasetEntry;
 
 using SharedValues = std::shared_ptr<const std::vector<double>>;
 
+// The bounds of finite values, and of the positive ones (what a log axis can show).
+struct CombineValueSpan
+{
+    double lo = 0.0;
+    double hi = 0.0;
+    bool any = false;
+    double positiveLo = 0.0;
+    double positiveHi = 0.0;
+    bool anyPositive = false;
+
+    // Non-finite values are ignored.
+    void add(double v);
+    void merge(const CombineValueSpan& other);
+};
+CombineValueSpan valueSpan(const std::vector<double>& values);
+
 // The plotted events of one dataset: x, y and (heatmap only) density of the same events,
 // in event order; never null, empty for a dataset that shows nothing.
 struct CombinePlotData
@@ -47,6 +63,9 @@ struct CombinePlotData
     // heatmap mode).
     std::int64_t nonPositiveX = 0;
     std::int64_t nonPositiveY = 0;
+    // Bounds of x and y, kept with the values so that axis ranges need no pass over them.
+    CombineValueSpan xSpan;
+    CombineValueSpan ySpan;
 
     size_t size() const { return x ? x->size() : 0; }
 };

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace Tervane3 {
 
@@ -27,46 +26,36 @@ std::pair<int, int> combineGridDimensions(int count, bool manualSize, int manual
     return {cols, ceilDiv(count, cols)};
 }
 
-std::optional<std::pair<double, double>> combineAxisSpan(const std::vector<const std::vector<double>*>& values,
-                                                         int scaleMode)
+std::optional<std::pair<double, double>> combineAxisSpan(const std::vector<CombineValueSpan>& spans, int scaleMode)
 {
     const bool log = clampScaleMode(scaleMode) == ScaleLog;
-    double lo = std::numeric_limits<double>::max();
-    double hi = -std::numeric_limits<double>::max();
-    bool any = false;
-    for (const std::vector<double>* column : values) {
-        if (!column)
-            continue;
-        for (double v : *column) {
-            if (!std::isfinite(v) || (log && v <= 0.0))
-                continue;
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-            any = true;
-        }
-    }
-    if (!any)
-        return std::nullopt;
+    CombineValueSpan all;
+    for (const CombineValueSpan& span : spans)
+        all.merge(span);
     if (log) {
-        double decades = std::log10(hi / lo);
+        if (!all.anyPositive)
+            return std::nullopt;
+        const double decades = std::log10(all.positiveHi / all.positiveLo);
         if (decades == 0.0)
-            return std::make_pair(lo / 10.0, hi * 10.0);
+            return std::make_pair(all.positiveLo / 10.0, all.positiveHi * 10.0);
         const double factor = std::pow(10.0, 0.05 * decades);
-        return std::make_pair(lo / factor, hi * factor);
+        return std::make_pair(all.positiveLo / factor, all.positiveHi * factor);
     }
-    double margin = 0.05 * (hi - lo);
+    if (!all.any)
+        return std::nullopt;
+    double margin = 0.05 * (all.hi - all.lo);
     if (margin == 0.0)
         margin = 1.0;
-    return std::make_pair(lo - margin, hi + margin);
+    return std::make_pair(all.lo - margin, all.hi + margin);
 }
 
 std::optional<CombineAxisRange> combineSyncedRange(const std::vector<CombinePlotData>& data, int xMode, int yMode)
 {
-    std::vector<const std::vector<double>*> xs;
-    std::vector<const std::vector<double>*> ys;
+    std::vector<CombineValueSpan> xs;
+    std::vector<CombineValueSpan> ys;
     for (const CombinePlotData& d : data) {
-        xs.push_back(d.x.get());
-        ys.push_back(d.y.get());
+        xs.push_back(d.xSpan);
+        ys.push_back(d.ySpan);
     }
     const auto x = combineAxisSpan(xs, xMode);
     const auto y = combineAxisSpan(ys, yMode);

@@ -14,6 +14,7 @@ class QMimeData;
 namespace Tervane3 {
 
 struct CombinePlotData;
+struct CombineValueSpan;
 
 // (columns, rows) for `count` plots: (0, 0) for none; with a manual size a positive column
 // count c gives (c, ceil(n / c)), else a positive row count r gives (ceil(n / r), r);
@@ -32,9 +33,8 @@ struct CombineAxisRange
 // The span of all values widened by 5 % on each side (1 when the span is 0). On a log axis
 // (mode 1) only values > 0 count and the margin is taken in decades: the bounds are divided
 // and multiplied by 10^(0.05 x decades), one decade each way for a single value. Empty when
-// no value counts.
-std::optional<std::pair<double, double>> combineAxisSpan(const std::vector<const std::vector<double>*>& values,
-                                                         int scaleMode);
+// no value counts. Works on the bounds kept with the values (no pass over them).
+std::optional<std::pair<double, double>> combineAxisSpan(const std::vector<CombineValueSpan>& spans, int scaleMode);
 
 // The common range of the plotted data of all datasets; empty when either axis has no
 // value to show (the plots then autoscale and the limit boxes stay as they are).

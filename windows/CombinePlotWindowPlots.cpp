@@ -104,23 +104,13 @@ private:
 // axis; an axis without such a value gets a negative extent (left out of the autoscale).
 QRectF pointBounds(const CombinePlotData& plotted, std::pair<int, int> modes)
 {
-    std::optional<std::pair<double, double>> x;
-    std::optional<std::pair<double, double>> y;
-    const auto span = [](const std::vector<double>& values, bool positiveOnly) {
-        std::optional<std::pair<double, double>> result;
-        double lo = std::numeric_limits<double>::max();
-        double hi = -std::numeric_limits<double>::max();
-        for (double v : values) {
-            if (!std::isfinite(v) || (positiveOnly && v <= 0.0))
-                continue;
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-            result = std::make_pair(lo, hi);
-        }
-        return result;
+    const auto span = [](const CombineValueSpan& s, bool positiveOnly) -> std::optional<std::pair<double, double>> {
+        if (positiveOnly)
+            return s.anyPositive ? std::make_optional(std::make_pair(s.positiveLo, s.positiveHi)) : std::nullopt;
+        return s.any ? std::make_optional(std::make_pair(s.lo, s.hi)) : std::nullopt;
     };
-    x = span(*plotted.x, modes.first == ScaleLog);
-    y = span(*plotted.y, modes.second == ScaleLog);
+    const auto x = span(plotted.xSpan, modes.first == ScaleLog);
+    const auto y = span(plotted.ySpan, modes.second == ScaleLog);
     QRectF bounds;
     bounds.setLeft(x ? x->first : 0.0);
     bounds.setWidth(x ? x->second - x->first : -1.0);

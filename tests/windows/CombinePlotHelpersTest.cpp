@@ -21,6 +21,8 @@ CombinePlotData plotData(std::vector<double> x, std::vector<double> y)
     CombinePlotData data;
     data.x = std::make_shared<const std::vector<double>>(std::move(x));
     data.y = std::make_shared<const std::vector<double>>(std::move(y));
+    data.xSpan = valueSpan(*data.x);
+    data.ySpan = valueSpan(*data.y);
     return data;
 }
 
@@ -78,7 +80,7 @@ TEST(CombinePlotHelpers, AxisSpanCases)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto span = combineAxisSpan({&c.values}, c.mode);
+        const auto span = combineAxisSpan({valueSpan(c.values)}, c.mode);
         ASSERT_EQ(span.has_value(), c.expectSpan);
         if (!span)
             continue;
@@ -86,6 +88,18 @@ TEST(CombinePlotHelpers, AxisSpanCases)
         EXPECT_NEAR(span->second, c.hi, 1e-9 * std::max(1.0, std::abs(c.hi)));
         EXPECT_TRUE(std::isfinite(span->first) && std::isfinite(span->second));
     }
+}
+
+TEST(CombinePlotHelpers, SpansMerge)
+{
+    CombineValueSpan a = valueSpan({-3, 2, NAN});
+    const CombineValueSpan b = valueSpan({0.5, 7});
+    a.merge(b);
+    a.merge(CombineValueSpan());
+    EXPECT_EQ(std::make_pair(a.lo, a.hi), std::make_pair(-3.0, 7.0));
+    EXPECT_EQ(std::make_pair(a.positiveLo, a.positiveHi), std::make_pair(0.5, 7.0));
+    EXPECT_FALSE(valueSpan({0, -1}).anyPositive);
+    EXPECT_FALSE(valueSpan({NAN}).any);
 }
 
 TEST(CombinePlotHelpers, SyncedRangeEmptyWhenNothingPlotted)
