@@ -20,6 +20,7 @@
 //   MainWindowCalculations.cpp the calculation requests, their finish functions, the quality
 //                              assessment and the re-application of restored calculations
 //   MainWindowExport.cpp       exports of events, the plot and statistical summaries
+//   MainWindowSessions.cpp     saving, clearing and loading session files
 //   MainWindowPending.cpp      handlers of the subsystems still to be built
 #pragma once
 
@@ -28,6 +29,7 @@
 #include "io/ExportOptions.h"
 
 #include <QFutureWatcher>
+#include <QJsonObject>
 #include <QMainWindow>
 #include <QPolygonF>
 
@@ -58,6 +60,7 @@ class QTabWidget;
 class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QDir;
 class QUrl;
 
 namespace Tervane3 {
@@ -361,6 +364,23 @@ private:
     void restoreSessionDuplicates();
     void applySessionState();
 
+    // Session files (MainWindowSessions.cpp). Clearing asks first when `ask` is set; false
+    // when it was refused (a calculation runs) or cancelled.
+    bool clearSessionState(bool ask);
+    // No session load in progress: its queues, saved state and ids are dropped.
+    void resetSessionLoad();
+    // After a load: the saved order of the datasets, then those opened meanwhile.
+    void restoreSessionOrder();
+    // The file of a saved dataset, asked for when it is not where the session says; empty
+    // to skip the dataset.
+    QString locateMissingDataset(const QString& filePath, const QDir& sessionFolder, const QString& displayName);
+    // True when the freshly opened file matches the saved fingerprint or the user accepts it.
+    bool checkDatasetFingerprint(const RTDCReader& freshReader, const QJsonObject& fingerprint,
+                                 const QString& displayName);
+    // A new tool window in its list, connected as one opened from the menu, not yet shown.
+    CombinePlotWindow* createCombinePlotWindow();
+    StatisticalEvalWindow* createStatisticalEvalWindow();
+
     // Calculations (MainWindowCalculations.cpp).
     // Active, loaded and no calculation running: a request may start.
     DatasetEntry* calculationRequestEntry() const;
@@ -482,6 +502,8 @@ private:
     std::queue<std::pair<int, QString>> sessionDatasetQueue;
     std::map<int, int> sessionIndexToDatasetId;
     bool sessionLoading = false;
+    // The root object of the session file being loaded, until its state has been applied.
+    QJsonObject pendingSessionState;
 
     // Background calculations (one at a time). calculationBusy and calculationFinish are GUI-thread only.
     QFutureWatcher<void>* calculationWatcher = nullptr;

@@ -69,20 +69,30 @@ struct CalculationTask
     QString failure;
 };
 
-void MainWindow::openCombinePlotWindow()
+CombinePlotWindow* MainWindow::createCombinePlotWindow()
 {
     auto* window = new CombinePlotWindow(this, nullptr);
     combineWindows.push_back(window);
     connect(window, &CombinePlotWindow::windowClosed, this, &MainWindow::onCombineWindowClosed);
-    window->show();
+    return window;
 }
 
-void MainWindow::openStatisticalEvalWindow()
+StatisticalEvalWindow* MainWindow::createStatisticalEvalWindow()
 {
     auto* window = new StatisticalEvalWindow(this, nullptr);
     statEvalWindows.push_back(window);
     connect(window, &StatisticalEvalWindow::windowClosed, this, &MainWindow::onStatEvalWindowClosed);
-    window->show();
+    return window;
+}
+
+void MainWindow::openCombinePlotWindow()
+{
+    createCombinePlotWindow()->show();
+}
+
+void MainWindow::openStatisticalEvalWindow()
+{
+    createStatisticalEvalWindow()->show();
 }
 
 void MainWindow::openImageGalleryWindow()

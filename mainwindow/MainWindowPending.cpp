@@ -16,21 +16,6 @@ void MainWindow::reportNotAvailable(const QString& title, const QString& what)
     prompts().information(this, title, QStringLiteral("%1 is not available in this version yet.").arg(what));
 }
 
-void MainWindow::saveSession()
-{
-    reportNotAvailable(QStringLiteral("Save Session"), QStringLiteral("Saving sessions"));
-}
-
-void MainWindow::loadSession()
-{
-    reportNotAvailable(QStringLiteral("Load Session"), QStringLiteral("Loading sessions"));
-}
-
-void MainWindow::clearSession()
-{
-    reportNotAvailable(QStringLiteral("Clear Session"), QStringLiteral("Clearing the session"));
-}
-
 void MainWindow::exportPlot()
 {
     reportNotAvailable(QStringLiteral("Export Plot"), QStringLiteral("Exporting the plot"));
@@ -59,16 +44,6 @@ void MainWindow::importFilterGroups()
 
 void MainWindow::exportFilterGroups()
 {
-}
-
-void MainWindow::restoreSessionDuplicates()
-{
-}
-
-void MainWindow::applySessionState()
-{
-    // Completes the load: nothing else waits for the caching queues.
-    sessionLoading = false;
 }
 
 } // namespace Tervane3

@@ -49,6 +49,13 @@ public:
     static std::queue<std::pair<int, QString>>& sessionQueue(MainWindow& w) { return w.sessionDatasetQueue; }
     static std::map<int, int>& sessionIds(MainWindow& w) { return w.sessionIndexToDatasetId; }
     static bool& sessionLoading(MainWindow& w) { return w.sessionLoading; }
+    static QJsonObject& pendingSessionState(MainWindow& w) { return w.pendingSessionState; }
+    // The second phase of a session load, at once.
+    static void completeSessionLoad(MainWindow& w)
+    {
+        w.restoreSessionDuplicates();
+        w.applySessionState();
+    }
     static QFutureWatcher<void>* preloadWatcher(MainWindow& w) { return w.preloadWatcher; }
 
     static std::vector<int> queueContents(MainWindow& w)

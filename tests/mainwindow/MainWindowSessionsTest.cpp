@@ -1,0 +1,463 @@
+// Session files through the main window with scripted prompts: a whole state saved,
+// cleared and loaded again; missing and changed files; versions; a load replacing a load in
+// progress; a file that turns bad between the phases; failed saves; refusals while a
+// calculation runs; and mutated session files that must never crash or hang a load.
+#include "MainWindowTestAccess.h"
+
+#include "app/ScriptedPrompts.h"
+#include "core/FilterRuleJson.h"
+#include "core/RTDCReader.h"
+#include "filters/FilterGroupList.h"
+#include "io/SessionFile.h"
+#include "mainwindow/DatasetListWidget.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+namespace Tervane3 {
+namespace {
+
+using Access = MainWindowTestAccess;
+using Kind = ScriptedPrompts::Kind;
+using ::Tervane3::Test::Measurement;
+
+Measurement measurement(const std::string& sample, int extra = 0)
+{
+    Measurement m = ::Tervane3::Test::smallMeasurement();
+    m.attributes["experiment:sample"] = sample;
+    for (int i = 0; i < extra; ++i) {
+        m.columns["area_um"].push_back(70.0 + i);
+        m.columns["deform"].push_back(0.07);
+        m.columns["bright_avg"].push_back(160.0);
+    }
+    return m;
+}
+
+QJsonObject readJson(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+FilterRule rangeRule(const std::string& feature, double lo, double hi, const std::string& id = std::string())
+{
+    FilterRule rule;
+    rule.featureName = feature;
+    rule.minValue = lo;
+    rule.maxValue = hi;
+    rule.propagationId = id;
+    return rule;
+}
+
+class MainWindowSessionsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        window = std::make_unique<MainWindow>();
+    }
+    MainWindow& w() { return *window; }
+    ScriptedPrompts& prompts() { return *env.prompts; }
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    void open(const QString& path)
+    {
+        Access::addDataset(w(), path);
+        ASSERT_TRUE(::Tervane3::Test::waitForCaching(w()));
+    }
+    void save(const QString& path)
+    {
+        prompts().answerFiles({path});
+        w().saveSession();
+    }
+    // Loads and waits for the second phase; `answers` go to the boxes in order.
+    void load(const QString& path, const QStringList& answers = {})
+    {
+        if (!Access::entries(w()).empty())
+            prompts().answerMessage(QStringLiteral("OK"));
+        for (const QString& answer : answers)
+            prompts().answerMessage(answer);
+        prompts().answerFiles({path});
+        w().loadSession();
+        finish();
+    }
+    void finish()
+    {
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return !Access::sessionLoading(w()); }));
+        ASSERT_TRUE(::Tervane3::Test::waitForCaching(w()));
+    }
+    DatasetListWidget* list() { return w().findChild<DatasetListWidget*>(QStringLiteral("datasetList")); }
+    QString info() { return Access::infoLabel(w())->text(); }
+    std::vector<QString> names()
+    {
+        std::vector<QString> result;
+        for (const auto& entry : w().datasets())
+            result.push_back(entry->displayName);
+        return result;
+    }
+
+    ::Tervane3::Test::MainWindowEnvironment env;
+    QTemporaryDir dir;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowSessionsTest, WholeStateRoundTrips)
+{
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    open(file("a.rtdc"));
+    list()->setCurrentRow(0);
+    w().duplicateDataset();
+    open(file("b.rtdc"));
+    ASSERT_EQ(w().datasets().size(), 3u);
+
+    DatasetEntry& a = Access::entry(w(), 0);
+    DatasetEntry& copy = Access::entry(w(), 1);
+    copy.displayName = QStringLiteral("A copy");
+    a.contourMode = 2;
+    a.scaleYMode = 1;
+    a.contourFraction1 = 0.25;
+    a.filter.addRule(rangeRule("area_um", 15, 45, "shared-1"));
+    a.filter.setCombineMode(1);
+    const int gated = w().addFilterGroup("gated");
+    const int other = w().addFilterGroup("other");
+    Access::groupModel(w()).addRule(gated, rangeRule("deform", 0.0, 0.05));
+    w().setGroupEnabled(a.id, gated, true);
+    ASSERT_EQ(Access::activeIndex(w()), 2);
+
+    save(file("s.TN3"));
+    EXPECT_EQ(info(), QStringLiteral("Session saved: s.TN3"));
+    const QJsonObject first = readJson(file("s.TN3"));
+    ASSERT_EQ(first.value("datasets").toArray().size(), 3);
+
+    load(file("s.TN3"));
+    EXPECT_EQ(info(), QStringLiteral("Session loaded: 3 dataset(s)"));
+    ASSERT_EQ(w().datasets().size(), 3u);
+    EXPECT_EQ(names(), (std::vector<QString>{QStringLiteral("A"), QStringLiteral("A copy"), QStringLiteral("B")}));
+    // The copy shares A's reader again; B is the active dataset.
+    EXPECT_EQ(w().datasets()[0]->reader, w().datasets()[1]->reader);
+    EXPECT_NE(w().datasets()[0]->reader, w().datasets()[2]->reader);
+    EXPECT_EQ(Access::activeIndex(w()), 2);
+    EXPECT_EQ(list()->currentRow(), 2);
+    EXPECT_EQ(w().activeDatasetId(), w().datasets()[2]->id);
+    // Groups with their ids and rules; the switch on for A only.
+    ASSERT_EQ(w().filterGroups().size(), 2u);
+    EXPECT_EQ(w().filterGroups()[0]->id, gated);
+    EXPECT_EQ(w().filterGroups()[1]->id, other);
+    EXPECT_EQ(w().filterGroups()[0]->rules.size(), 1u);
+    EXPECT_TRUE(isGroupEnabled(w().datasets()[0].get(), gated));
+    EXPECT_FALSE(isGroupEnabled(w().datasets()[2].get(), gated));
+    const DatasetEntry& back = *w().datasets()[0];
+    EXPECT_EQ(back.contourMode, 2);
+    EXPECT_EQ(back.scaleYMode, 1);
+    EXPECT_EQ(back.contourFraction1, 0.25);
+    EXPECT_EQ(back.filter.combineMode(), 1);
+    ASSERT_EQ(back.filter.ruleCount(), 1);
+    EXPECT_EQ(back.filter.rules[0].propagationId, "shared-1");
+
+    // Saved again, the same file but for the time.
+    save(file("again.TN3"));
+    QJsonObject second = readJson(file("again.TN3"));
+    QJsonObject expected = first;
+    expected.remove("savedAt");
+    second.remove("savedAt");
+    EXPECT_EQ(second, expected) << QJsonDocument(second).toJson().toStdString();
+    // A new group continues after the restored ids.
+    EXPECT_EQ(w().addFilterGroup("new"), other + 1);
+}
+
+TEST_F(MainWindowSessionsTest, MissingAndChangedFiles)
+{
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    open(file("a.rtdc"));
+    list()->setCurrentRow(0);
+    w().duplicateDataset();
+    open(file("b.rtdc"));
+    save(file("s.TN3"));
+    const qint64 sizeA = QFileInfo(file("a.rtdc")).size();
+
+    // B is gone: asked for, answered No, skipped.
+    ASSERT_TRUE(QFile::rename(file("b.rtdc"), file("b-moved.rtdc")));
+    prompts().clear();
+    load(file("s.TN3"), {QStringLiteral("No")});
+    const ScriptedPrompts::Call* missing = nullptr;
+    for (const auto& call : prompts().calls())
+        if (call.title == QLatin1String("Dataset Not Found"))
+            missing = &call;
+    ASSERT_NE(missing, nullptr);
+    EXPECT_EQ(missing->text, QStringLiteral("Cannot find dataset:\n%1\n\nDisplay name: B\n\nWould you like to locate it "
+                                            "manually?")
+                                 .arg(file("b.rtdc")));
+    EXPECT_EQ(missing->buttons, (QStringList{"Yes", "No"}));
+    EXPECT_EQ(names().size(), 2u);
+    EXPECT_EQ(info(), QStringLiteral("Session loaded: 2 dataset(s)"));
+
+    // Located by hand instead (the session's open dialog comes before the locate dialog).
+    prompts().clear();
+    prompts().answerMessage(QStringLiteral("OK"));
+    prompts().answerFiles({file("s.TN3")});
+    prompts().answerMessage(QStringLiteral("Yes"));
+    prompts().answerFiles({file("b-moved.rtdc")});
+    w().loadSession();
+    finish();
+    EXPECT_EQ(names().size(), 3u);
+
+    // A grew: "Dataset Changed" with both numbers; No skips it and drops its copy silently.
+    ASSERT_TRUE(QFile::rename(file("b-moved.rtdc"), file("b.rtdc")));
+    prompts().answerMessage(QStringLiteral("OK"));
+    w().clearSession();
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A", 4));
+    prompts().clear();
+    load(file("s.TN3"), {QStringLiteral("No")});
+    const ScriptedPrompts::Call* changed = nullptr;
+    for (const auto& call : prompts().calls())
+        if (call.title == QLatin1String("Dataset Changed"))
+            changed = &call;
+    ASSERT_NE(changed, nullptr);
+    EXPECT_EQ(changed->text, QStringLiteral("Dataset \"A\" may have changed since the session was saved.\n\nExpected: 6 "
+                                            "events, %1 bytes\nFound: 10 events, %2 bytes\n\nContinue loading this "
+                                            "dataset?")
+                                 .arg(sizeA)
+                                 .arg(QFileInfo(file("a.rtdc")).size()));
+    EXPECT_EQ(names(), std::vector<QString>{QStringLiteral("B")});
+    EXPECT_EQ(prompts().countTitled(QStringLiteral("Dataset Changed")), 1);
+    EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 0);
+}
+
+TEST_F(MainWindowSessionsTest, AMovedFolderLoadsWithoutAQuestion)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("day/data")));
+    ::Tervane3::Test::writeMeasurement(file("day/data/a.rtdc").toStdString(), measurement("A"));
+    open(file("day/data/a.rtdc"));
+    save(file("day/s.TN3"));
+    EXPECT_EQ(readJson(file("day/s.TN3")).value("datasets").toArray().at(0).toObject().value("filePath").toString(),
+              QStringLiteral("data/a.rtdc"));
+    ASSERT_TRUE(QDir(dir.path()).rename(QStringLiteral("day"), QStringLiteral("moved")));
+    prompts().clear();
+    load(file("moved/s.TN3"));
+    EXPECT_EQ(prompts().count(Kind::Message), 1); // the confirmation only
+    ASSERT_EQ(w().datasets().size(), 1u);
+    EXPECT_EQ(w().datasets()[0]->filePath, file("moved/data/a.rtdc").toStdString());
+}
+
+TEST_F(MainWindowSessionsTest, Versions)
+{
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    open(file("a.rtdc"));
+    save(file("s.TN3"));
+    QJsonObject root = readJson(file("s.TN3"));
+    struct Case {
+        const char* name;
+        QJsonValue version; // undefined: key removed
+        bool loads;
+    };
+    const Case cases[] = {
+        {"missing", QJsonValue(QJsonValue::Undefined), false},
+        {"zero", 0, false},
+        {"text", QStringLiteral("1"), false},
+        {"array", QJsonArray{1}, false},
+        {"newer", 2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QJsonObject changed = root;
+        if (c.version.isUndefined())
+            changed.remove("version");
+        else
+            changed.insert("version", c.version);
+        QFile out(file("v.TN3"));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QJsonDocument(changed).toJson());
+        out.close();
+        prompts().clear();
+        load(file("v.TN3"));
+        if (c.loads) {
+            EXPECT_EQ(prompts().countTitled(QStringLiteral("Warning")), 1);
+            EXPECT_EQ(info(), QStringLiteral("Session loaded: 1 dataset(s)"));
+        } else {
+            ASSERT_GE(prompts().calls().size(), 1u);
+            EXPECT_EQ(prompts().last()->title, QStringLiteral("Error"));
+            EXPECT_EQ(prompts().last()->text, QStringLiteral("Unrecognized session file format."));
+            // The current session stays.
+            EXPECT_EQ(w().datasets().size(), 1u);
+        }
+    }
+}
+
+TEST_F(MainWindowSessionsTest, ALoadReplacesALoadInProgress)
+{
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    ::Tervane3::Test::writeMeasurement(file("a2.rtdc").toStdString(), measurement("A2"));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    open(file("a.rtdc"));
+    open(file("a2.rtdc"));
+    save(file("first.TN3"));
+    prompts().answerMessage(QStringLiteral("OK"));
+    w().clearSession();
+    open(file("b.rtdc"));
+    save(file("second.TN3"));
+    prompts().answerMessage(QStringLiteral("OK"));
+    w().clearSession();
+    ASSERT_TRUE(w().datasets().empty());
+
+    // The first load has its first dataset caching and the second waiting when the next
+    // load starts: nothing of the first remains.
+    prompts().answerFiles({file("first.TN3")});
+    w().loadSession();
+    ASSERT_TRUE(Access::sessionLoading(w()));
+    prompts().answerMessage(QStringLiteral("OK"));
+    prompts().answerFiles({file("second.TN3")});
+    w().loadSession();
+    finish();
+    EXPECT_EQ(names(), std::vector<QString>{QStringLiteral("B")});
+    EXPECT_TRUE(Access::sessionQueue(w()).empty());
+    EXPECT_TRUE(Access::sessionIds(w()).empty());
+    EXPECT_EQ(Access::pendingPaths(w()), 0u);
+}
+
+TEST_F(MainWindowSessionsTest, AFileTurnedBadAfterTheCheckIsSkipped)
+{
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    open(file("a.rtdc"));
+    open(file("b.rtdc"));
+    save(file("s.TN3"));
+    prompts().answerMessage(QStringLiteral("OK"));
+    w().clearSession();
+    prompts().clear();
+    prompts().answerFiles({file("s.TN3")});
+    w().loadSession();
+    // B passed the check; it turns to garbage before its turn comes.
+    QFile garbage(file("b.rtdc"));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    garbage.write("not a measurement");
+    garbage.close();
+    finish();
+    EXPECT_EQ(names(), std::vector<QString>{QStringLiteral("A")});
+    EXPECT_EQ(info(), QStringLiteral("Session loaded: 1 dataset(s)"));
+    EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 1);
+}
+
+TEST_F(MainWindowSessionsTest, SavingFailuresAndRefusals)
+{
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    open(file("a.rtdc"));
+    save(file("s"));
+    ASSERT_TRUE(QFileInfo::exists(file("s.TN3")));
+    const QByteArray before = readBytes(file("s.TN3"));
+
+    // A save that fails midway keeps the old file as it was.
+    Access::entry(w(), 0).displayName = QStringLiteral("renamed");
+    Access::infoLabel(w())->setText(QStringLiteral("before"));
+    setSessionWriteCheckForTesting([] { return false; });
+    prompts().clear();
+    save(file("s.TN3"));
+    setSessionWriteCheckForTesting(nullptr);
+    ASSERT_EQ(prompts().countTitled(QStringLiteral("Error")), 1);
+    EXPECT_EQ(prompts().last()->icon, Prompts::Icon::Critical);
+    EXPECT_EQ(prompts().last()->text, QStringLiteral("Failed to write session file: ") + file("s.TN3"));
+    EXPECT_EQ(readBytes(file("s.TN3")), before);
+    EXPECT_EQ(info(), QStringLiteral("before"));
+    // A folder that cannot exist.
+    prompts().clear();
+    save(file("s.TN3/inner.TN3"));
+    EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 1);
+    // A lower-case suffix stays.
+    save(file("lower.tn3"));
+    EXPECT_TRUE(QFileInfo::exists(file("lower.tn3")));
+
+    // Refused while a calculation runs; saving also while a load is under way.
+    Access::calcBusy(w()) = true;
+    for (const auto& action : std::vector<std::function<void()>>{[&] { w().saveSession(); }, [&] { w().loadSession(); },
+                                                                 [&] { w().clearSession(); }}) {
+        prompts().clear();
+        action();
+        ASSERT_EQ(prompts().calls().size(), 1u);
+        EXPECT_TRUE(prompts().last()->text.contains(QStringLiteral("calculation is running")));
+    }
+    Access::calcBusy(w()) = false;
+    EXPECT_EQ(w().datasets().size(), 1u);
+    Access::sessionLoading(w()) = true;
+    prompts().clear();
+    w().saveSession();
+    EXPECT_TRUE(prompts().last()->text.contains(QStringLiteral("still being loaded")));
+    // The menu's Clear Session asks also during a load.
+    prompts().clear();
+    w().clearSession();
+    ASSERT_EQ(prompts().count(Kind::Message), 1);
+    EXPECT_EQ(prompts().last()->title, QStringLiteral("Clear Session"));
+    EXPECT_EQ(w().datasets().size(), 1u);
+    Access::sessionLoading(w()) = false;
+}
+
+TEST_F(MainWindowSessionsTest, MutatedFilesNeverBreakALoad)
+{
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    open(file("a.rtdc"));
+    list()->setCurrentRow(0);
+    w().duplicateDataset();
+    open(file("b.rtdc"));
+    w().addFilterGroup("g");
+    Access::entry(w(), 0).filter.addRule(rangeRule("area_um", 1, 2));
+    save(file("s.TN3"));
+    const QByteArray original = readBytes(file("s.TN3"));
+    ASSERT_FALSE(original.isEmpty());
+
+    QRandomGenerator random(20261210);
+    const QByteArray swaps[][2] = {{"true", "7"}, {"[", "{"}, {"\"", "'"}, {"1", "\"x\""}, {"0.", "-1e400"}};
+    for (int round = 0; round < 200; ++round) {
+        SCOPED_TRACE(round);
+        QByteArray bytes = original;
+        switch (round % 4) {
+        case 0: // byte flips
+            for (int k = 0; k < 4; ++k)
+                bytes[random.bounded(bytes.size())] = static_cast<char>(random.bounded(256));
+            break;
+        case 1: // truncation
+            bytes.truncate(random.bounded(bytes.size()));
+            break;
+        case 2: { // a type swap at one place
+            const auto& swap = swaps[random.bounded(5)];
+            const int at = bytes.indexOf(swap[0], random.bounded(bytes.size()));
+            if (at >= 0)
+                bytes.replace(at, swap[0].size(), swap[1]);
+            break;
+        }
+        default: // deep nesting
+            bytes = QByteArray(random.bounded(10, 2000), '[') + bytes;
+            break;
+        }
+        QFile out(file("m.TN3"));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(bytes);
+        out.close();
+        prompts().clear();
+        load(file("m.TN3"));
+        EXPECT_FALSE(Access::sessionLoading(w()));
+        EXPECT_TRUE(Access::sessionQueue(w()).empty());
+        EXPECT_TRUE(Access::sessionIds(w()).empty());
+        const int active = Access::activeIndex(w());
+        EXPECT_TRUE(active == -1 || (active >= 0 && active < static_cast<int>(w().datasets().size())));
+    }
+}
+
+} // namespace
+} // namespace Tervane3
