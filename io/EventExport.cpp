@@ -54,6 +54,14 @@ void EventExporter::reportError(const QString& text) const
     prompts().critical(parent, QStringLiteral("Export Error"), text);
 }
 
+bool EventExporter::finish(TemporaryOutput& output) const
+{
+    if (output.commit())
+        return true;
+    reportError(QStringLiteral("Failed to move the finished file to: %1").arg(output.finalPath()));
+    return false;
+}
+
 void EventExporter::exportData(bool expertMode, ExportOptions& last, bool& hasLast)
 {
     const DatasetEntry* active = host.findDatasetById(host.activeDatasetId());
@@ -185,12 +193,8 @@ bool EventExporter::exportDatasetRtdc(const DatasetEntry& dataset, const std::st
         return failed("the traces");
     if (!RtdcWriter::close(file))
         return failed("the end of the file");
-    if (!output.commit()) {
-        busy.restore();
-        reportError(QStringLiteral("Failed to move the finished file to: %1").arg(target));
-        return false;
-    }
-    return true;
+    busy.restore();
+    return finish(output);
 }
 
 bool EventExporter::exportDatasetTsv(const DatasetEntry& dataset, const std::string& path,
@@ -216,11 +220,7 @@ bool EventExporter::exportDatasetTsv(const DatasetEntry& dataset, const std::str
     case TsvWriteResult::Written:
         break;
     }
-    if (!output.commit()) {
-        reportError(QStringLiteral("Failed to move the finished file to: %1").arg(target));
-        return false;
-    }
-    return true;
+    return finish(output);
 }
 
 bool EventExporter::exportDatasetAvi(const DatasetEntry& dataset, const std::string& path,
@@ -263,11 +263,7 @@ bool EventExporter::exportDatasetAvi(const DatasetEntry& dataset, const std::str
     case AviWriteResult::Written:
         break;
     }
-    if (!output.commit()) {
-        reportError(QStringLiteral("Failed to move the finished file to: %1").arg(target));
-        return false;
-    }
-    return true;
+    return finish(output);
 }
 
 } // namespace Tervane3

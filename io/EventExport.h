@@ -19,6 +19,7 @@ namespace Tervane3 {
 
 class DatasetHost;
 struct DatasetEntry;
+class TemporaryOutput;
 
 class EventExporter
 {
@@ -42,6 +43,8 @@ public:
 
 private:
     void reportError(const QString& text) const;
+    // Renames the complete file into place; reports when that fails.
+    bool finish(TemporaryOutput& output) const;
 
     DatasetHost& host;
     QWidget* parent;

@@ -9,6 +9,8 @@
 #include "support/RtdcFixture.h"
 #include "support/StandInHost.h"
 
+#include "support/RuleBuilders.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -23,15 +25,6 @@ namespace fx = ::Tervane3::Test;
 namespace {
 
 using Kind = ScriptedPrompts::Kind;
-
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
 
 ExportDialog* openDialog()
 {
@@ -149,7 +142,7 @@ TEST_F(EventExportTest, ReexportThroughAFilterRecordsItsEvents)
     host.entries.push_back(fx::openEntry(file(QStringLiteral("TN3export_a.rtdc")).toStdString(), 7,
                                          QStringLiteral("second look")));
     host.activeId = 7;
-    host.entries.back()->filter.addRule(range("area_um", 15, 45));
+    host.entries.back()->filter.addRule(fx::rangeRule("area_um", 15, 45));
     prompts->clear();
     acceptDialogWith(nullptr);
     run();
@@ -166,7 +159,7 @@ TEST_F(EventExportTest, ReexportThroughAFilterRecordsItsEvents)
 
 TEST_F(EventExportTest, FilteringSwitchedOffExportsEveryEventWithoutRecord)
 {
-    host.entries[0]->filter.addRule(range("area_um", 15, 45));
+    host.entries[0]->filter.addRule(fx::rangeRule("area_um", 15, 45));
     host.entries[0]->filter.setEnabled(false);
     acceptDialogWith(nullptr);
     run();
@@ -180,7 +173,7 @@ TEST_F(EventExportTest, FilteringSwitchedOffExportsEveryEventWithoutRecord)
 
 TEST_F(EventExportTest, NothingPassesTheFilter)
 {
-    host.entries[0]->filter.addRule(range("area_um", 1000, 2000));
+    host.entries[0]->filter.addRule(fx::rangeRule("area_um", 1000, 2000));
     acceptDialogWith(nullptr);
     run();
     EXPECT_EQ(prompts->last()->text.toStdString(), "No events pass the filter for: sample a");
@@ -217,7 +210,7 @@ TEST_F(EventExportTest, FailedStepIsReportedAndLeavesNoFile)
         {"images", "Failed to write the images to: %1"},
         {"close", "Failed to write the end of the file to: %1"},
     };
-    host.entries[0]->filter.addRule(range("area_um", 15, 45));
+    host.entries[0]->filter.addRule(fx::rangeRule("area_um", 15, 45));
     for (const auto& [step, text] : steps) {
         SCOPED_TRACE(step);
         RtdcWriter::failStepForTesting(step);
@@ -237,7 +230,7 @@ TEST_F(EventExportTest, AllDatasetsWithProgress)
 {
     addSource("b", {1, 2, 3}, "sample b");
     addSource("c", {5, 6}, "sample c", false);
-    host.entries[1]->filter.addRule(range("area_um", 100, 200)); // nothing passes in b
+    host.entries[1]->filter.addRule(fx::rangeRule("area_um", 100, 200)); // nothing passes in b
     acceptDialogWith([] {
         child<QRadioButton>("scopeAllRadio")->setChecked(true);
         child<QRadioButton>("formatTsvRadio")->setChecked(true);

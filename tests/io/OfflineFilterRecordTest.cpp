@@ -3,21 +3,15 @@
 // with a warning.
 #include "io/OfflineFilterRecord.h"
 
+#include "support/RuleBuilders.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 namespace Tervane3 {
+namespace fx = ::Tervane3::Test;
 namespace {
-
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
 
 FilterRule polygon(const std::string& x, const std::string& y, size_t vertices = 3, int xMode = 0, int yMode = 0)
 {
@@ -66,17 +60,17 @@ TEST(OfflineFilterRecordTest, RecordsWhatTheEventsPassed)
     };
     const std::string f = "offline_filter:";
     const Case cases[] = {
-        {"range in %f", {range("area_um", 0.1, 5)}, 0, {{f + "area_um min", "0.100000"}, {f + "area_um max", "5.000000"}}, 0},
+        {"range in %f", {fx::rangeRule("area_um", 0.1, 5)}, 0, {{f + "area_um min", "0.100000"}, {f + "area_um max", "5.000000"}}, 0},
         // Regression: a second rule on one feature failed at its name and dropped every later rule.
         {"repeated range gives the intersection",
-         {range("area_um", 10, 50), range("deform", 0, 0.1), range("area_um", 20, 80)}, 0,
+         {fx::rangeRule("area_um", 10, 50), fx::rangeRule("deform", 0, 0.1), fx::rangeRule("area_um", 20, 80)}, 0,
          {{f + "area_um min", "20.000000"}, {f + "area_um max", "50.000000"},
           {f + "deform min", "0.000000"}, {f + "deform max", "0.100000"}}, 0},
         // Regression: inverted rules read as plain limits.
-        {"inverted left out", {inverted(range("area_um", 1, 2)), range("deform", 0, 1)}, 0,
+        {"inverted left out", {inverted(fx::rangeRule("area_um", 1, 2)), fx::rangeRule("deform", 0, 1)}, 0,
          {{f + "deform min", "0.000000"}, {f + "deform max", "1.000000"}}, 1},
-        {"disabled rule silently left out", {disabled(range("area_um", 1, 2))}, 0, {}, 0},
-        {"missing column left out", {range("nothing", 1, 2)}, 0, {}, 1},
+        {"disabled rule silently left out", {disabled(fx::rangeRule("area_um", 1, 2))}, 0, {}, 0},
+        {"missing column left out", {fx::rangeRule("nothing", 1, 2)}, 0, {}, 1},
         {"polygon with scales", {polygon("area_um", "deform", 4, 2, 1)}, 0,
          {{f + "area_um,deform polygon points", "<points:4>"},
           {f + "area_um,deform polygon x scale", "pseudolog"},
@@ -91,7 +85,7 @@ TEST(OfflineFilterRecordTest, RecordsWhatTheEventsPassed)
          {{f + "area_um,deform polygon points", "<points:3>"},
           {f + "area_um,deform polygon x scale", "linear"},
           {f + "area_um,deform polygon y scale", "linear"}}, 1},
-        {"show excluded events records nothing", {range("area_um", 1, 2)}, 1, {}, 1},
+        {"show excluded events records nothing", {fx::rangeRule("area_um", 1, 2)}, 1, {}, 1},
     };
     const std::set<std::string> columns = {"area_um", "deform"};
     for (const Case& c : cases) {
@@ -110,7 +104,7 @@ TEST(OfflineFilterRecordTest, RecordsWhatTheEventsPassed)
 TEST(OfflineFilterRecordTest, SwitchedOffFilterRecordsNothing)
 {
     EventFilter filter;
-    filter.addRule(range("area_um", 1, 2));
+    filter.addRule(fx::rangeRule("area_um", 1, 2));
     filter.setEnabled(false);
     const OfflineFilterRecord record = buildOfflineFilterRecord(filter, [](const std::string&) { return true; });
     EXPECT_TRUE(record.attributes.empty());

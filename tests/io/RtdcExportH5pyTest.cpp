@@ -6,6 +6,7 @@
 #include "app/ScriptedPrompts.h"
 #include "io/EventExport.h"
 #include "support/RtdcFixture.h"
+#include "support/RuleBuilders.h"
 #include "support/StandInHost.h"
 
 #include <gtest/gtest.h>
@@ -48,11 +49,7 @@ TEST(RtdcExportH5pyTest, IndependentReaderSeesTheInstrumentLayout)
     host.entries.push_back(fx::openEntry(source, 0, QStringLiteral("renamed")));
     ASSERT_TRUE(host.entries[0]);
     DatasetEntry& entry = *host.entries[0];
-    FilterRule rule;
-    rule.featureName = "deform";
-    rule.minValue = 0.015;
-    rule.maxValue = 0.045;
-    entry.filter.addRule(rule); // events 1, 2, 3
+    entry.filter.addRule(fx::rangeRule("deform", 0.015, 0.045)); // events 1, 2, 3
 
     ExportOptions options;
     options.features = {"deform", "area_um", "frame", "fl2_max"};

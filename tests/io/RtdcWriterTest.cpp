@@ -6,6 +6,8 @@
 #include "ExportTestSupport.h"
 #include "support/RtdcFixture.h"
 
+#include "support/RuleBuilders.h"
+
 #include <gtest/gtest.h>
 
 #include <QDate>
@@ -19,15 +21,6 @@ namespace fx = ::Tervane3::Test;
 namespace {
 
 using fx::RtdcFixture;
-
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
 
 // The HDF5 lock is free for other threads (it must be between steps).
 bool lockFreeForOthers()
@@ -276,7 +269,7 @@ TEST_F(RtdcWriterTest, RecordOfThisExportReplacesCopiedOnes)
     auto exported = fx::openEntry(src);
     ASSERT_TRUE(exported);
     EventFilter filter;
-    filter.addRule(range("area_um", 11, 15));
+    filter.addRule(fx::rangeRule("area_um", 11, 15));
     const std::string out = path("again.rtdc");
     ASSERT_TRUE(writeAll(out, *exported, {1, 2}, &filter));
     RTDCReader copy;
@@ -294,7 +287,7 @@ TEST_F(RtdcWriterTest, RecordOfThisExportReplacesCopiedOnes)
 TEST_F(RtdcWriterTest, EveryStepReportsItsFailure)
 {
     EventFilter filter;
-    filter.addRule(range("deform", 0, 1));
+    filter.addRule(fx::rangeRule("deform", 0, 1));
     for (const char* step : {"create", "metadata", "filter", "export", "features", "images", "masks", "traces", "close"}) {
         SCOPED_TRACE(step);
         RtdcWriter::failStepForTesting(step);

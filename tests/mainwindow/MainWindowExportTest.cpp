@@ -5,6 +5,7 @@
 
 #include "core/RTDCReader.h"
 #include "io/ExportDialog.h"
+#include "support/RuleBuilders.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,12 +45,8 @@ TEST(MainWindowExportTest, ExportDataHonoursFilterGroupsAndRemembersTheOptions)
     Access::addDataset(w, path);
     ASSERT_TRUE(waitForCaching(w));
 
-    FilterRule rule;
-    rule.featureName = "area_um";
-    rule.minValue = 25;
-    rule.maxValue = 45;
     const int group = w.addFilterGroup("middle");
-    w.addRuleToGroup(group, rule);
+    w.addRuleToGroup(group, rangeRule("area_um", 25, 45));
     w.setGroupEnabled(Access::entry(w, 0).id, group, true);
 
     ScriptedPrompts& prompts = *env.prompts;

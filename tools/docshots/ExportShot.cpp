@@ -3,9 +3,10 @@
 // it under Xvfb so fonts render as on a desktop:
 //   xvfb-run -a -s "-screen 0 1600x1000x24" build/tools/docshots/tervane3-export-shot <out dir>
 // Writes export-dialog.png (Export > Export Data... with two datasets open).
+#include "ExportTestSupport.h"
+
 #include "app/AppStyle.h"
 #include "app/DatasetEntry.h"
-#include "core/RTDCReader.h"
 #include "io/ExportDialog.h"
 
 #include <QApplication>
@@ -27,16 +28,7 @@ std::unique_ptr<DatasetEntry> synthDataset(const QString& folder, const char* na
     const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path + "\" " + options;
     if (std::system(command.c_str()) != 0)
         return nullptr;
-    auto entry = std::make_unique<DatasetEntry>();
-    entry->id = id;
-    entry->reader = std::make_shared<RTDCReader>();
-    if (!entry->reader->open(path))
-        return nullptr;
-    entry->metadata = entry->reader->readMetadata();
-    entry->filePath = path;
-    entry->displayName = displayName;
-    entry->featuresLoaded = true;
-    return entry;
+    return Test::openEntry(path, id, displayName);
 }
 
 bool save(QWidget* widget, const QString& file)
