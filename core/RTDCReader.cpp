@@ -11,6 +11,8 @@
 #include <climits>
 #include <cmath>
 #include <iostream>
+#include <limits>
+#include <mutex>
 
 namespace Tervane3 {
 
@@ -25,7 +27,92 @@ bool isScalarFeatureName(const std::string& name)
     return name != "image" && name != "mask" && name != "contour";
 }
 
+namespace {
+
+struct MessageSinkSlot
+{
+    std::mutex mutex;
+    ReaderMessageSink sink;
+};
+
+MessageSinkSlot& messageSinkSlot()
+{
+    // Never destroyed: pool threads may still report while static objects are torn down.
+    static MessageSinkSlot* slot = new MessageSinkSlot;
+    return *slot;
+}
+
+// Whether the library's error stack (still that of the failed call) says the file ends
+// before the end its superblock records.
+bool libraryReportsTruncation()
+{
+    bool truncated = false;
+    H5Ewalk2(
+        H5E_DEFAULT, H5E_WALK_DOWNWARD,
+        [](unsigned, const H5E_error2_t* error, void* data) -> herr_t {
+            if (error && error->desc && std::string(error->desc).find("truncated file") != std::string::npos)
+                *static_cast<bool*>(data) = true;
+            return 0;
+        },
+        &truncated);
+    return truncated;
+}
+
+} // namespace
+
+void setReaderMessageSink(ReaderMessageSink sink)
+{
+    MessageSinkSlot& slot = messageSinkSlot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    slot.sink = std::move(sink);
+}
+
 namespace Hdf5Detail {
+
+void reportReaderMessage(const std::string& line)
+{
+    std::cerr << line << std::endl;
+    MessageSinkSlot& slot = messageSinkSlot();
+    ReaderMessageSink sink;
+    {
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        sink = slot.sink;
+    }
+    if (sink)
+        sink(line);
+}
+
+std::string describeStoredType(hid_t id)
+{
+    const std::size_t size = H5Tget_size(id);
+    const std::string bytes = std::to_string(size) + "-byte ";
+    switch (H5Tget_class(id)) {
+    case H5T_STRING:
+        return "text (strings)";
+    case H5T_INTEGER:
+        return isPlainNumberId(id) ? bytes + "integers" : "a damaged integer type";
+    case H5T_FLOAT:
+        return isPlainNumberId(id) ? bytes + "floating-point numbers" : "a damaged floating-point type";
+    case H5T_ENUM:
+        return "an enumeration over a damaged or non-integer type";
+    case H5T_COMPOUND:
+        return "records of several fields (compound)";
+    case H5T_BITFIELD:
+        return "bit fields";
+    case H5T_OPAQUE:
+        return "opaque bytes";
+    case H5T_REFERENCE:
+        return "references to other objects";
+    case H5T_VLEN:
+        return "variable-length sequences";
+    case H5T_ARRAY:
+        return "arrays";
+    case H5T_TIME:
+        return "time values";
+    default:
+        return "an unknown type";
+    }
+}
 
 void quiet()
 {
@@ -153,10 +240,14 @@ bool RTDCReader::open(const std::string& path)
         handles->fileSize = handles->file.getFileSize();
         file = std::move(handles);
     } catch (const H5::Exception& e) {
-        std::cerr << "Error opening file: " << e.getDetailMsg() << std::endl;
+        // The library's error stack still describes the failed open.
+        const bool truncated = libraryReportsTruncation();
+        reportReaderMessage("Error opening file: " + e.getDetailMsg());
         file.reset();
+        lastOpenError = describeOpenFailure(examineUnopenedFile(path, truncated));
         return false;
     }
+    lastOpenError.clear();
     {
         std::lock_guard<std::mutex> state(stateMutex);
         filePath = path;
@@ -166,6 +257,12 @@ bool RTDCReader::open(const std::string& path)
     cacheTraceInfo();
     determineEventCount();
     return true;
+}
+
+std::string RTDCReader::openError() const
+{
+    Hdf5Locker lock(hdf5Mutex());
+    return lastOpenError;
 }
 
 void RTDCReader::close()
@@ -184,6 +281,8 @@ void RTDCReader::closeLocked()
     tracesPresent = false;
     instrumentData = false;
     samplesPerTrace = 0;
+    openProblems.clear();
+    metadataProblems.clear();
     // The derived-trace cache describes the file that is being closed.
     cachedTraceName.clear();
     cachedTraceEvent = ~std::uint64_t(0);
@@ -237,7 +336,8 @@ void RTDCReader::cacheFeatureNames()
             }
             complete = true;
         } catch (const H5::Exception& e) {
-            std::cerr << "Error caching features: " << e.getDetailMsg() << std::endl;
+            reportReaderMessage("Error caching features: " + e.getDetailMsg());
+            openProblems.push_back("The list of features in /events cannot be read (" + e.getDetailMsg() + ").");
         }
     }
     std::sort(names.begin(), names.end());
@@ -273,7 +373,8 @@ void RTDCReader::determineEventCount()
         space.getSimpleExtentDims(dims.data());
         numEvents = dims[0];
     } catch (const H5::Exception& e) {
-        std::cerr << "Error determining event count: " << e.getDetailMsg() << std::endl;
+        reportReaderMessage("Error determining event count: " + e.getDetailMsg());
+        openProblems.push_back("The number of events cannot be read from '" + first + "' (" + e.getDetailMsg() + ").");
     }
 }
 
@@ -372,17 +473,25 @@ std::unique_ptr<RTDCReader::Column> RTDCReader::readColumnFromFile(const std::st
         const H5T_class_t typeClass = type.getClass();
         const std::size_t size = type.getSize();
         if (!plausibleSize(file->fileSize, n, std::max<std::size_t>(size, 1))) {
-            std::cerr << "Error reading feature '" << name
-                      << "': the dataset claims more values than the file can hold" << std::endl;
+            reportReaderMessage("Error reading feature '" + name
+                                + "': the dataset claims more values than the file can hold");
             return nullptr;
         }
-        auto column = std::make_unique<Column>(static_cast<std::size_t>(n), 0.0);
         if (n == 0)
-            return column;
-        // Strings, compounds, odd sizes and damaged number types stay a column of zeros.
-        if (!isPlainNumber(type))
-            return column;
+            return std::make_unique<Column>();
         const bool isInteger = typeClass == H5T_INTEGER;
+        const bool convertible = isPlainNumber(type)
+                                 && (typeClass == H5T_FLOAT || typeClass == H5T_ENUM
+                                     || (isInteger && (size == 1 || size == 2 || size == 4 || size == 8)));
+        if (!convertible) {
+            // Strings, compounds, integers of unusual sizes and damaged number types: no value
+            // of the file can be shown, and a zero would be one the file does not hold.
+            reportReaderMessage("Warning: feature '" + name + "' is stored as " + describeStoredType(type.getId())
+                                + ", which cannot be read as numbers; its " + std::to_string(n)
+                                + " values are shown as not-a-number");
+            return std::make_unique<Column>(static_cast<std::size_t>(n), std::numeric_limits<double>::quiet_NaN());
+        }
+        auto column = std::make_unique<Column>(static_cast<std::size_t>(n), 0.0);
         if (isInteger && H5Tget_sign(type.getId()) == H5T_SGN_NONE && size == 8) {
             // Read as signed 64-bit, values above 2^63 - 1 would saturate.
             std::vector<std::uint64_t> raw(column->size());
@@ -394,16 +503,14 @@ std::unique_ptr<RTDCReader::Column> RTDCReader::readColumnFromFile(const std::st
             set.read(raw.data(), H5::PredType::NATIVE_INT64);
             std::transform(raw.begin(), raw.end(), column->begin(),
                            [](std::int64_t v) { return static_cast<double>(v); });
-        } else if ((isInteger && (size == 1 || size == 2 || size == 4)) || typeClass == H5T_FLOAT
-                   || typeClass == H5T_ENUM) {
+        } else {
             // The library converts exactly: 8-, 16- and 32-bit integers (signed or not as
             // stored), 32-bit floats widened, enumerations by their integer values.
             set.read(column->data(), H5::PredType::NATIVE_DOUBLE);
         }
-        // Integers of other sizes, strings, compounds and the like: a column of zeros.
         return column;
     } catch (const H5::Exception& e) {
-        std::cerr << "Error reading feature '" << name << "': " << e.getDetailMsg() << std::endl;
+        reportReaderMessage("Error reading feature '" + name + "': " + e.getDetailMsg());
         return nullptr;
     }
 }
@@ -472,7 +579,7 @@ std::vector<std::uint8_t> RTDCReader::readMask(std::uint64_t eventIndex, int& wi
 }
 
 std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIndex, int& width,
-                                                int& height) const
+                                                int& height, std::string* failure) const
 {
     if (!opened || !(mask ? maskPresent : imagePresent))
         return {};
@@ -513,8 +620,10 @@ std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIn
         frames.set.read(pixels.data(), H5::PredType::NATIVE_UINT8, memorySpace, fileSpace);
         return pixels;
     } catch (const H5::Exception& e) {
-        std::cerr << (mask ? "Error reading mask at index " : "Error reading image at index ")
-                  << eventIndex << ": " << e.getDetailMsg() << std::endl;
+        reportReaderMessage((mask ? "Error reading mask at index " : "Error reading image at index ")
+                            + std::to_string(eventIndex) + ": " + e.getDetailMsg());
+        if (failure)
+            *failure = e.getDetailMsg();
         return {};
     }
 }

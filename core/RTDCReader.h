@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,6 +35,28 @@ const std::vector<double>& emptyColumn();
 // RTDCReader::featureNames() filtered by this.
 bool isScalarFeatureName(const std::string& name);
 
+// Where the reader's error and warning lines go besides the standard error stream, which
+// always gets them: the application hands them on to its log, the probe program to its
+// parent. Process-wide; may be called from any thread (a null sink: standard error only).
+// The sink runs while the reader may hold hdf5Mutex(): it must not call back into a reader.
+using ReaderMessageSink = std::function<void(const std::string& line)>;
+void setReaderMessageSink(ReaderMessageSink sink);
+
+// What the file system and the first bytes tell about a file that would not open.
+struct OpenFailureFacts
+{
+    bool exists = true;
+    bool isFolder = false;
+    bool readable = true;
+    std::uint64_t size = 0;
+    bool hdf5Signature = false; // "\x89HDF\r\n\x1a\n" at offset 0, 512, 1024, 2048, ...
+    bool truncated = false;     // the library found the file shorter than its header says
+};
+OpenFailureFacts examineUnopenedFile(const std::string& path, bool truncatedPerLibrary);
+// The reason in plain words, one sentence: a missing file, a folder, no permission, an
+// empty file, not an HDF5 file, a truncated file, or a damaged one.
+std::string describeOpenFailure(const OpenFailureFacts& facts);
+
 class RTDCReader
 {
 public:
@@ -45,6 +68,9 @@ public:
     // Opens the file read-only and indexes /events and /events/trace. On failure prints
     // "Error opening file: " + detail and leaves the reader closed.
     bool open(const std::string& path);
+    // Why the last open() failed, in plain words (describeOpenFailure); empty after a
+    // successful open.
+    std::string openError() const;
     // Back to the closed state; cached file and computed columns are freed (references to
     // them dangle afterwards). Computed-name registrations, derived traces and the trace
     // settings stay.
@@ -125,6 +151,15 @@ public:
     // The same from one record (the twelve values above, in that order).
     void setTraceProcessing(const TraceProcessingSettings& settings);
 
+    // ---- checking a file before it is used --------------------------------------------
+    // Walks what opening and caching rely on, without reading whole columns: every /events
+    // member's header (type, extent, storage layout and chunk index), the first frame of the
+    // image and mask stacks and the first row of every trace; the failures of the open
+    // steps (listing /events and /events/trace, the event count) and of the last
+    // readMetadata() count as well. Returns the damage found, one plain sentence each;
+    // empty for a sound file or a closed reader.
+    std::vector<std::string> checkStructure() const;
+
 private:
     struct FileHandles; // HDF5 objects; only touched under hdf5Mutex()
     using Column = std::vector<double>;
@@ -135,12 +170,14 @@ private:
     void cacheTraceInfo();
     void determineEventCount();
     std::unique_ptr<Column> readColumnFromFile(const std::string& name) const;
+    // A failure is reported as a reader message and, when `failure` is given, also stored there.
     std::vector<std::uint8_t> readFrame(bool mask, std::uint64_t eventIndex, int& width,
-                                        int& height) const;
+                                        int& height, std::string* failure = nullptr) const;
     // Caller holds hdf5Mutex(); depth bounds the walk along chains of derived traces.
     std::vector<float> readTrace(const std::string& name, std::uint64_t eventIndex,
                                  int depth = 0) const;
-    std::vector<float> readStoredTrace(const std::string& name, std::uint64_t eventIndex) const;
+    std::vector<float> readStoredTrace(const std::string& name, std::uint64_t eventIndex,
+                                       std::string* failure = nullptr) const;
     static void parseMetadataEntry(const std::string& fullName, const std::string& value,
                                    Metadata& metadata);
     bool leadsTo(const std::string& from, const std::string& target) const;
@@ -152,6 +189,13 @@ private:
     mutable std::string cachedTraceName;
     mutable std::uint64_t cachedTraceEvent = ~std::uint64_t(0);
     mutable std::vector<float> cachedTrace;
+
+    // Damage met by the open steps (listing /events, the traces, the event count); read by
+    // checkStructure(). Guarded by hdf5Mutex().
+    std::vector<std::string> openProblems;
+    // Damage met by the last readMetadata(); also read by checkStructure().
+    std::vector<std::string> metadataProblems;
+    std::string lastOpenError;
 
     // Written by open()/close() and readMetadata(); read by any thread.
     std::atomic<bool> opened{false};

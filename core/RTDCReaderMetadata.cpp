@@ -8,7 +8,6 @@
 #include <cstring>
 #include <exception>
 #include <functional>
-#include <iostream>
 
 namespace Tervane3 {
 
@@ -187,6 +186,7 @@ struct AttributeWalk
     Metadata* metadata = nullptr;
     int next = 0; // index of the attribute the walk reaches next
     std::exception_ptr failure;
+    std::vector<std::string>* problems = nullptr;
 };
 
 herr_t visitRootAttribute(hid_t, const char* name, const H5A_info_t*, void* data)
@@ -197,7 +197,9 @@ herr_t visitRootAttribute(hid_t, const char* name, const H5A_info_t*, void* data
         readRootAttribute(walk.root->openAttribute(name), name, walk.fileSize, *walk.store,
                           *walk.metadata);
     } catch (const H5::Exception& e) {
-        std::cerr << "Warning: failed to read attribute " << index << ": " << e.getDetailMsg() << std::endl;
+        reportReaderMessage("Warning: failed to read attribute " + std::to_string(index) + ": " + e.getDetailMsg());
+        walk.problems->push_back("The metadata attribute '" + std::string(name) + "' cannot be read ("
+                                 + e.getDetailMsg() + ").");
     } catch (...) {
         // Nothing but the library's own errors may cross its C frames.
         walk.failure = std::current_exception();
@@ -217,6 +219,7 @@ Metadata RTDCReader::readMetadata()
     if (!file)
         return metadata;
     quiet();
+    metadataProblems.clear();
     const StoreText store = [&metadata](const std::string& name, const std::string& text) {
         metadata.allEntries[name] = text;
         parseMetadataEntry(name, text, metadata);
@@ -234,6 +237,7 @@ Metadata RTDCReader::readMetadata()
         walk.fileSize = file->fileSize;
         walk.store = &store;
         walk.metadata = &metadata;
+        walk.problems = &metadataProblems;
         hsize_t position = 0;
         const herr_t status = H5Aiterate2(root.getId(), H5_INDEX_CRT_ORDER, H5_ITER_INC, &position,
                                           visitRootAttribute, &walk);
@@ -242,11 +246,14 @@ Metadata RTDCReader::readMetadata()
         // A walk that broke off (the table could not be built) leaves the rest unread.
         if (status < 0) {
             for (int i = walk.next; i < count; ++i)
-                std::cerr << "Warning: failed to read attribute " << i << ": H5Aiterate2 failed"
-                          << std::endl;
+                reportReaderMessage("Warning: failed to read attribute " + std::to_string(i) + ": H5Aiterate2 failed");
+            if (walk.next < count)
+                metadataProblems.push_back("The metadata broke off after " + std::to_string(walk.next) + " of "
+                                           + std::to_string(count) + " attributes.");
         }
     } catch (const H5::Exception& e) {
-        std::cerr << "Error reading metadata: " << e.getDetailMsg() << std::endl;
+        reportReaderMessage("Error reading metadata: " + e.getDetailMsg());
+        metadataProblems.push_back("The metadata cannot be read (" + e.getDetailMsg() + ").");
     }
     const auto composition = metadata.setup.find("module composition");
     if (composition != metadata.setup.end() && composition->second.size() > 11

@@ -12,6 +12,9 @@
 namespace Tervane3 {
 
 namespace Hdf5Detail {
+// One line of the reader on the standard error stream (newline and flush) and to the
+// message sink, if one is set.
+void reportReaderMessage(const std::string& line);
 // Switches the library's automatic error printing off for the calling thread.
 void quiet();
 // Whether the link exists; false also when the library reports an error for the path.
@@ -29,6 +32,8 @@ void checkStorageLayout(const H5::DataSet& set);
 // element sizes of megabytes or precisions beyond the size.
 bool isPlainNumber(const H5::DataType& type);
 bool isPlainNumberId(hid_t type);
+// How a stored type reads to a person: "text (strings)", "3-byte integers", ...
+std::string describeStoredType(hid_t type);
 } // namespace Hdf5Detail
 
 // The image or mask stack, opened on first use and kept open so its chunk cache survives

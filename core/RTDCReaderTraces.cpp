@@ -8,7 +8,6 @@
 #include "core/TraceProcessing.h"
 
 #include <algorithm>
-#include <iostream>
 
 namespace Tervane3 {
 
@@ -54,7 +53,8 @@ void RTDCReader::cacheTraceInfo()
             }
             complete = true;
         } catch (const H5::Exception& e) {
-            std::cerr << "Error caching trace info: " << e.getDetailMsg() << std::endl;
+            reportReaderMessage("Error caching trace info: " + e.getDetailMsg());
+            openProblems.push_back("The list of traces in /events/trace cannot be read (" + e.getDetailMsg() + ").");
         }
     }
     std::sort(names.begin(), names.end());
@@ -108,7 +108,8 @@ std::vector<float> RTDCReader::readTrace(const std::string& name, std::uint64_t 
     return trace;
 }
 
-std::vector<float> RTDCReader::readStoredTrace(const std::string& name, std::uint64_t eventIndex) const
+std::vector<float> RTDCReader::readStoredTrace(const std::string& name, std::uint64_t eventIndex,
+                                               std::string* failure) const
 {
     if (!opened || !tracesPresent || !file)
         return {};
@@ -169,8 +170,10 @@ std::vector<float> RTDCReader::readStoredTrace(const std::string& name, std::uin
         }
         return samples;
     } catch (const H5::Exception& e) {
-        std::cerr << "Error reading trace '" << name << "' at index " << eventIndex << ": "
-                  << e.getDetailMsg() << std::endl;
+        reportReaderMessage("Error reading trace '" + name + "' at index " + std::to_string(eventIndex) + ": "
+                            + e.getDetailMsg());
+        if (failure)
+            *failure = e.getDetailMsg();
         return {};
     }
 }
@@ -193,8 +196,8 @@ void RTDCReader::addDerivedTrace(const std::string& derivedName, const std::stri
 {
     Hdf5Locker lock(hdf5Mutex());
     if (derivedName == sourceName || leadsTo(sourceName, derivedName)) {
-        std::cerr << "Error adding derived trace '" << derivedName << "': its source '"
-                  << sourceName << "' is derived from it" << std::endl;
+        reportReaderMessage("Error adding derived trace '" + derivedName + "': its source '" + sourceName
+                            + "' is derived from it");
         return;
     }
     const auto existing = derivedTraces.find(derivedName);

@@ -9,6 +9,7 @@
 // report or abnormal exit fails the test.
 #include "core/RTDCReader.h"
 
+#include "support/DamagedCopy.h"
 #include "support/RtdcFixture.h"
 
 #include <QTemporaryDir>
@@ -98,18 +99,6 @@ void onSanitizerDeath()
     classifyCrashAndExit();
 }
 
-std::vector<char> readBytes(const std::string& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& file, const std::vector<char>& bytes)
-{
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 // Reads everything the reader offers; returns a number so that nothing is optimised away.
 double readEverything(RTDCReader& reader)
 {
@@ -139,36 +128,6 @@ double readEverything(RTDCReader& reader)
     reader.addDerivedTrace("fl1_raw_rf", "fl1_raw");
     sum += static_cast<double>(reader.getTrace("fl1_raw_rf", 0).size());
     return sum;
-}
-
-// Damages a copy of the bytes in one of several ways.
-std::vector<char> damage(const std::vector<char>& bytes, std::mt19937& rng)
-{
-    std::uniform_int_distribution<std::size_t> position(0, bytes.size() - 1);
-    std::uniform_int_distribution<int> byteValue(0, 255);
-    std::uniform_int_distribution<int> mode(0, 9);
-    std::vector<char> copy = bytes;
-    const int m = mode(rng);
-    if (m < 5) {
-        // A few scattered bytes.
-        const int count = 1 + m * 3;
-        for (int i = 0; i < count; ++i)
-            copy[position(rng)] = static_cast<char>(byteValue(rng));
-    } else if (m < 8) {
-        // A run of garbage.
-        const std::size_t start = position(rng);
-        const std::size_t length =
-            std::min<std::size_t>(8 + static_cast<std::size_t>(byteValue(rng)) / 4, copy.size() - start);
-        for (std::size_t i = 0; i < length; ++i)
-            copy[start + i] = static_cast<char>(byteValue(rng));
-    } else if (m == 8) {
-        // Single bits: lengths and offsets become large but stay near their values.
-        for (int i = 0; i < 4; ++i)
-            copy[position(rng)] ^= static_cast<char>(1 << (byteValue(rng) % 8));
-    } else {
-        copy.resize(position(rng));
-    }
-    return copy;
 }
 
 // Opens and reads the file in a child process; returns the child's exit code (or -signal).
@@ -216,7 +175,7 @@ TEST(RTDCReaderFuzzTest, CorruptedCopiesNeverCrashTheReader)
     H5::Exception::dontPrint();
     const std::string original = dir.filePath("complete.rtdc").toStdString();
     writeCompleteFixture(original);
-    const std::vector<char> bytes = readBytes(original);
+    const std::vector<char> bytes = readFileBytes(original);
     ASSERT_GT(bytes.size(), 1000u);
     {
         RTDCReader intact;
@@ -236,7 +195,7 @@ TEST(RTDCReaderFuzzTest, CorruptedCopiesNeverCrashTheReader)
     int libraryFaults = 0;
     for (int round = 0; round < rounds; ++round) {
         SCOPED_TRACE(round);
-        writeBytes(damaged, damage(bytes, rng));
+        writeFileBytes(damaged, damagedCopy(bytes, rng));
         const int result = readInChild(damaged, diagnostics);
         if (result == kOpened) {
             ++opened;
@@ -247,7 +206,7 @@ TEST(RTDCReaderFuzzTest, CorruptedCopiesNeverCrashTheReader)
             std::stringstream stack;
             stack << in.rdbuf();
             ADD_FAILURE() << "reading a damaged copy ended with " << result << "\n" << stack.str();
-            writeBytes(dir.filePath(QStringLiteral("failed%1.rtdc").arg(round)).toStdString(), readBytes(damaged));
+            writeFileBytes(dir.filePath(QStringLiteral("failed%1.rtdc").arg(round)).toStdString(), readFileBytes(damaged));
             dir.setAutoRemove(false);
         }
     }
