@@ -2,11 +2,14 @@
 // static objects are torn down at exit, and a destroyed mutex there would crash.
 #include "app/Log.h"
 
+#include "core/RTDCReader.h"
+
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTextStream>
 
 #include <deque>
@@ -103,17 +106,36 @@ QString executableDirectory()
     return QDir::currentPath();
 }
 
-void initLogging()
+QString userLogDirectory()
 {
-    initLogging(executableDirectory());
+    // The application object (which names the organisation and application for
+    // QStandardPaths::AppDataLocation) does not exist yet; spell the same folder out.
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("Tervane3/Tervane3"));
 }
 
-void initLogging(const QString& logFolder)
+void initLogging()
 {
-    pruneOldLogFiles(logFolder);
+    initLogging(executableDirectory(), userLogDirectory());
+}
+
+void initLogging(const QString& logFolder, const QString& fallbackFolder)
+{
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_hhmmss"));
-    const QString path =
-        QDir(logFolder).filePath(QStringLiteral("Tervane3_log_%1.txt").arg(stamp));
+    const QString fileName = QStringLiteral("Tervane3_log_%1.txt").arg(stamp);
+    // The run's file is created at once: only so is it known that the folder takes it.
+    const auto takesLogFile = [&fileName](const QString& folder) {
+        pruneOldLogFiles(folder);
+        QFile file(QDir(folder).filePath(fileName));
+        return file.open(QIODevice::Append | QIODevice::Text);
+    };
+    QString folder = logFolder;
+    if (!takesLogFile(folder) && !fallbackFolder.isEmpty()) {
+        QDir().mkpath(fallbackFolder);
+        folder = fallbackFolder;
+        takesLogFile(folder);
+    }
+    const QString path = QDir(folder).filePath(fileName);
     LogState& state = logState();
     {
         std::lock_guard<std::mutex> lock(state.mutex);
@@ -135,6 +157,17 @@ QString logFilePath()
     LogState& state = logState();
     std::lock_guard<std::mutex> lock(state.mutex);
     return state.filePath;
+}
+
+QString logFolder()
+{
+    const QString path = logFilePath();
+    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+}
+
+void forwardReaderMessagesToLog()
+{
+    setReaderMessageSink([](const std::string& line) { qWarning().noquote() << QString::fromStdString(line); });
 }
 
 QString recentLogText()

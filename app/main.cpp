@@ -16,6 +16,8 @@ int main(int argc, char** argv)
     // HDF5 failures surface only as exceptions, which the data layer catches and reports.
     H5::Exception::dontPrint();
     Tervane3::initLogging();
+    // The reader's error lines (damaged files, unreadable columns) belong in the log too.
+    Tervane3::forwardReaderMessagesToLog();
 
     Tervane3::SafeApplication app(argc, argv);
     Tervane3::configureApplication(app);

@@ -1,6 +1,7 @@
 // About dialog and the licence-folder look-up.
 #include "services/AboutDialog.h"
 
+#include "app/Log.h"
 #include "app/Prompts.h"
 #include "services/UpdateChecker.h"
 
@@ -103,6 +104,18 @@ AboutDialog::AboutDialog(QWidget* parent)
     builtWith->setObjectName(QStringLiteral("aboutBuiltWith"));
     builtWith->setWordWrap(true);
     layout->addWidget(builtWith);
+
+    // Where this run's log goes: beside the program, or the user's data folder when the
+    // program's folder takes no file (a read-only install).
+    const QString logs = logFolder();
+    auto* folders = new QLabel(tr("Log files: %1")
+                                   .arg(logs.isEmpty() ? tr("not written to a file")
+                                                       : QDir::toNativeSeparators(logs)));
+    folders->setObjectName(QStringLiteral("aboutFolders"));
+    folders->setTextFormat(Qt::PlainText);
+    folders->setWordWrap(true);
+    folders->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(folders);
 
     layout->addSpacing(4);
 

@@ -2,6 +2,8 @@
 // written line by line.
 #include "app/Log.h"
 
+#include "core/RTDCReader.h"
+
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -157,4 +159,42 @@ TEST(LogTest, StartUpWritesTheFileAndTheRingKeepsTheLast2000Lines)
     qInfo("after the folder became read-only");
     EXPECT_TRUE(recentLogText().endsWith(QStringLiteral("after the folder became read-only\n")));
     QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// Catches a log lost with a read-only install: where the program's folder takes no file, the
+// log goes to the user's data folder and says where it is.
+TEST(LogTest, FolderThatTakesNoFileSendsTheLogToTheFallback)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Root may write anywhere; a folder below a plain file cannot exist for anybody.
+    QFile plain(dir.filePath(QStringLiteral("install")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString unwritable = dir.filePath(QStringLiteral("install/bin"));
+    const QString fallback = dir.filePath(QStringLiteral("data/Tervane3/Tervane3"));
+
+    initLogging(unwritable, fallback);
+    EXPECT_EQ(logFolder(), QFileInfo(fallback).absoluteFilePath());
+    EXPECT_TRUE(readAll(logFilePath()).contains(QStringLiteral("Tervane3 session started")));
+
+    // A folder that takes the file keeps it, whatever the fallback.
+    initLogging(dir.path(), fallback);
+    EXPECT_EQ(logFolder(), QFileInfo(dir.path()).absoluteFilePath());
+
+    // The default fallback is the application's folder in the user's data home.
+    EXPECT_TRUE(userLogDirectory().endsWith(QStringLiteral("/Tervane3/Tervane3")));
+}
+
+TEST(LogTest, ReaderMessagesReachTheLog)
+{
+    forwardReaderMessagesToLog();
+    {
+        Tervane3::Test::ExpectQtWarnings expected;
+        RTDCReader reader;
+        EXPECT_FALSE(reader.open("/nonexistent/file.rtdc"));
+        EXPECT_EQ(expected.count(), 1);
+        EXPECT_EQ(expected.lastMessage(), "Error opening file: H5Fopen failed");
+    }
+    setReaderMessageSink(nullptr);
 }

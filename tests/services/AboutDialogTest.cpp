@@ -1,5 +1,6 @@
 // The About dialog and the licence folder: the search rule, the dialog with and without the
 // folder, each link opening its document, and the warnings for missing files.
+#include "app/Log.h"
 #include "app/ScriptedPrompts.h"
 #include "services/AboutDialog.h"
 #include "support/TestSupport.h"
@@ -8,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -255,6 +257,27 @@ TEST_F(AboutDialogTest, MissingDocumentWarnsWithFullPath)
     prompts->clear();
     dialog.onLinkActivated(QStringLiteral("app:license-en"));
     EXPECT_EQ(openedUrls().size(), 1);
+}
+
+// The dialog names the folder of this run's log: after start-up with a program folder that
+// takes no file, the user's data folder.
+TEST_F(AboutDialogTest, ShowsWhereTheLogGoes)
+{
+    {
+        AboutDialog before;
+        EXPECT_EQ(before.findChild<QLabel*>(QStringLiteral("aboutFolders"))->text(),
+                  QStringLiteral("Log files: not written to a file"));
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile plain(dir.filePath(QStringLiteral("install")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString fallback = dir.filePath(QStringLiteral("data"));
+    initLogging(dir.filePath(QStringLiteral("install/bin")), fallback);
+    AboutDialog dialog;
+    EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("aboutFolders"))->text(),
+              QStringLiteral("Log files: ") + QDir::toNativeSeparators(QFileInfo(fallback).absoluteFilePath()));
 }
 
 } // namespace
