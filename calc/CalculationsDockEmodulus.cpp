@@ -4,6 +4,7 @@
 // builds its Young's-modulus runs and the quality assessment from.
 #include "calc/CalculationsDockWidget.h"
 
+#include "app/ElidedLabel.h"
 #include "calc/EModulusParams.h"
 #include "core/Metadata.h"
 
@@ -91,7 +92,8 @@ QWidget* CalculationsDockWidget::buildEmodulusPage()
     auto* form = new QFormLayout(page);
     form->setContentsMargins(0, 4, 0, 0);
 
-    mediumLabel = new QLabel(dash, page);
+    // Texts from the file: elided, so that no value widens the dock and the window.
+    mediumLabel = new ElidedLabel(dash, page);
     mediumLabel->setObjectName(QStringLiteral("mediumLabel"));
     viscosityCombo = new QComboBox(page);
     viscosityCombo->setObjectName(QStringLiteral("viscosityModelCombo"));
@@ -134,11 +136,11 @@ QWidget* CalculationsDockWidget::buildEmodulusPage()
     sources->addStretch();
     temperatureRow->addLayout(sources);
 
-    channelWidthLabel = new QLabel(dash, page);
+    channelWidthLabel = new ElidedLabel(dash, page);
     channelWidthLabel->setObjectName(QStringLiteral("channelWidthLabel"));
-    flowRateLabel = new QLabel(dash, page);
+    flowRateLabel = new ElidedLabel(dash, page);
     flowRateLabel->setObjectName(QStringLiteral("flowRateLabel"));
-    pixelSizeLabel = new QLabel(dash, page);
+    pixelSizeLabel = new ElidedLabel(dash, page);
     pixelSizeLabel->setObjectName(QStringLiteral("pixelSizeLabel"));
     deformationSourceLabel = new QLabel(QStringLiteral("Deformation source:"), page);
     deformationSourceCombo = new QComboBox(page);

@@ -4,6 +4,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include "app/AppSettings.h"
+#include "app/ElidedLabel.h"
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModulus.h"
 #include "calc/FLCompensation.h"
@@ -130,11 +131,11 @@ void MainWindow::setupUi()
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
 
-    infoLabel = new QLabel(
+    // It shows dataset names, which are text from the file or the user: plain text, elided,
+    // never widening the window.
+    infoLabel = new ElidedLabel(
         QStringLiteral("No file loaded. Drag and drop a .rtdc file or use File > Open."), central);
     infoLabel->setObjectName(QStringLiteral("infoLabel"));
-    // It shows dataset names, which are text from the file or the user, never markup.
-    infoLabel->setTextFormat(Qt::PlainText);
     infoLabel->setStyleSheet(QStringLiteral(
         "QLabel { padding: 5px; background-color: #eceef1; border: 1px solid #dcdee2; "
         "border-radius: 5px; color: #23262e; }"));

@@ -359,6 +359,11 @@ private:
     // The plot (points, overlays, highlight), image, traces, feature table and statistics
     // emptied: the active dataset is still loading, or no dataset is left.
     void emptyPlotAndEventViews();
+    // False for a dataset with nothing to plot: no events counted, or no scalar column
+    // (an empty or missing /events group).
+    static bool hasEventsToShow(const DatasetEntry& entry);
+    // The views of such a dataset: empty, and "No events in <name>" in the info line.
+    void showNoEvents();
     void refreshForActiveDataset();
     // Session loading: duplicates and the saved state, once every queued dataset is open.
     void restoreSessionDuplicates();

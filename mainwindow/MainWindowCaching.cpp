@@ -31,6 +31,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QtConcurrent>
 
+#include <algorithm>
 #include <exception>
 
 namespace Tervane3 {
@@ -180,6 +181,26 @@ void MainWindow::emptyPlotAndEventViews()
     statisticsPanel->clear();
 }
 
+bool MainWindow::hasEventsToShow(const DatasetEntry& entry)
+{
+    if (!entry.reader || entry.reader->eventCount() == 0)
+        return false;
+    const std::vector<std::string> names = entry.reader->featureNames();
+    return std::any_of(names.begin(), names.end(), isScalarFeatureName);
+}
+
+void MainWindow::showNoEvents()
+{
+    // Nothing of the dataset shown before may stay: points, highlight, overlays, image,
+    // traces, event values, statistics, and the plotted arrays the overlays read.
+    emptyPlotAndEventViews();
+    plotXValues.clear();
+    plotYValues.clear();
+    plotColorValues.clear();
+    plottedEventIndices.clear();
+    updateInfoLabel();
+}
+
 void MainWindow::refreshForActiveDataset()
 {
     if (activeIndex < 0 || activeIndex >= static_cast<int>(entries.size()))
@@ -253,7 +274,8 @@ void MainWindow::refreshForActiveDataset()
     scatterPlot->setAxisScaleType(QwtPlot::xBottom, entry->scaleXMode);
     scatterPlot->setAxisScaleType(QwtPlot::yLeft, entry->scaleYMode);
 
-    const std::uint64_t count = reader ? reader->eventCount() : 0;
+    const bool anyEvents = hasEventsToShow(*entry);
+    const std::uint64_t count = anyEvents ? reader->eventCount() : 0;
     {
         const QSignalBlocker blocker(eventSpin);
         eventSpin->setRange(0, count > 0 ? static_cast<int>(std::min<std::uint64_t>(count - 1, INT_MAX)) : 0);
@@ -280,7 +302,7 @@ void MainWindow::refreshForActiveDataset()
         if (it != plottedEventIndices.end())
             scatterPlot->setHighlightedPoint(static_cast<int>(it - plottedEventIndices.begin()));
     }
-    if (reader && reader->hasImage() && entry->currentEventIndex >= 0)
+    if (anyEvents && reader->hasImage() && entry->currentEventIndex >= 0)
         displayEvent(entry->currentEventIndex);
     else
         imageViewer->clear();

@@ -3,6 +3,7 @@
 // from the datasets already open, and copying the plot settings to every dataset.
 #include "mainwindow/MainWindow.h"
 
+#include "app/MeasurementProbeRunner.h"
 #include "app/Prompts.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
@@ -12,7 +13,9 @@
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/HierarchicalPathLess.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDebug>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QListWidgetItem>
@@ -72,12 +75,34 @@ std::unique_ptr<DatasetEntry> MainWindow::openDatasetEntry(const QString& path)
     entry->id = nextDatasetId++;
     entry->reader = std::make_shared<RTDCReader>();
     const std::string utf8 = path.toUtf8().toStdString();
-    if (!entry->reader->open(utf8)) {
-        prompts().critical(this, QStringLiteral("Error"), QStringLiteral("Failed to open: ") + path);
+
+    // A child process opens the file first: a crash or hang of the HDF5 library on a damaged
+    // file ends the probe, not this process with every open dataset.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const ProbeVerdict verdict = probeMeasurementFile(path);
+    QApplication::restoreOverrideCursor();
+    QString reason;
+    if (verdict.outcome == ProbeVerdict::Outcome::Refused) {
+        for (const QString& message : verdict.messages)
+            qWarning().noquote() << QStringLiteral("Probe of %1: %2").arg(path, message);
+        qWarning().noquote() << describeProbeVerdict(path, verdict);
+        reason = verdict.reason;
+    } else {
+        qInfo().noquote() << describeProbeVerdict(path, verdict);
+        if (!entry->reader->open(utf8))
+            reason = QString::fromStdString(entry->reader->openError());
+    }
+    if (!reason.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("Failed to open %1: %2").arg(path, reason);
+        prompts().critical(this, QStringLiteral("Error"), QStringLiteral("Failed to open: ") + path + QLatin1Char('\n') + reason);
         return nullptr;
     }
     entry->filePath = utf8;
     entry->metadata = entry->reader->readMetadata();
+    qInfo().noquote() << QStringLiteral("Opened %1: %2 events, %3 features")
+                             .arg(path)
+                             .arg(entry->reader->eventCount())
+                             .arg(entry->reader->fileFeatureNames().size());
     return entry;
 }
 

@@ -169,6 +169,11 @@ void MainWindow::updatePlot()
     DatasetEntry* entry = shownEntry();
     if (!entry || !entry->reader || !entry->reader->isOpen())
         return;
+    // Empty feature combos must not leave the previous dataset on show.
+    if (!hasEventsToShow(*entry)) {
+        showNoEvents();
+        return;
+    }
     const RTDCReader& reader = *entry->reader;
     const std::string xKey = comboKey(xFeatureCombo);
     const std::string yKey = comboKey(yFeatureCombo);
@@ -176,10 +181,7 @@ void MainWindow::updatePlot()
         return;
     const std::vector<double>& xColumn = reader.getFeature(xKey);
     const std::vector<double>& yColumn = reader.getFeature(yKey);
-    // A measurement without events has empty columns too; only a column that could not be
-    // read is an error.
-    const bool noEvents = reader.eventCount() == 0 && reader.hasFeature(xKey) && reader.hasFeature(yKey);
-    if ((xColumn.empty() || yColumn.empty()) && !noEvents) {
+    if (xColumn.empty() || yColumn.empty()) {
         prompts().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to read feature data."));
         return;
     }
@@ -189,12 +191,16 @@ void MainWindow::updatePlot()
     const size_t eventCount = static_cast<size_t>(reader.eventCount());
     const size_t usable = std::min({eventCount, xColumn.size(), yColumn.size()});
     if (usable < eventCount) {
-        qWarning().noquote() << QStringLiteral("Plot of %1: columns \"%2\" (%3 values) and \"%4\" (%5 values) "
-                                               "are shorter than the %6 events; plotting the first %7")
-                                    .arg(entry->displayName, QString::fromStdString(xKey))
-                                    .arg(xColumn.size())
-                                    .arg(QString::fromStdString(yKey))
-                                    .arg(yColumn.size())
+        // Names only the columns that are short (one of them may well be complete).
+        QStringList shortColumns;
+        for (const auto& [key, column] : {std::make_pair(&xKey, &xColumn), std::make_pair(&yKey, &yColumn)}) {
+            if (column->size() < eventCount && !(key == &yKey && yKey == xKey))
+                shortColumns << QStringLiteral("\"%1\" (%2 values)").arg(QString::fromStdString(*key)).arg(column->size());
+        }
+        qWarning().noquote() << QStringLiteral("Plot of %1: column%2 %3 %4 shorter than the %5 events; plotting the first %6")
+                                    .arg(entry->displayName, shortColumns.size() > 1 ? QStringLiteral("s") : QString(),
+                                         shortColumns.join(QStringLiteral(" and ")),
+                                         shortColumns.size() > 1 ? QStringLiteral("are") : QStringLiteral("is"))
                                     .arg(eventCount)
                                     .arg(usable);
     }
@@ -432,6 +438,10 @@ void MainWindow::updateInfoLabel()
     const DatasetEntry* entry = activeEntry();
     if (!entry || !entry->reader)
         return;
+    if (!hasEventsToShow(*entry)) {
+        infoLabel->setText(QStringLiteral("No events in %1").arg(entry->displayName));
+        return;
+    }
     const std::uint64_t total = entry->reader->eventCount();
     const std::uint64_t shown = plottedIndicesValid ? plottedEventIndices.size() : total;
     filterPanel->updateEventCount(static_cast<std::size_t>(shown), static_cast<std::size_t>(total));

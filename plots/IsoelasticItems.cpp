@@ -1,8 +1,10 @@
-// Isoelastic line items: pen (180, 180, 180) of width 1 at z -10, labels in 8-point grey
-// at z -9, both out of the legend and of autoscaling.
+// Isoelastic line items: pen (180, 180, 180) of width 1 at z 30, labels in 8-point grey at
+// z 31, both out of the legend and of autoscaling. Above the points (z 20), where the lines
+// stay visible through a dense cloud; contour lines (40) and polygon gates (50) stay on top.
 #include "plots/IsoelasticItems.h"
 
 #include "calc/IsoelasticLine.h"
+#include "plots/IsoelasticLabel.h"
 
 #include <qwt_plot.h>
 #include <qwt_plot_curve.h>
@@ -37,7 +39,7 @@ IsoelasticItems attachIsoelasticLines(QwtPlot* plot, const std::vector<Isoelasti
         curve->setPen(pen);
         curve->setItemAttribute(QwtPlotItem::Legend, false);
         curve->setItemAttribute(QwtPlotItem::AutoScale, false);
-        curve->setZ(-10);
+        curve->setZ(30);
         curve->setSamples(points);
         curve->attach(plot);
         items.curves.push_back(curve);
@@ -46,13 +48,13 @@ IsoelasticItems attachIsoelasticLines(QwtPlot* plot, const std::vector<Isoelasti
         QwtText label(isoelasticLabel(line.modulus));
         label.setFont(font);
         label.setColor(QColor(150, 150, 150));
-        auto* marker = new QwtPlotMarker;
-        marker->setValue(points.last());
+        // Drawn at the last point of the line inside the canvas, not at its end.
+        auto* marker = new IsoelasticLabel(points);
         marker->setLabel(label);
         marker->setLabelAlignment(Qt::AlignLeft | Qt::AlignBottom);
         marker->setItemAttribute(QwtPlotItem::Legend, false);
         marker->setItemAttribute(QwtPlotItem::AutoScale, false);
-        marker->setZ(-9);
+        marker->setZ(31);
         marker->attach(plot);
         items.markers.push_back(marker);
     }

@@ -1,6 +1,6 @@
 // The plot items of isoelastic lines, shared by the main scatter plot and the combine
 // plots: light grey lines that never widen an autoscaled axis, each optionally labelled
-// with its modulus at its last point.
+// with its modulus at the last point of the line inside the canvas.
 #pragma once
 
 #include <QString>

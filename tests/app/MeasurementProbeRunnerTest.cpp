@@ -82,8 +82,9 @@ TEST_F(MeasurementProbeRunnerTest, WhatTheChildDidBecomesTheVerdict)
         setProbeProgram(script(c.name, c.body));
         const ProbeVerdict verdict = probeMeasurementFile(dir.filePath(QStringLiteral("any.rtdc")), 500);
         EXPECT_EQ(verdict.outcome, c.outcome);
-        if (c.reason)
+        if (c.reason) {
             EXPECT_EQ(verdict.reason, QString::fromUtf8(c.reason));
+        }
         EXPECT_LT(verdict.milliseconds, 5000);
     }
 }

@@ -92,8 +92,8 @@ TEST_F(RTDCReaderChecksTest, OpenFailuresNameTheirReason)
     std::fill(header.begin() + 8, header.begin() + 64, '\x5a');
     writeFileBytes(path("header.rtdc"), header);
     // A user block of 512 bytes before the signature: still recognised as HDF5.
-    std::vector<char> shifted(512, '\0');
-    shifted.insert(shifted.end(), header.begin(), header.end());
+    std::vector<char> shifted(512 + header.size(), '\0');
+    std::copy(header.begin(), header.end(), shifted.begin() + 512);
     writeFileBytes(path("shifted.rtdc"), shifted);
     std::filesystem::create_directory(path("folder.rtdc"));
     struct Case

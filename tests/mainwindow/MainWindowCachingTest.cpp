@@ -7,6 +7,7 @@
 #include "core/RTDCReader.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "plots/ScatterPlot.h"
+#include "support/TestSupport.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -86,6 +87,8 @@ TEST(MainWindowCachingTest, QueueGoesOnPastFailedAndOpenFiles)
     writeNonHdf5File(broken.toStdString());
 
     MainWindow w;
+    // The two files that fail are named in the log.
+    ExpectQtWarnings logged;
     Access::addDataset(w, first);
     Access::addDataset(w, broken);
     Access::addDataset(w, last);
@@ -116,6 +119,7 @@ TEST(MainWindowCachingTest, SessionLoadCompletesAfterAFailedFile)
     writeNonHdf5File(broken.toStdString());
 
     MainWindow w;
+    ExpectQtWarnings logged;
     Access::sessionLoading(w) = true;
     Access::sessionQueue(w).push({1, broken});
     Access::sessionQueue(w).push({2, third});

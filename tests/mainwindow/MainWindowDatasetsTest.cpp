@@ -5,6 +5,7 @@
 #include "core/RTDCReader.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/HierarchicalPathLess.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -117,9 +118,14 @@ TEST(MainWindowDatasetsTest, IdsFailuresAndAlreadyOpenFiles)
     auto* list = w.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
     Access::addDataset(w, good1);
     ASSERT_TRUE(waitForCaching(w));
-    Access::addDataset(w, bad);
+    {
+        ExpectQtWarnings logged;
+        Access::addDataset(w, bad);
+        EXPECT_EQ(logged.count(), 1);
+    }
     ASSERT_EQ(env.prompts->countTitled(QStringLiteral("Error")), 1);
-    EXPECT_EQ(env.prompts->last()->text, QStringLiteral("Failed to open: ") + bad);
+    EXPECT_EQ(env.prompts->last()->text, QStringLiteral("Failed to open: ") + bad
+                                             + QStringLiteral("\nIt is not an HDF5 file, so it cannot be an RT-DC measurement."));
     EXPECT_EQ(w.datasets().size(), 1u);
     EXPECT_EQ(list->currentRow(), 0);
     Access::addDataset(w, good2);

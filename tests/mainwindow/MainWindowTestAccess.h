@@ -190,8 +190,18 @@ template<typename Messages>
 class QuietOffscreen
 {
 public:
-    QuietOffscreen() { previous() = qInstallMessageHandler(&filter); }
-    ~QuietOffscreen() { qInstallMessageHandler(previous()); }
+    // Instances of one kind nest (two windows' environments at once): only the outermost
+    // installs and restores, or the filter would hand messages on to itself for ever.
+    QuietOffscreen()
+    {
+        if (depth()++ == 0)
+            previous() = qInstallMessageHandler(&filter);
+    }
+    ~QuietOffscreen()
+    {
+        if (--depth() == 0)
+            qInstallMessageHandler(previous());
+    }
     QuietOffscreen(const QuietOffscreen&) = delete;
     QuietOffscreen& operator=(const QuietOffscreen&) = delete;
 
@@ -200,6 +210,11 @@ private:
     {
         static QtMessageHandler handler = nullptr;
         return handler;
+    }
+    static int& depth()
+    {
+        static int count = 0;
+        return count;
     }
     static void filter(QtMsgType type, const QMessageLogContext& context, const QString& message)
     {

@@ -6,13 +6,16 @@
 #include "calc/IsoelasticLine.h"
 #include "core/ContourLevel.h"
 #include "plots/ColorMaps.h"
+#include "plots/IsoelasticLabel.h"
 #include "plots/PlainPointCurve.h"
 #include "plots/PlotExportStyle.h"
 #include "plots/RoundSpectroCurve.h"
 
 #include <qwt_color_map.h>
 #include <qwt_plot_curve.h>
+#include <qwt_plot_canvas.h>
 #include <qwt_plot_marker.h>
+#include <qwt_scale_map.h>
 #include <qwt_plot_shapeitem.h>
 #include <qwt_scale_draw.h>
 #include <qwt_scale_widget.h>
@@ -171,6 +174,51 @@ TEST(ScatterPlotTest, OverlaysAndIsoelasticLabels)
     plot.setIsoLines({stiff}, false);
     EXPECT_EQ(plot.isoCurves().size(), 1u);
     EXPECT_TRUE(plot.isoLabels().empty());
+}
+
+// Catches isoelastic lines hidden beneath the point cloud and kPa labels placed at line ends
+// outside the autoscaled range, where nobody sees them.
+TEST(ScatterPlotTest, IsoelasticLinesDrawAboveThePointsAndLabelInsideTheCanvas)
+{
+    ScatterPlot plot;
+    plot.resize(600, 400);
+    plot.setData({10, 20, 30, 40, 50, 60}, {0.01, 0.02, 0.03, 0.04, 0.05, 0.06}, "X", "Y", {}, QString());
+    // Runs from inside the shown range far beyond it; the other never crosses it.
+    const IsoelasticLine crossing{1.0, {{5, 0.005}, {35, 0.035}, {55, 0.04}, {300, 0.2}}};
+    const IsoelasticLine outside{2.0, {{500, 1.0}, {600, 2.0}}};
+    plot.setIsoLines({crossing, outside}, true);
+    plot.updateLayout();
+    plot.replot();
+
+    double highestPoints = -1e9;
+    for (QwtPlotItem* item : plot.itemList()) {
+        if (dynamic_cast<PlainPointCurve*>(item) || dynamic_cast<RoundSpectroCurve*>(item))
+            highestPoints = std::max(highestPoints, item->z());
+    }
+    ASSERT_EQ(plot.isoCurves().size(), 2u);
+    for (QwtPlotCurve* line : plot.isoCurves())
+        EXPECT_GT(line->z(), highestPoints);
+    ASSERT_EQ(plot.isoLabels().size(), 2u);
+    EXPECT_GT(plot.isoLabels()[0]->z(), highestPoints);
+    // Contour lines and polygon gates stay on top of the isoelastic lines.
+    EXPECT_LT(plot.isoCurves()[0]->z(), 40.0);
+
+    const QwtScaleMap xMap = plot.canvasMap(QwtPlot::xBottom);
+    const QwtScaleMap yMap = plot.canvasMap(QwtPlot::yLeft);
+    const QRectF canvasRect = plot.canvas()->contentsRect();
+    auto* label = dynamic_cast<IsoelasticLabel*>(plot.isoLabels()[0]);
+    ASSERT_NE(label, nullptr);
+    const std::optional<QPointF> at = label->anchor(xMap, yMap, canvasRect);
+    ASSERT_TRUE(at.has_value());
+    // The last point of the line inside the shown range, (55, 0.04); the label left of it
+    // and below it, whole, inside the canvas.
+    EXPECT_NEAR(at->x(), xMap.transform(55), 1e-9);
+    EXPECT_NEAR(at->y(), yMap.transform(0.04), 1e-9);
+    const QSizeF size = label->label().textSize();
+    EXPECT_TRUE(canvasRect.contains(QRectF(at->x() - size.width(), at->y(), size.width(), size.height())));
+    auto* away = dynamic_cast<IsoelasticLabel*>(plot.isoLabels()[1]);
+    ASSERT_NE(away, nullptr);
+    EXPECT_FALSE(away->anchor(xMap, yMap, canvasRect).has_value());
 }
 
 // Catches stale overlays: clearing the plot (a dataset that is still loading becomes
