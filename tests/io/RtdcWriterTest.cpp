@@ -95,8 +95,14 @@ TEST_F(RtdcWriterTest, ChosenEventsReadBackUnchanged)
         const std::vector<double>& original = src.getFeature(name);
         const std::vector<double>& written = copy.getFeature(name);
         ASSERT_EQ(written.size(), selection.size());
-        for (size_t i = 0; i < selection.size(); ++i)
-            EXPECT_EQ(written[i], original[static_cast<size_t>(selection[i])]);
+        // A column the reader cannot convert (the fixture's strings) is not-a-number.
+        for (size_t i = 0; i < selection.size(); ++i) {
+            const double expected = original[static_cast<size_t>(selection[i])];
+            if (std::isnan(expected))
+                EXPECT_TRUE(std::isnan(written[i]));
+            else
+                EXPECT_EQ(written[i], expected);
+        }
     }
     for (size_t i = 0; i < selection.size(); ++i) {
         SCOPED_TRACE(i);
