@@ -10,6 +10,7 @@
 #include "filters/FilterGroupList.h"
 #include "io/SessionFile.h"
 #include "mainwindow/DatasetListWidget.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -349,10 +350,17 @@ TEST_F(MainWindowSessionsTest, AFileTurnedBadAfterTheCheckIsSkipped)
     ASSERT_TRUE(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
     garbage.write("not a measurement");
     garbage.close();
-    finish();
+    {
+        // The refused file is named in the log with its reason.
+        ::Tervane3::Test::ExpectQtWarnings logged;
+        finish();
+        EXPECT_EQ(logged.count(), 1);
+    }
     EXPECT_EQ(names(), std::vector<QString>{QStringLiteral("A")});
     EXPECT_EQ(info(), QStringLiteral("Session loaded: 1 dataset(s)"));
     EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 1);
+    EXPECT_EQ(prompts().last()->text, QStringLiteral("Failed to open: ") + file("b.rtdc")
+                                          + QStringLiteral("\nIt is not an HDF5 file, so it cannot be an RT-DC measurement."));
 }
 
 TEST_F(MainWindowSessionsTest, SavingFailuresAndRefusals)
