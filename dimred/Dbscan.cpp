@@ -439,7 +439,9 @@ void DimRedClusterModel::assign(const std::vector<double>& x, const std::vector<
             // Cell edges are products of rounded quotients: allow for a few units in the
             // last place of the coordinates before a cell counts as too far.
             const double margin = 1e-9 * side + 1e-15 * (std::fabs(px) + std::fabs(py));
-            const bool bounded = std::llabs(cx) < (int64_t{1} << 52) && std::llabs(cy) < (int64_t{1} << 52);
+            // Compared without llabs: a clamped cell index may be INT64_MIN, whose negation overflows.
+            constexpr int64_t exact = int64_t{1} << 52;
+            const bool bounded = cx > -exact && cx < exact && cy > -exact && cy < exact;
             double best = std::numeric_limits<double>::infinity();
             int32_t bestIndex = -1;
             for (const Offset& o : offsets) {
