@@ -1,15 +1,20 @@
-// Speed of the statistical comparison: a run of the statistical evaluation window (filter
-// evaluation once per dataset, summaries, tests, table and plots) over 20 datasets of a
-// synthetic 1,000,000-event measurement and over 100 datasets of 100,000 events, each
-// dataset with 5 range rules of its own, for 1 and 10 features, with all worker threads
-// and with one; and the window's refresh with 100 datasets in its categories.
+// Speed of the statistical evaluation window: a comparison run (filter evaluation once per
+// dataset, summaries, tests, table and plots) over 20 datasets of a synthetic
+// 1,000,000-event measurement and over 100 datasets of 100,000 events, each dataset with 5
+// range rules of its own, for 1 and 10 features, with all worker threads and with one; the
+// window's refresh with 100 datasets; the distribution explorer (both modes) and a ROC run
+// over 5 features on the 20 x 1M datasets; restoring a window of 5 categories x 20
+// datasets; and 40 ROC plots written as one PNG (with the image's memory).
 //
 // Every dataset has its own reader (own column cache), as opened datasets have; the
 // columns a run reads are cached before timing, as the main window caches them on
 // opening. The files are made on first run in the temporary folder (TERVANE3_BENCH_DIR
 // chooses another).
 #include "stats/CategoryPanel.h"
+#include "stats/RocAnalysis.h"
+#include "stats/RocPlot.h"
 #include "stats/StatisticalEvalWindow.h"
+#include "stats/StatisticsExport.h"
 
 #include "app/ScriptedPrompts.h"
 #include "core/ParallelFor.h"
@@ -21,9 +26,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QComboBox>
+#include <QJsonArray>
 #include <QListWidget>
+#include <QTemporaryDir>
+
+#include <qwt_plot.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 using namespace Tervane3;
@@ -126,6 +137,99 @@ void BM_Refresh(benchmark::State& state)
         s.window->refresh();
 }
 BENCHMARK(BM_Refresh)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Args: per category (0 per dataset, 1 per category), threads (0: all).
+void BM_Distributions(benchmark::State& state)
+{
+    ScriptedPromptsGuard prompts;
+    Setup& s = setup(20, 1000000);
+    s.select(1);
+    s.window->findChild<QComboBox*>(QStringLiteral("distributionModeCombo"))->setCurrentIndex(static_cast<int>(state.range(0)));
+    setWorkerThreadLimit(static_cast<int>(state.range(1)));
+    for (auto _ : state)
+        s.window->onRunDistribution();
+    setWorkerThreadLimit(0);
+    if (!prompts->calls().empty() || s.window->distributionPlotList().size() != 1)
+        state.SkipWithError("no plot");
+}
+BENCHMARK(BM_Distributions)
+    ->ArgNames({"perCategory", "threads"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_RocRun(benchmark::State& state)
+{
+    ScriptedPromptsGuard prompts;
+    Setup& s = setup(20, 1000000);
+    s.select(5);
+    setWorkerThreadLimit(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        s.window->onRunROC();
+    setWorkerThreadLimit(0);
+    if (!prompts->calls().empty() || s.window->rocPlotList().size() != 6)
+        state.SkipWithError("the run did not show 5 curves and the combination");
+}
+BENCHMARK(BM_RocRun)->ArgName("threads")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A new window restored with 5 categories of 20 datasets each (no dataset value is computed).
+void BM_Restore(benchmark::State& state)
+{
+    ScriptedPromptsGuard prompts;
+    Setup& s = setup(100, 100000);
+    QJsonArray categories;
+    std::map<int, int> sessionIds;
+    for (int c = 0; c < 5; ++c) {
+        QJsonArray entries;
+        for (int d = 0; d < 20; ++d) {
+            const int index = c * 20 + d;
+            sessionIds[index] = s.host.entries[static_cast<size_t>(index)]->id;
+            entries.append(QJsonObject{{"datasetSessionIndex", index}, {"numberId", d + 1}});
+        }
+        categories.append(QJsonObject{{"name", QStringLiteral("Category %1").arg(c)}, {"entries", entries}});
+    }
+    const QJsonObject json{{"categories", categories},
+                           {"selectedFeatures", QJsonArray{"area_um", "deform"}},
+                           {"pairingMode", "Repeated measures / Matched"},
+                           {"technicalReplicates", true},
+                           {"connectionLines", true},
+                           {"activeTab", 1}};
+    for (auto _ : state) {
+        auto window = std::make_unique<StatisticalEvalWindow>(&s.host);
+        window->restoreFromJson(json, sessionIds);
+        benchmark::DoNotOptimize(window->categories().size());
+        // The window's destruction is not part of restoring.
+        state.PauseTiming();
+        window.reset();
+        state.ResumeTiming();
+    }
+    if (!prompts->calls().empty())
+        state.SkipWithError("restoring showed a box");
+}
+BENCHMARK(BM_Restore)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RocPlotsToPng(benchmark::State& state)
+{
+    const RocResult roc = computeRoc({1, 2, 3, 4, 5, 6, 7, 8}, {3, 5, 6, 7, 9, 10, 11, 12});
+    std::vector<std::unique_ptr<QwtPlot>> owned;
+    std::vector<QwtPlot*> plots;
+    for (int i = 0; i < 40; ++i) {
+        owned.emplace_back(buildRocPlot(QStringLiteral("Feature %1").arg(i), roc));
+        plots.push_back(owned.back().get());
+    }
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("roc.png"));
+    for (auto _ : state)
+        if (!exportStackedPlots(plots, file, 120))
+            state.SkipWithError("not written");
+    // One 32-bit image of 708 px by the stack's height at 150 dpi.
+    const double heightPx = std::floor((40 * 120 + 39 * 8) * 150 / 25.4);
+    state.counters["imageMB"] = 708 * heightPx * 4 / 1e6;
+}
+BENCHMARK(BM_RocPlotsToPng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 } // namespace
 

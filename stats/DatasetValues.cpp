@@ -62,7 +62,7 @@ SummaryKind summaryKindFromIndex(int index)
     return SummaryKind::Median;
 }
 
-double summaryValue(const std::vector<double>& column, const std::vector<int>& passing, SummaryKind kind)
+std::vector<double> filteredFiniteValues(const std::vector<double>& column, const std::vector<int>& passing)
 {
     std::vector<double> v;
     v.reserve(passing.size());
@@ -73,6 +73,12 @@ double summaryValue(const std::vector<double>& column, const std::vector<int>& p
         if (std::isfinite(x))
             v.push_back(x);
     }
+    return v;
+}
+
+double summaryValue(const std::vector<double>& column, const std::vector<int>& passing, SummaryKind kind)
+{
+    std::vector<double> v = filteredFiniteValues(column, passing);
     const size_t n = v.size();
     if (n == 0)
         return missing;
@@ -188,16 +194,22 @@ std::vector<DatasetSnapshot> snapshotDatasets(const DatasetHost& host, const std
     return snapshots;
 }
 
-std::vector<std::vector<double>> summarizeDatasets(const std::vector<DatasetSnapshot>& datasets, SummaryKind kind)
+std::vector<std::vector<int>> passingEventsOf(const std::vector<DatasetSnapshot>& datasets)
 {
-    // Two parallel passes: each dataset's filter once, then every (dataset, feature) pair,
-    // so that a few large datasets with many features still spread over all threads.
     std::vector<std::vector<int>> passing(datasets.size());
     parallelFor(datasets.size(), 1, [&](size_t begin, size_t end) {
         for (size_t d = begin; d < end; ++d)
             if (datasets[d].reader)
                 passing[d] = passingEventIndices(datasets[d].filter, *datasets[d].reader);
     });
+    return passing;
+}
+
+std::vector<std::vector<double>> summarizeDatasets(const std::vector<DatasetSnapshot>& datasets, SummaryKind kind)
+{
+    // Two parallel passes: each dataset's filter once, then every (dataset, feature) pair,
+    // so that a few large datasets with many features still spread over all threads.
+    const std::vector<std::vector<int>> passing = passingEventsOf(datasets);
     std::vector<std::vector<double>> result(datasets.size());
     std::vector<std::pair<size_t, size_t>> pairs;
     for (size_t d = 0; d < datasets.size(); ++d) {

@@ -27,6 +27,10 @@ enum class SummaryKind { Median = 0, Mean = 1, StandardDeviation = 2, Coefficien
 // Any index other than 1 to 4 is the median.
 SummaryKind summaryKindFromIndex(int index);
 
+// column[i] for the passing indices i, in their order, without indices beyond the column
+// and without NaN or infinite values.
+std::vector<double> filteredFiniteValues(const std::vector<double>& column, const std::vector<int>& passing);
+
 // The summary of column[i] over the passing indices i, skipping indices beyond the column
 // and values that are NaN or infinite; NaN when nothing is left.
 // Standard deviation: divisor n - 1, 0 below two values. Coefficient of variation: the
@@ -74,6 +78,10 @@ struct DatasetSnapshot
 // Snapshots of the datasets in the given order (gone datasets get one without reader).
 std::vector<DatasetSnapshot> snapshotDatasets(const DatasetHost& host, const std::vector<int>& datasetIds,
                                               const std::vector<std::string>& featureKeys);
+
+// The events passing each snapshot's filter (every event when it is switched off; none
+// without reader), the datasets worked on in parallel.
+std::vector<std::vector<int>> passingEventsOf(const std::vector<DatasetSnapshot>& datasets);
 
 // result[d][f]: the summary of feature f of dataset d. Each filter is evaluated once; the
 // datasets and then their features are worked on in parallel. The result does not depend

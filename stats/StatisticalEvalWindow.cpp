@@ -224,6 +224,8 @@ void StatisticalEvalWindow::buildUi()
     comparison->addWidget(plotArea(analysisPlotLayout));
     comparison->setStretchFactor(0, 1);
     comparison->setStretchFactor(1, 3);
+    // The first split follows the stretch factors, not the table's size hint.
+    comparison->setSizes({100, 300});
     tabs->addTab(comparison, QStringLiteral("Statistical Comparison"));
     rocTable = resultsTable("rocTable");
     auto* roc = new QSplitter(Qt::Vertical);
@@ -231,6 +233,7 @@ void StatisticalEvalWindow::buildUi()
     roc->addWidget(plotArea(rocPlotLayout));
     roc->setStretchFactor(0, 1);
     roc->setStretchFactor(1, 2);
+    roc->setSizes({100, 200});
     tabs->addTab(roc, QStringLiteral("ROC Analysis"));
     tabs->addTab(plotArea(distributionPlotLayout), QStringLiteral("Distribution Explorer"));
     setCentralWidget(tabs);
@@ -319,31 +322,18 @@ void StatisticalEvalWindow::onDeleteCategoryPanel(CategoryPanel* panel)
     onCategoryChanged();
 }
 
-void StatisticalEvalWindow::onReplicatesToggled(bool checked)
+void StatisticalEvalWindow::onReplicatesToggled(bool)
 {
-    updateAutoDetectVisibility();
     // A matched design always shows the IDs, whichever tab toggled the box.
-    for (CategoryPanel* panel : categoryPanels) {
-        panel->setShowIds(isMatchedDesign() || checked);
-        panel->setShowReplicateIds(checked);
-    }
+    applyIdDisplay();
     onCategoryChanged();
 }
 
 void StatisticalEvalWindow::onDesignChanged(int index)
 {
-    const bool matched = index == 1;
-    const bool checked = replicatesCheck->isChecked();
-    if (tabs->currentIndex() == 0)
-        replicatesCheck->setText(matched ? QStringLiteral("Technical replicates") : QStringLiteral("Replicates included"));
-    updateAutoDetectVisibility();
-    connectionLinesCheck->setVisible(matched);
-    if (!matched)
+    if (index != 1)
         connectionLinesCheck->setChecked(false); // re-runs the comparison when it was checked
-    for (CategoryPanel* panel : categoryPanels) {
-        panel->setShowIds(matched || checked);
-        panel->setShowReplicateIds(checked);
-    }
+    applyIdDisplay();
     onCategoryChanged();
 }
 

@@ -10,8 +10,13 @@
 //   StatisticalEvalWindowValues.cpp       dataset values, common features, ID detection, pairing
 //   StatisticalEvalWindowAnalysis.cpp     the test line and the comparison run
 //   StatisticalEvalWindowExplanation.cpp  the explanation panel
-//   StatisticalEvalWindowPending.cpp      ROC, distributions, exports and session state
+//   StatisticalEvalWindowRoc.cpp          the ROC analysis
+//   StatisticalEvalWindowDistribution.cpp the distribution explorer
+//   StatisticalEvalWindowExport.cpp       the six exports
+//   StatisticalEvalWindowSession.cpp      the session state
 #pragma once
+
+#include "stats/RocAnalysis.h"
 
 #include <QJsonObject>
 #include <QMainWindow>
@@ -122,10 +127,21 @@ private:
     // The smallest number of distinct positive IDs held by one category (categories
     // without any ignored); 0 when none has one.
     int smallestIdCount() const;
-    // The summary values of all entries of all categories for the features:
-    // result[category][entry][feature], computed once per distinct dataset.
-    std::vector<std::vector<std::vector<double>>> categoryValues(const std::vector<std::string>& featureKeys) const;
+    // The summary values of the entries of the categories (all when none are given) for the
+    // features: result[i][entry][feature] for category categories[i], computed once per
+    // distinct dataset; NaN where a dataset has no value.
+    std::vector<std::vector<std::vector<double>>> categoryValues(const std::vector<std::string>& featureKeys,
+                                                                 std::vector<int> categories = {}) const;
     void replacePlots(std::vector<QwtPlot*>& plots, QVBoxLayout* layout, std::vector<QwtPlot*> replacement);
+    // The display texts of the selected features, in the order of selectedFeatureKeys.
+    QStringList selectedFeatureLabels() const;
+    // Save dialog with the filter list; the chosen name completed with the selected filter's
+    // extension, empty when cancelled.
+    QString askSaveFileName(const QString& caption, const QString& filter);
+    void exportPlotList(const std::vector<QwtPlot*>& plots, const QString& caption, double plotHeightMm);
+    void exportTableWidget(const QTableWidget* table, const QString& caption);
+    // The visibility parts of the replicates and design reactions, without their runs.
+    void applyIdDisplay();
 
     DatasetHost* host = nullptr;
     QDockWidget* categoriesDock = nullptr;
@@ -160,6 +176,16 @@ private:
     QVBoxLayout* distributionPlotLayout = nullptr;
     std::vector<QwtPlot*> distributionPlots;
     int nextCategoryIndex = 2;
+
+    // The curves the ROC tab shows, for the curve-data export: one per plotted feature,
+    // then the combination; with the classes and the kind of values they were made from.
+    struct RocCurveRecord
+    {
+        QString label;
+        RocResult roc;
+    };
+    std::vector<RocCurveRecord> rocCurves;
+    QString rocCurveHeading;
 };
 
 } // namespace Tervane3

@@ -30,13 +30,16 @@ double StatisticalEvalWindow::computeDatasetValue(int datasetId, const std::stri
 }
 
 std::vector<std::vector<std::vector<double>>>
-StatisticalEvalWindow::categoryValues(const std::vector<std::string>& featureKeys) const
+StatisticalEvalWindow::categoryValues(const std::vector<std::string>& featureKeys, std::vector<int> categories) const
 {
+    if (categories.empty())
+        for (int c = 0; c < static_cast<int>(categoryPanels.size()); ++c)
+            categories.push_back(c);
     // Each dataset once, however many categories hold it.
     std::vector<int> ids;
     std::unordered_map<int, size_t> position;
-    for (const CategoryPanel* panel : categoryPanels)
-        for (const CategoryEntry& entry : panel->entries())
+    for (int c : categories)
+        for (const CategoryEntry& entry : categoryPanels[static_cast<size_t>(c)]->entries())
             if (position.emplace(entry.datasetId, ids.size()).second)
                 ids.push_back(entry.datasetId);
     std::vector<std::vector<double>> perDataset;
@@ -47,10 +50,10 @@ StatisticalEvalWindow::categoryValues(const std::vector<std::string>& featureKey
         perDataset.assign(ids.size(), std::vector<double>(featureKeys.size(), std::numeric_limits<double>::quiet_NaN()));
     }
     std::vector<std::vector<std::vector<double>>> result;
-    result.reserve(categoryPanels.size());
-    for (const CategoryPanel* panel : categoryPanels) {
+    result.reserve(categories.size());
+    for (int c : categories) {
         std::vector<std::vector<double>> entries;
-        for (const CategoryEntry& entry : panel->entries())
+        for (const CategoryEntry& entry : categoryPanels[static_cast<size_t>(c)]->entries())
             entries.push_back(perDataset[position.at(entry.datasetId)]);
         result.push_back(std::move(entries));
     }
@@ -60,19 +63,15 @@ StatisticalEvalWindow::categoryValues(const std::vector<std::string>& featureKey
 std::vector<double> StatisticalEvalWindow::collectCategoryValues(int categoryIndex, const std::string& featureKey,
                                                                  bool useRms) const
 {
-    if (categoryIndex < 0 || categoryIndex >= static_cast<int>(categoryPanels.size()) || !host)
+    if (categoryIndex < 0 || categoryIndex >= static_cast<int>(categoryPanels.size()))
         return {};
-    const CategoryPanel* panel = categoryPanels[static_cast<size_t>(categoryIndex)];
-    std::vector<int> ids;
-    for (const CategoryEntry& entry : panel->entries())
-        ids.push_back(entry.datasetId);
-    const std::vector<std::vector<double>> perDataset = summarizeDatasets(
-        snapshotDatasets(*host, ids, {featureKey}), summaryKindFromIndex(summaryCombo->currentIndex()));
+    const auto rows = categoryValues({featureKey}, {categoryIndex}).front();
     std::vector<double> values;
-    for (const std::vector<double>& row : perDataset)
+    for (const std::vector<double>& row : rows)
         values.push_back(row.front());
     std::vector<double> merged;
-    for (const auto& [id, value] : groupByIdentifiers(panel->entries(), values, useRms))
+    for (const auto& [id, value] : groupByIdentifiers(categoryPanels[static_cast<size_t>(categoryIndex)]->entries(),
+                                                      values, useRms))
         merged.push_back(value);
     return merged;
 }

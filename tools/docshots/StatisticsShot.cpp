@@ -1,8 +1,8 @@
 // tervane3-stats-shot: renders the statistical evaluation window over one measurement opened
 // as eight datasets (four "Control", four "Treated" with a different area gate each) after
-// a comparison of two features, with the program's own look, and saves it as a PNG for the
-// manual and the README.
-//   tervane3-stats-shot <measurement.rtdc> <out.png>
+// a comparison, a ROC analysis or the distribution explorer of two features, with the
+// program's own look, and saves it as a PNG for the manual and the README.
+//   tervane3-stats-shot <measurement.rtdc> <out.png> [comparison|roc|distribution]
 // Runs on the offscreen platform.
 #include "ShotApplication.h"
 #include "app/ScriptedPrompts.h"
@@ -11,7 +11,9 @@
 #include "support/StandInHost.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QListWidget>
+#include <QTabWidget>
 #include <QPixmap>
 #include <QPushButton>
 
@@ -21,10 +23,11 @@ using namespace Tervane3;
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <measurement.rtdc> <out.png>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <measurement.rtdc> <out.png> [comparison|roc|distribution]\n", argv[0]);
         return 2;
     }
+    const QString view = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("comparison");
     Shot::ShotApplication app(argc, argv);
     ScriptedPromptsGuard prompts;
 
@@ -40,7 +43,7 @@ int main(int argc, char** argv)
         }
         FilterRule gate;
         gate.featureName = "area_um";
-        gate.minValue = (treated ? 45.0 : 25.0) + 2.0 * (i % 4);
+        gate.minValue = (treated ? 36.0 : 25.0) + 3.0 * (i % 4);
         gate.maxValue = 1e9;
         entry->filter.addRule(gate);
         window.categories()[treated ? 1 : 0]->addDataset(entry->id);
@@ -52,11 +55,23 @@ int main(int argc, char** argv)
             features->item(row)->setSelected(true);
     }
     window.findChild<QPushButton*>(QStringLiteral("autoDetectButton"))->click();
-    window.resize(1760, 1000);
+    // Wide enough for the whole result table of the chosen tab.
+    window.resize(view == QLatin1String("roc") ? 2140 : 1760, 1000);
     window.show();
     QApplication::processEvents();
-    window.findChild<QPushButton*>(QStringLiteral("runAnalysisButton"))->click();
-    QApplication::processEvents();
+    if (view == QLatin1String("roc")) {
+        window.findChild<QTabWidget*>(QStringLiteral("tabs"))->setCurrentIndex(1);
+        window.findChild<QPushButton*>(QStringLiteral("runRocButton"))->click();
+    } else if (view == QLatin1String("distribution")) {
+        window.findChild<QTabWidget*>(QStringLiteral("tabs"))->setCurrentIndex(2);
+        window.findChild<QComboBox*>(QStringLiteral("distributionModeCombo"))->setCurrentIndex(1);
+        window.findChild<QPushButton*>(QStringLiteral("updateDistributionsButton"))->click();
+    } else {
+        window.findChild<QPushButton*>(QStringLiteral("runAnalysisButton"))->click();
+    }
+    // Let the layouts settle (new plots are shown and sized on later event-loop turns).
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
     if (!window.grab().save(QString::fromLocal8Bit(argv[2]), "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", argv[2]);
         return 1;
