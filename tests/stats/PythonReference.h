@@ -39,7 +39,7 @@ inline PythonResult runPythonReference(const QString& script, const QJsonArray& 
     QProcess python;
     python.setProcessChannelMode(QProcess::MergedChannels);
     python.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
-                                             QStringLiteral("PATH=$(getconf PATH) exec python3 \"$@\""),
+                                             QStringLiteral("PATH=$(getconf PATH) PYTHONDONTWRITEBYTECODE=1 exec python3 \"$@\""),
                                              QStringLiteral("sh"), script, inPath, outPath});
     if (!python.waitForStarted(10000) || !python.waitForFinished(120000)) {
         result.skipReason = QStringLiteral("Debian's python3 could not be run");

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTabWidget>
@@ -57,6 +58,18 @@ protected:
                                  + QString::number(named++);
             ASSERT_TRUE(panel(category)->addDataset(data.addValue(name, v)));
         }
+    }
+    // Renames the category as the user does: edit the name, finish editing.
+    void rename(size_t category, const QString& name)
+    {
+        auto* edit = panel(category)->findChild<QLineEdit*>(QStringLiteral("nameEdit"));
+        edit->setText(name);
+        emit edit->editingFinished();
+    }
+    // The display label of a feature key (from the first dataset's reader).
+    QString label(const char* key) const
+    {
+        return QString::fromStdString(data.host.entries.front()->reader->featureLabel(key));
     }
     // Selects exactly the items of these keys, in this order.
     void select(const std::vector<QString>& keys)

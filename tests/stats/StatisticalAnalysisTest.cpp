@@ -26,12 +26,6 @@ namespace {
 class StatisticalAnalysisTest : public StatEvalWindowTest
 {
 protected:
-    void rename(size_t category, const QString& name)
-    {
-        auto* edit = panel(category)->findChild<QLineEdit*>(QStringLiteral("nameEdit"));
-        edit->setText(name);
-        emit edit->editingFinished();
-    }
     void run() { widget<QPushButton>("runAnalysisButton")->click(); }
     QString row(int r) const
     {
@@ -39,10 +33,6 @@ protected:
         for (int c = 0; c < table()->columnCount(); ++c)
             cells << cell(r, c);
         return cells.join(QLatin1Char('|'));
-    }
-    QString label(const char* key) const
-    {
-        return QString::fromStdString(data.host.entries.front()->reader->featureLabel(key));
     }
     int markers(QwtPlot* plot) const { return plot->itemList(QwtPlotItem::Rtti_PlotMarker).size(); }
     // Gives the entries of every category the IDs 1, 2, ... in entry order.

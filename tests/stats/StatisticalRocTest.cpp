@@ -23,22 +23,12 @@ class StatisticalRocTest : public StatEvalWindowTest
 {
 protected:
     void run() { widget<QPushButton>("runRocButton")->click(); }
-    void rename(size_t category, const QString& name)
-    {
-        auto* edit = panel(category)->findChild<QLineEdit*>(QStringLiteral("nameEdit"));
-        edit->setText(name);
-        emit edit->editingFinished();
-    }
     QString rocRow(int r) const
     {
         QStringList cells;
         for (int c = 0; c < table("rocTable")->columnCount(); ++c)
             cells << cell(r, c, "rocTable");
         return cells.join(QLatin1Char('|'));
-    }
-    QString label(const char* key) const
-    {
-        return QString::fromStdString(data.host.entries.front()->reader->featureLabel(key));
     }
 };
 

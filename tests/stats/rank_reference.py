@@ -1,9 +1,10 @@
 # Reference values of the rank tests from scipy.stats, for RankTestsScipyTest. Reads the
 # cases from a JSON file and writes one result per case to another. Exit code 3 when
 # scipy is missing, so the test can skip with a message.
-import json
-import warnings
 import sys
+import warnings
+
+from reference_io import run
 
 try:
     import numpy as np
@@ -26,35 +27,29 @@ def friedman(lists):
     return q, float(stats.chi2.sf(q, k - 1))
 
 
-def main():
-    warnings.filterwarnings("ignore")
-    with open(sys.argv[1]) as f:
-        cases = json.load(f)
-    out = []
-    for case in cases:
-        kind = case["kind"]
-        if kind == "friedman":
-            s, p = friedman(case["lists"])
-        elif kind == "kruskal":
-            r = stats.kruskal(*case["lists"])
-            s, p = float(r.statistic), float(r.pvalue)
-        elif kind == "mannwhitney":
-            x, y = case["lists"]
-            r = stats.mannwhitneyu(x, y, use_continuity=False, method="asymptotic")
-            u = float(r.statistic)
-            s, p = min(u, len(x) * len(y) - u), float(r.pvalue)
-        elif kind == "wilcoxon":
-            r = stats.wilcoxon(case["lists"][0], correction=False, method="approx")
-            s, p = float(r.statistic), float(r.pvalue)
-        elif kind == "gamma":
-            a, x = case["lists"][0]
-            s, p = 0.0, float(special.gammaincc(a, x))
-        else:
-            raise ValueError(kind)
-        out.append({"statistic": s, "p": p})
-    with open(sys.argv[2], "w") as f:
-        json.dump(out, f)
+def reference(case):
+    kind = case["kind"]
+    if kind == "friedman":
+        s, p = friedman(case["lists"])
+    elif kind == "kruskal":
+        r = stats.kruskal(*case["lists"])
+        s, p = float(r.statistic), float(r.pvalue)
+    elif kind == "mannwhitney":
+        x, y = case["lists"]
+        r = stats.mannwhitneyu(x, y, use_continuity=False, method="asymptotic")
+        u = float(r.statistic)
+        s, p = min(u, len(x) * len(y) - u), float(r.pvalue)
+    elif kind == "wilcoxon":
+        r = stats.wilcoxon(case["lists"][0], correction=False, method="approx")
+        s, p = float(r.statistic), float(r.pvalue)
+    elif kind == "gamma":
+        a, x = case["lists"][0]
+        s, p = 0.0, float(special.gammaincc(a, x))
+    else:
+        raise ValueError(kind)
+    return {"statistic": s, "p": p}
 
 
 if __name__ == "__main__":
-    main()
+    warnings.filterwarnings("ignore")
+    run(reference)

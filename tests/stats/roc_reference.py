@@ -1,9 +1,10 @@
 # Reference ROC curves and LDA weights from scikit-learn, for RocSklearnTest. Reads the
 # cases from a JSON file and writes one result per case. Exit code 3 when scikit-learn is
 # missing, so the test can skip with a message.
-import json
 import sys
 import warnings
+
+from reference_io import run
 
 try:
     import numpy as np
@@ -49,19 +50,6 @@ def lda(neg, pos):
     return {"coef": [float(c) for c in coef], "auc": float(max(auc, 1.0 - auc))}
 
 
-def main():
-    warnings.filterwarnings("ignore")
-    with open(sys.argv[1]) as f:
-        cases = json.load(f)
-    out = []
-    for case in cases:
-        if case["kind"] == "roc":
-            out.append(curve(case["neg"], case["pos"]))
-        else:
-            out.append(lda(case["neg"], case["pos"]))
-    with open(sys.argv[2], "w") as f:
-        json.dump(out, f)
-
-
 if __name__ == "__main__":
-    main()
+    warnings.filterwarnings("ignore")
+    run(lambda case: curve(case["neg"], case["pos"]) if case["kind"] == "roc" else lda(case["neg"], case["pos"]))
