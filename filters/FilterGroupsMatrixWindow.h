@@ -1,34 +1,60 @@
-// Which filter group is switched on for which dataset, as a matrix of check boxes.
-//
-// First version: the empty window with the interface the main window uses
-// (opening, closing, refresh); its content comes with its own work.
+// Which filter group is switched on for which dataset, as a matrix of check boxes: one row
+// per dataset (flat, or under its folders when the dataset list shows the folder tree), one
+// column per group. A cell switches one group for one dataset; a group's column header
+// switches it for all datasets; a dataset's name switches all groups for it. The window
+// keeps no model data: it reads the host on every rebuild and changes only through it.
+// GUI thread only.
 #pragma once
 
 #include <QMainWindow>
 
+#include <functional>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
 namespace Tervane3 {
 
-class MainWindow;
+struct DatasetFolderNode;
+class FilterGroupsMatrixHost;
 
 class FilterGroupsMatrixWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    FilterGroupsMatrixWindow(MainWindow* mainWindow, QWidget* parent = nullptr);
+    // host: source of datasets and groups; null gives an empty window.
+    explicit FilterGroupsMatrixWindow(FilterGroupsMatrixHost* host, QWidget* parent = nullptr);
 
-    // Re-reads the datasets, filters and features of the main window.
+    // Rebuilds header and rows from the host (cell widgets are made anew each time).
     void refresh();
 
 signals:
     // Emitted by closeEvent with the window itself; the main window then drops and deletes it.
     void windowClosed(FilterGroupsMatrixWindow* window);
 
+public slots:
+    // A group's header: every dataset gets the group on, unless all have it on already.
+    void onColumnHeaderClicked(int section);
+    // A dataset's name: every group on for it, unless all are on already.
+    void onItemClicked(QTreeWidgetItem* item, int column);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    MainWindow* mainWindow = nullptr;
+    void setupUi();
+    void rebuildHeader();
+    void rebuildRows();
+
+    FilterGroupsMatrixHost* host = nullptr;
+    QTreeWidget* tree = nullptr;
+    // Set during a rebuild: check boxes changed meanwhile are not the user's.
+    bool rebuilding = false;
+    // Column 0 follows the names until the user resizes it.
+    bool autoFitNameColumn = true;
+    bool fittingNameColumn = false;
+    std::function<void(const DatasetFolderNode&, QTreeWidgetItem*)> addNodeRows;
 };
 
 } // namespace Tervane3

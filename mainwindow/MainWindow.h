@@ -15,6 +15,7 @@
 //   MainWindowPolygonGates.cpp drawing and editing polygon gates of datasets and groups
 //   MainWindowRulePropagation.cpp rules kept in step across datasets, their highlights,
 //                              and rules from a measurement's acquisition limits
+//   MainWindowFilterGroupFiles.cpp export and import of filter-group files
 //   MainWindowEventDisplay.cpp the current event: image, traces, feature values
 //   MainWindowMetadata.cpp     the metadata view
 //   MainWindowCalculations.cpp the calculation requests, their finish functions, the quality
@@ -26,6 +27,7 @@
 
 #include "app/DatasetHost.h"
 #include "filters/FilterGroupList.h"
+#include "filters/FilterGroupsMatrixHost.h"
 #include "io/ExportOptions.h"
 
 #include <QFutureWatcher>
@@ -92,7 +94,7 @@ class StatisticsDockWidget;
 class TracePlot;
 class UpdateChecker;
 
-class MainWindow : public QMainWindow, public DatasetHost
+class MainWindow : public QMainWindow, public DatasetHost, public FilterGroupsMatrixHost
 {
     Q_OBJECT
 
@@ -139,7 +141,7 @@ public:
 
     // Filter groups (MainWindowFilterGroups.cpp). Each change of the rules or the switches
     // updates the main plot through the coalesced filter update; adding and renaming do not.
-    const std::vector<std::unique_ptr<FilterGroup>>& filterGroups() const { return groupModel.groups(); }
+    const std::vector<std::unique_ptr<FilterGroup>>& filterGroups() const override { return groupModel.groups(); }
     FilterGroup* findFilterGroupById(int id) const { return groupModel.find(id); }
     // A new group, off in every open dataset; an empty name gives "Filter group <id + 1>".
     int addFilterGroup(const std::string& name = std::string());
@@ -150,9 +152,9 @@ public:
     // Keeps the group boxes in place (the edit came from one of them).
     void updateRuleInGroup(int groupId, int ruleIndex, const FilterRule& rule);
     void removeRuleFromGroup(int groupId, int ruleIndex);
-    bool isGroupEnabled(const DatasetEntry* dataset, int groupId) const;
-    void setGroupEnabled(int datasetId, int groupId, bool enabled);
-    void setGroupEnabledInAll(int groupId, bool enabled);
+    bool isGroupEnabled(const DatasetEntry* dataset, int groupId) const override;
+    void setGroupEnabled(int datasetId, int groupId, bool enabled) override;
+    void setGroupEnabledInAll(int groupId, bool enabled) override;
     // Rebuilds the filter panel's group boxes for the active dataset.
     void refreshFilterGroupPanel();
 
@@ -176,8 +178,8 @@ public slots:
     EventFilter buildEffectiveFilter(const DatasetEntry* dataset) const override;
     void onFeaturesLoaded();
     void onDatasetSelected(int row);
-    bool datasetFolderViewActive() const;
-    int datasetFolderDepth() const;
+    bool datasetFolderViewActive() const override;
+    int datasetFolderDepth() const override;
     void removeDataset();
     void duplicateDataset();
     void onRenameFinished();
@@ -319,8 +321,11 @@ private:
     void onGroupRuleChanged(int groupId, int ruleIndex, const FilterRule& rule);
     void onGroupRuleRemoved(int groupId, int ruleIndex);
     void onGroupPolygonEditRequested(int groupId, int ruleIndex, bool on);
+    // Filter-group files (MainWindowFilterGroupFiles.cpp).
     void importFilterGroups();
     void exportFilterGroups();
+    // The chooser of the groups to export: their ids in list order; empty when cancelled.
+    std::vector<int> chooseFilterGroupsToExport(const std::vector<const FilterGroup*>& groups);
 
     // Event display, traces and metadata (MainWindowEventDisplay.cpp, MainWindowMetadata.cpp).
     // Image, traces and feature values of one event of the active dataset.

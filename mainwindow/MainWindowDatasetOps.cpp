@@ -12,7 +12,7 @@
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupsMatrixWindow.h"
 #include "app/DatasetEntry.h"
-#include "mainwindow/DatasetFolderNode.h"
+#include "app/DatasetFolderNode.h"
 #include "mainwindow/DatasetLabel.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/DatasetTreeWidget.h"

@@ -5,7 +5,6 @@
 #include "mainwindow/MainWindow.h"
 
 #include "app/Prompts.h"
-#include "core/FilterRule.h"
 
 #include <QStringList>
 
@@ -35,14 +34,6 @@ void MainWindow::onSaveDimRedReference()
 }
 
 void MainWindow::onLoadDimRedReference()
-{
-}
-
-void MainWindow::importFilterGroups()
-{
-}
-
-void MainWindow::exportFilterGroups()
 {
 }
 

@@ -7,6 +7,7 @@
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupWidget.h"
+#include "filters/FilterGroupsMatrixWindow.h"
 #include "filters/FilterRuleWidget.h"
 
 #include "support/TestSupport.h"
@@ -20,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -290,4 +292,40 @@ TEST_F(MainWindowFiltersTest, GroupBoxesFollowEveryActivationAndRemoval)
     settle();
     EXPECT_TRUE(box(0)->rows()[0]->featureUnavailable());
     EXPECT_EQ(box(0)->rows()[0]->rule().minValue, 20.0);
+}
+
+TEST_F(MainWindowFiltersTest, MatrixClicksRedrawOnceAndTheMatrixFollowsTheGroups)
+{
+    ASSERT_TRUE(open(tenEvents(), "a.rtdc"));
+    ASSERT_TRUE(open(tenEvents(), "b.rtdc"));
+    for (const char* name : {"A", "B", "C"})
+        w.addFilterGroup(name);
+    w.addRuleToGroup(1, range("area_um", 25, 100));
+    settle();
+    w.openFilterGroupsMatrixWindow();
+    ASSERT_EQ(Access::matrixWindows(w).size(), 1u);
+    FilterGroupsMatrixWindow* matrix = Access::matrixWindows(w).front();
+    auto* tree = matrix->findChild<QTreeWidget*>(QStringLiteral("matrixTree"));
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    EXPECT_EQ(tree->columnCount(), 4);
+
+    // Three switches at once, one redraw.
+    QSignalSpy updates(&w, &MainWindow::plotUpdated);
+    matrix->onItemClicked(tree->topLevelItem(1), 0);
+    settle();
+    EXPECT_EQ(updates.count(), 1);
+    for (int id : {0, 1, 2})
+        EXPECT_TRUE(active().groupEnabled.at(id));
+    EXPECT_EQ(Access::plottedEventIndices(w), (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9}));
+    // The panel's box follows the matrix.
+    EXPECT_TRUE(child<QCheckBox>(box(1), "groupEnabledCheck")->isChecked());
+
+    // A group added in the panel appears as a column.
+    QTest::mouseClick(child<QPushButton>(panel(), "addGroupButton"), Qt::LeftButton);
+    settle();
+    tree = matrix->findChild<QTreeWidget*>(QStringLiteral("matrixTree"));
+    EXPECT_EQ(tree->columnCount(), 5);
+    EXPECT_EQ(tree->headerItem()->text(4), "Filter group 4");
+    matrix->close();
+    EXPECT_TRUE(Access::matrixWindows(w).empty());
 }

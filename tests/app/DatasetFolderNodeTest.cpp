@@ -1,6 +1,6 @@
 // The dataset folder tree: which folders appear at which depth, common parents, files
 // without folders, and the order of nodes.
-#include "mainwindow/DatasetFolderNode.h"
+#include "app/DatasetFolderNode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Building the dataset folder tree from the datasets' file paths.
-#include "mainwindow/DatasetFolderNode.h"
+#include "app/DatasetFolderNode.h"
 
 #include <QDir>
 #include <QFileInfo>
