@@ -18,7 +18,7 @@
 
 #include "app/ScriptedPrompts.h"
 #include "core/ParallelFor.h"
-#include "support/RangeRule.h"
+#include "support/RuleBuilders.h"
 #include "support/StandInHost.h"
 
 #include "bench/BenchApplication.h"

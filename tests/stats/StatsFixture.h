@@ -3,7 +3,7 @@
 #pragma once
 
 #include "stats/PlotPointTooltip.h"
-#include "support/RangeRule.h"
+#include "support/RuleBuilders.h"
 #include "support/RtdcFixture.h"
 #include "support/StandInHost.h"
 

@@ -3,7 +3,7 @@
 // "Array + Contour" heatmap and "Same Plot" with its legend.
 //   tervane3-combine-shot <array.png> <same.png> <a.rtdc> <b.rtdc> <c.rtdc> <d.rtdc>
 // Runs on the offscreen platform.
-#include "app/AppStyle.h"
+#include "ShotApplication.h"
 #include "app/ScriptedPrompts.h"
 #include "support/StandInHost.h"
 #include "windows/CombinePlotWindow.h"
@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QPixmap>
 
-#include <clocale>
 #include <cstdio>
 
 namespace {
@@ -36,11 +35,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s <array.png> <same.png> <a.rtdc> <b.rtdc> <c.rtdc> <d.rtdc>\n", argv[0]);
         return 2;
     }
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    Tervane3::AppStyle::apply(app);
+    Tervane3::Shot::ShotApplication app(argc, argv);
     Tervane3::ScriptedPromptsGuard prompts;
 
     Tervane3::Test::StandInHost host;
