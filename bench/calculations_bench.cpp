@@ -6,7 +6,8 @@
 //   - the Young's modulus of 20 datasets of 1M events in one run (target at most 20 s);
 //   - the quality assessment of 1M events from the click to the shown dialog (at most 1 s);
 //   - the longest stall of the GUI thread during apply-to-all runs over two datasets
-//     (target at most 150 ms), and the finish that follows them.
+//     (target at most 150 ms), and the finish that follows them (new feature lists and the
+//     main plot update of 1M events with its repaint).
 // The 20-dataset runs visit one reader 20 times (the work per dataset is the same; twenty
 // readers would hold 8 GB of cached columns). The file is made on first run in the
 // temporary folder; TERVANE3_BENCH_DIR chooses another folder.
@@ -153,6 +154,8 @@ struct Session
         const std::string folder = std::filesystem::path(path).parent_path().string();
         Access::addDataset(window, QString::fromStdString(folder + "/./" + std::filesystem::path(path).filename().string()));
         Test::waitForCaching(window, 600000);
+        // Let the plot's pending repaint of the second dataset happen before any timing.
+        Test::waitUntil([] { return false; }, 1000);
     }
     QPushButton* button(const char* name)
     {
@@ -219,9 +222,9 @@ void BM_GuiStallDuringApplyToAll(benchmark::State& state, const char* buttonName
     state.counters["max_stall_ms"] = stall;
     state.counters["finish_ms"] = finish;
 }
-BENCHMARK_CAPTURE(BM_GuiStallDuringApplyToAll, Emodulus, "computeEmodulusButton")
-    ->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_CAPTURE(BM_GuiStallDuringApplyToAll, Crosstalk, "compensateCrosstalkButton")
+    ->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_GuiStallDuringApplyToAll, Emodulus, "computeEmodulusButton")
     ->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_AssessQualityClickToDialog(benchmark::State& state)
