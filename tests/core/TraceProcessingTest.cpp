@@ -104,24 +104,33 @@ TEST(TraceProcessingTest, HandComputedCases)
 
 TEST(TraceProcessingTest, WindowFiltersMatchBruteForceOnNoisyTraces)
 {
+    // Continuous noise, detector counts (whole numbers, many ties and flat runs) and traces
+    // with a negative zero, which take the plain selection.
     std::mt19937 rng(7);
     std::normal_distribution<float> noise(100.0f, 5.0f);
     std::uniform_real_distribution<float> spike(0.0f, 1.0f);
-    for (int h : {1, 2, 5, 11}) {
-        for (std::size_t n : {std::size_t(1), std::size_t(4), std::size_t(30), std::size_t(177)}) {
-            SCOPED_TRACE("h=" + std::to_string(h) + " n=" + std::to_string(n));
-            Trace t(n);
-            for (float& v : t)
-                v = noise(rng) + (spike(rng) < 0.05f ? 300.0f : 0.0f);
-            Trace median = t, hampel = t, mean = t;
-            medianFilter(median, h);
-            hampelFilter(hampel, h, 3.0f);
-            rollingMeanFilter(mean, h);
-            EXPECT_EQ(median, referenceMedian(t, h));
-            EXPECT_EQ(hampel, referenceHampel(t, h, 3.0f));
-            const Trace expectedMean = referenceMean(t, h);
-            for (std::size_t i = 0; i < n; ++i)
-                EXPECT_NEAR_REL(mean[i], expectedMean[i], 1e-6);
+    const std::function<float()> kinds[] = {
+        [&] { return noise(rng) + (spike(rng) < 0.05f ? 300.0f : 0.0f); },
+        [&] { return std::round(noise(rng) / 4.0f) + (spike(rng) < 0.05f ? 80.0f : 0.0f); },
+        [&] { return spike(rng) < 0.3f ? -0.0f : std::round(noise(rng) - 100.0f); },
+    };
+    for (size_t kind = 0; kind < std::size(kinds); ++kind) {
+        for (int h : {1, 2, 5, 11}) {
+            for (std::size_t n : {std::size_t(1), std::size_t(4), std::size_t(30), std::size_t(177)}) {
+                SCOPED_TRACE("kind=" + std::to_string(kind) + " h=" + std::to_string(h) + " n=" + std::to_string(n));
+                Trace t(n);
+                for (float& v : t)
+                    v = kinds[kind]();
+                Trace median = t, hampel = t, mean = t;
+                medianFilter(median, h);
+                hampelFilter(hampel, h, 3.0f);
+                rollingMeanFilter(mean, h);
+                EXPECT_EQ(median, referenceMedian(t, h));
+                EXPECT_EQ(hampel, referenceHampel(t, h, 3.0f));
+                const Trace expectedMean = referenceMean(t, h);
+                for (std::size_t i = 0; i < n; ++i)
+                    EXPECT_NEAR_REL(mean[i], expectedMean[i], 1e-6);
+            }
         }
     }
 }
