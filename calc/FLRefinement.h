@@ -1,13 +1,25 @@
-// Fluorescence peak refinement from the traces (columns fl<N>_max_rf, _pos_rf, _width_rf).
-// Not available in this build yet: the entry point refuses with a message on the error
-// stream and stores nothing. The interface is the one the main window and its
-// calculation requests use.
+// Fluorescence peak refinement: per channel N and event, the peak of the filtered trace
+// (fl<N>_raw passed through the trace filters) inside a search window predicted from the
+// cell's position in the image and the flow speed, giving fl<N>_max_rf (height plus the
+// channel's baseline offset), fl<N>_pos_rf (time, µs) and fl<N>_width_rf (full width at half
+// maximum, µs). The filtered trace is registered in the reader as fl<N>_median_rf.
+//
+// Threads: run() executes on one thread at a time (the calculation worker, or the GUI
+// thread) and spreads the events of a channel over parallelFor's threads; every event writes
+// its own slot and the columns are stored once the channel is done, so one thread and many
+// give the same columns. Each event's trace is read under the HDF5 lock and filtered outside
+// it with the run's own settings, whatever the reader's trace settings become meanwhile.
+// cancelRequested may be set from any thread.
 #pragma once
+
+#include "calc/TraceFilterSettings.h"
 
 #include <QObject>
 
 #include <atomic>
-#include "calc/TraceFilterSettings.h"
+#include <map>
+#include <string>
+#include <vector>
 
 namespace Tervane3 {
 
@@ -21,15 +33,39 @@ class FLRefinement : public QObject
 public:
     explicit FLRefinement(QObject* parent = nullptr);
 
-    // Refines every fluorescence channel of one dataset from its traces; true when every
-    // channel was refined.
-    bool run(RTDCReader* reader, const Metadata& metadata, const TraceFilterSettings& settings);
+    // Refines every fluorescence channel of one dataset. A channel without its raw trace or
+    // whose fl<N>_pos column is missing or shorter than the event count is skipped (the reason
+    // goes to messages). True when at least one channel was refined and the run was not
+    // cancelled; false with nothing stored when no channel could be refined. A cancelled run
+    // stores nothing of the channel in work; channels done before keep their columns.
+    bool run(RTDCReader* reader, const Metadata& metadata, const TraceFilterSettings& settings,
+             std::vector<std::string>* messages = nullptr);
 
-    // Set from any thread to stop the run in work; cleared when a run starts.
+    struct FlowSpeed
+    {
+        double speed = 0.0;  // µm per µs
+        double spread = 0.0; // 1.4826 x the median absolute deviation of the kept speeds
+    };
+    // From the instrument's peak times of the events above flMaxThreshold seen closest to the
+    // image's middle: (0, 0) without posX, a centre or samples.
+    static FlowSpeed estimateFlowSpeed(const RTDCReader& reader, double centre, double tCentre,
+                                       const std::vector<int>& channels, const std::vector<double>* posX,
+                                       std::size_t eventCount, double flMaxThreshold);
+
+    // The quantities run() takes from the metadata: sample rate (Hz, 0 when absent) and the
+    // baseline offset of each channel.
+    struct TraceMetadata
+    {
+        double sampleRate = 0.0;
+        std::map<int, double> offsets;
+    };
+    static TraceMetadata readTraceMetadata(const Metadata& metadata);
+
+    // Set from any thread to stop the run after the events in work; cleared when a run starts.
     std::atomic<bool> cancelRequested{false};
 
 signals:
-    // Percentage 0..100 of the dataset in work.
+    // Percentage 0..100 of the dataset in work (the channels share the range).
     void progressChanged(int percent);
 };
 
