@@ -41,6 +41,7 @@
 #include <map>
 #include <memory>
 #include <queue>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -399,14 +400,20 @@ private:
     template<typename Calculator>
     void connectProgress(Calculator* calculator, QMetaObject::Connection& connection);
     // What every finish function does after its own part: the one-shot test for the plot,
-    // the feature lists and plot, the open combine and statistics windows, and the status
-    // line and log for datasets that got nothing.
+    // then beforeRefresh (when given), the feature lists and plot, the open combine and
+    // statistics windows, and the status line and log for datasets that got nothing.
     void finishCalculation(const QString& calculation, const CalculationReport& report,
-                           std::function<bool(const std::string&)> justComputed);
-    // Re-runs, on the GUI thread, the compensation whose flag a restored session carries
-    // without its columns; nothing while a calculation runs (onCalcFinished catches up).
-    // True when columns were computed.
+                           std::function<bool(const std::string&)> justComputed,
+                           const std::function<void()>& beforeRefresh = nullptr);
+    // Re-runs, once per dataset, the refinement and compensation whose flags a restored
+    // session carries without their columns: the compensation alone at once on the GUI
+    // thread, a refinement (then the compensation, which reads its result) as a background
+    // run with progress. Nothing while a calculation runs (onCalcFinished catches up). True
+    // when columns were computed at once.
     bool reapplyRestoredCalculations(DatasetEntry* entry, const std::vector<int>& channels);
+    // The background re-run of a restored refinement (see above).
+    void restoreRefinementInBackground(DatasetEntry* entry, const std::vector<int>& channels,
+                                       bool thenCompensate);
 
     // Main plot update (MainWindowPlot.cpp).
     DatasetEntry* activeEntry() const;
@@ -522,6 +529,8 @@ private:
     // The running calculation's work, cancel flag and failure text (MainWindowBackground.cpp);
     // null when idle. The worker holds its own reference while it runs.
     std::shared_ptr<CalculationTask> calculationTask;
+    // Datasets whose restored calculations were re-applied (or tried): once per dataset.
+    std::set<int> restoredCalculationIds;
     // Progress connections of the calculators' last runs.
     QMetaObject::Connection refinementProgress;
     QMetaObject::Connection compensationProgress;

@@ -22,9 +22,15 @@
 #include "stats/StatisticalEvalWindow.h"
 #include "windows/CombinePlotWindow.h"
 
+#include "app/Prompts.h"
+
+#include <QComboBox>
 #include <QDebug>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSignalBlocker>
+
+#include <set>
 
 namespace Tervane3 {
 
@@ -44,6 +50,29 @@ bool isCrosstalkFeature(const std::string& name)
 bool isEmodulusFeature(const std::string& name)
 {
     return name == "emodulus";
+}
+
+bool isRefinedFlFeature(const std::string& name)
+{
+    return name.size() >= 3 && endsWith(name, "_rf");
+}
+
+bool isFourierDeformFeature(const std::string& name)
+{
+    return name == "deform_odd" || name == "deform_even" || name == "deform_fc";
+}
+
+bool isImageFeature(const std::string& name)
+{
+    // Built from the calculator's list the first time, kept for the life of the process.
+    static const std::set<std::string> names(ImageFeatures::featureNames().begin(), ImageFeatures::featureNames().end());
+    return names.count(name) != 0;
+}
+
+// "Dataset k of N — %p%" before dataset k (from 1) of an apply-to-all run.
+QString datasetProgressFormat(size_t index, size_t count)
+{
+    return QStringLiteral("Dataset %1 of %2 — %p%").arg(index + 1).arg(count);
 }
 
 void logNotes(const QString& calculation, const QStringList& notes)
@@ -76,9 +105,12 @@ void MainWindow::connectProgress(Calculator* calculator, QMetaObject::Connection
 }
 
 void MainWindow::finishCalculation(const QString& calculation, const CalculationReport& report,
-                                   std::function<bool(const std::string&)> justComputed)
+                                   std::function<bool(const std::string&)> justComputed,
+                                   const std::function<void()>& beforeRefresh)
 {
     computedFeaturePredicate = std::move(justComputed);
+    if (beforeRefresh)
+        beforeRefresh();
     refreshFeaturesAndPlot();
     for (CombinePlotWindow* window : combineWindows)
         window->refresh();
@@ -93,6 +125,9 @@ void MainWindow::finishCalculation(const QString& calculation, const Calculation
                                                                        : outcome.reasons.join(QStringLiteral("; ")));
         } else if (outcome.state == CalculationOutcome::State::Cancelled) {
             qInfo().noquote() << QStringLiteral("%1 of %2 cancelled; nothing stored").arg(calculation, outcome.name);
+        } else if (outcome.state == CalculationOutcome::State::Done) {
+            for (const QString& note : outcome.reasons)
+                qInfo().noquote() << QStringLiteral("%1 of %2: %3").arg(calculation, outcome.name, note);
         }
     }
     statusLabel->setText(report.summary(calculation));
@@ -227,14 +262,130 @@ void MainWindow::onAssessEmodQuality()
 
 void MainWindow::onRefineFluorescence()
 {
+    DatasetEntry* active = calculationRequestEntry();
+    if (!active)
+        return;
+    const TraceFilterSettings settings = calculationsPanel->traceFilterSettings();
+    std::vector<CalculationTarget> targets;
+    if (calculationsPanel->refinementApplyToAll())
+        targets = loadedTargets(entries, [](const DatasetEntry& entry) { return entry.reader->hasTraces(); });
+    else
+        targets.push_back(targetOf(*active));
+
+    calculationsPanel->setRefineFluorescenceEnabled(false);
+    connectProgress(flRefinement, refinementProgress);
+    auto report = std::make_shared<CalculationReport>();
+    FLRefinement* calculator = flRefinement;
+    runCancellableCalculation(
+        [report, targets, settings, calculator](const std::atomic<bool>& cancel) {
+            *report = runOverTargets(targets, cancel,
+                                     [&](const CalculationTarget& target, std::vector<std::string>& reasons) {
+                                         return calculator->run(target.reader.get(), target.metadata, settings,
+                                                                &reasons);
+                                     });
+        },
+        [this, report] {
+            calculationsPanel->setRefineFluorescenceEnabled(true);
+            for (const CalculationOutcome& outcome : report->outcomes) {
+                DatasetEntry* entry = findDatasetById(outcome.datasetId);
+                if (entry && outcome.state == CalculationOutcome::State::Done)
+                    entry->flRefinementApplied = true;
+            }
+            finishCalculation(QStringLiteral("Fluorescence refinement"), *report, isRefinedFlFeature,
+                              [this] { configureTracePlot(); });
+            const DatasetEntry* shown = activeEntry();
+            if (shown && shown->currentEventIndex >= 0)
+                displayEventTraces(shown->currentEventIndex);
+        });
 }
 
 void MainWindow::onComputeFourierDeform()
 {
+    DatasetEntry* active = calculationRequestEntry();
+    if (!active)
+        return;
+    const bool all = calculationsPanel->fourierApplyToAll();
+    std::vector<CalculationTarget> targets;
+    if (all)
+        targets = loadedTargets(entries, [](const DatasetEntry& entry) { return entry.reader->hasMask(); });
+    else if (active->reader && active->reader->hasMask())
+        targets.push_back(targetOf(*active));
+    if (targets.empty()) {
+        prompts().warning(this, QStringLiteral("Fourier Deformation"),
+                          all ? QStringLiteral("No loaded dataset has segmentation masks.")
+                              : QStringLiteral("This dataset has no segmentation masks."));
+        return;
+    }
+
+    calculationsPanel->setComputeFourierDeformEnabled(false);
+    connectProgress(fourierDeform, fourierProgress);
+    auto report = std::make_shared<CalculationReport>();
+    FourierDeform* calculator = fourierDeform;
+    runCancellableCalculation(
+        [this, report, targets, all, calculator](const std::atomic<bool>& cancel) {
+            *report = runOverTargets(
+                targets, cancel,
+                [&](const CalculationTarget& target, std::vector<std::string>&) {
+                    return calculator->compute(target.reader.get());
+                },
+                [this, all](size_t k, size_t n) {
+                    if (all)
+                        postProgressFormat(datasetProgressFormat(k, n));
+                });
+        },
+        [this, report] {
+            calculationsPanel->setComputeFourierDeformEnabled(true);
+            for (const CalculationOutcome& outcome : report->outcomes) {
+                DatasetEntry* entry = findDatasetById(outcome.datasetId);
+                if (entry && outcome.state == CalculationOutcome::State::Done)
+                    entry->fourierApplied = true;
+            }
+            finishCalculation(QStringLiteral("Fourier deformation"), *report, isFourierDeformFeature,
+                              [this] { updateFourierDeformAvailability(); });
+        });
 }
 
 void MainWindow::onComputeImageFeatures()
 {
+    DatasetEntry* active = calculationRequestEntry();
+    if (!active)
+        return;
+    const bool all = calculationsPanel->imageFeaturesApplyToAll();
+    const auto qualifies = [](const DatasetEntry& entry) {
+        return entry.reader && entry.reader->hasImage() && entry.reader->hasMask();
+    };
+    std::vector<CalculationTarget> targets;
+    if (all)
+        targets = loadedTargets(entries, qualifies);
+    else if (qualifies(*active))
+        targets.push_back(targetOf(*active));
+    if (targets.empty()) {
+        prompts().warning(this, QStringLiteral("Image Features"),
+                          all ? QStringLiteral("No loaded dataset has both images and segmentation masks.")
+                              : QStringLiteral("This dataset has no images and/or segmentation masks."));
+        return;
+    }
+
+    calculationsPanel->setComputeImageFeaturesEnabled(false);
+    connectProgress(imageFeatures, imageFeaturesProgress);
+    auto report = std::make_shared<CalculationReport>();
+    ImageFeatures* calculator = imageFeatures;
+    runCancellableCalculation(
+        [this, report, targets, all, calculator](const std::atomic<bool>& cancel) {
+            *report = runOverTargets(
+                targets, cancel,
+                [&](const CalculationTarget& target, std::vector<std::string>&) {
+                    return calculator->compute(target.reader.get());
+                },
+                [this, all](size_t k, size_t n) {
+                    if (all)
+                        postProgressFormat(datasetProgressFormat(k, n));
+                });
+        },
+        [this, report] {
+            calculationsPanel->setComputeImageFeaturesEnabled(true);
+            finishCalculation(QStringLiteral("Image features"), *report, isImageFeature);
+        });
 }
 
 // ---- re-application of restored calculations -----------------------------------------------
@@ -243,45 +394,100 @@ bool MainWindow::reapplyRestoredCalculations(DatasetEntry* entry, const std::vec
 {
     // A worker may be writing this reader's columns: wait for the run (onCalcFinished
     // calls this again for the dataset shown then).
-    if (calculationBusy || !entry || !entry->reader)
+    if (calculationBusy || closing || !entry || !entry->reader || restoredCalculationIds.count(entry->id) != 0)
         return false;
     RTDCReader* reader = entry->reader.get();
-    bool computed = false;
 
+    bool refine = false;
     if (!channels.empty() && entry->flRefinementApplied) {
-        bool refined = false;
+        refine = true;
         for (const std::string& name : reader->featureNames()) {
             if (name.size() >= 8 && endsWith(name, "_rf") && reader->isComputedFeature(name)) {
-                refined = true;
+                refine = false;
                 break;
             }
         }
-        if (!refined)
-            computed = flRefinement->run(reader, entry->metadata, TraceFilterSettings()) || computed;
     }
-
+    bool compensate = false;
     if (channels.size() >= 2 && entry->ctcApplied && entry->ctcChannels == channels
         && entry->spilloverMatrix.n_rows == channels.size() && entry->spilloverMatrix.n_cols == channels.size()) {
-        bool compensated = false;
+        compensate = true;
         for (int channel : channels) {
             if (reader->isComputedFeature(channelFeature(channel, "_max_ctc"))) {
-                compensated = true;
+                compensate = false;
                 break;
             }
         }
-        if (!compensated) {
-            std::vector<std::string> reasons;
-            if (flCompensation->compute(reader, channels, entry->spilloverMatrix, &reasons)) {
-                computed = true;
-            } else {
-                qWarning().noquote() << QStringLiteral("Crosstalk compensation of %1 could not be restored: %2")
-                                            .arg(entry->displayName,
-                                                 QString::fromStdString(reasons.empty() ? std::string("nothing stored")
-                                                                                        : reasons.front()));
-            }
-        }
     }
-    return computed;
+    if (!refine && !compensate)
+        return false;
+    restoredCalculationIds.insert(entry->id);
+    if (refine) {
+        restoreRefinementInBackground(entry, channels, compensate);
+        return false;
+    }
+    // The compensation alone takes a fraction of a second even at a million events.
+    std::vector<std::string> reasons;
+    if (flCompensation->compute(reader, channels, entry->spilloverMatrix, &reasons))
+        return true;
+    qWarning().noquote() << QStringLiteral("Crosstalk compensation of %1 could not be restored: %2")
+                                .arg(entry->displayName,
+                                     QString::fromStdString(reasons.empty() ? std::string("nothing stored")
+                                                                            : reasons.front()));
+    return false;
+}
+
+void MainWindow::restoreRefinementInBackground(DatasetEntry* entry, const std::vector<int>& channels,
+                                               bool thenCompensate)
+{
+    CalculationTarget target = targetOf(*entry);
+    const arma::mat spillover = entry->spilloverMatrix;
+    // The plot features the session saved for the dataset; some exist only once refined.
+    const std::string savedKeys[3] = {entry->xFeatureName, entry->yFeatureName, entry->colorFeatureName};
+    connectProgress(flRefinement, refinementProgress);
+    connectProgress(flCompensation, compensationProgress);
+    statusLabel->setText(QStringLiteral("Restoring the refined fluorescence of %1...").arg(entry->displayName));
+    auto report = std::make_shared<CalculationReport>();
+    FLRefinement* refinement = flRefinement;
+    FLCompensation* compensation = flCompensation;
+    runCancellableCalculation(
+        [report, target, channels, spillover, thenCompensate, refinement, compensation](const std::atomic<bool>& cancel) {
+            *report = runOverTargets({target}, cancel,
+                                     [&](const CalculationTarget& t, std::vector<std::string>& reasons) {
+                                         // The compensation reads the fresh refined maxima.
+                                         const bool refined = refinement->run(t.reader.get(), t.metadata,
+                                                                              TraceFilterSettings(), &reasons);
+                                         if (refined && thenCompensate && !cancel)
+                                             return compensation->compute(t.reader.get(), channels, spillover,
+                                                                          &reasons);
+                                         return refined;
+                                     });
+        },
+        [this, report, id = target.datasetId, savedKeys] {
+            finishCalculation(QStringLiteral("Restored fluorescence refinement"), *report,
+                              [](const std::string& name) { return isRefinedFlFeature(name) || isCrosstalkFeature(name); },
+                              [this] { configureTracePlot(); });
+            const DatasetEntry* shown = activeEntry();
+            if (!shown || shown->id != id)
+                return;
+            bool changed = false;
+            QComboBox* combos[3] = {xFeatureCombo, yFeatureCombo, colorFeatureCombo};
+            for (int k = 0; k < 3; ++k) {
+                if (savedKeys[k].empty())
+                    continue;
+                const int found = combos[k]->findData(QString::fromStdString(savedKeys[k]), Qt::UserRole,
+                                                      Qt::MatchExactly | Qt::MatchCaseSensitive);
+                if (found >= 0 && found != combos[k]->currentIndex()) {
+                    const QSignalBlocker blocker(combos[k]);
+                    combos[k]->setCurrentIndex(found);
+                    changed = true;
+                }
+            }
+            if (changed)
+                updatePlot();
+            if (shown->currentEventIndex >= 0)
+                displayEventTraces(shown->currentEventIndex);
+        });
 }
 
 } // namespace Tervane3

@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 
 using namespace Tervane3;
@@ -194,7 +195,7 @@ TEST_F(MainWindowCalculationsTest, ARequestWhileOneRunsIsDropped)
     DatasetEntry& shown = open(fluorescence(2));
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    w.runBackgroundCalculation([released] { released.wait(); }, [] {});
+    w.runBackgroundCalculation([released] { released.wait_for(std::chrono::seconds(20)); }, [] {});
     button("compensateCrosstalkButton")->click();
     dock()->computeEmodulus();
     release.set_value();
@@ -222,7 +223,7 @@ TEST_F(MainWindowCalculationsTest, CancelStopsTheDatasetInWorkAndTheRest)
                      [&](int percent) {
                          if (percent == 0 && ++starts == 2) {
                              holding = true;
-                             released.wait();
+                             released.wait_for(std::chrono::seconds(20));
                          }
                      },
                      Qt::DirectConnection);
@@ -391,7 +392,7 @@ TEST_F(MainWindowCalculationsTest, RestoredCompensationIsComputedOnceAndWaitsFor
     // While a calculation runs, the dataset shown waits; the end of the run catches up.
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    w.runBackgroundCalculation([released] { released.wait(); }, [] {});
+    w.runBackgroundCalculation([released] { released.wait_for(std::chrono::seconds(20)); }, [] {});
     activate(later);
     EXPECT_FALSE(later.reader->hasFeature("fl1_max_ctc"));
     EXPECT_EQ(table()->item(1, 0)->text(), QStringLiteral("0.2"));
