@@ -111,14 +111,54 @@ arma::mat FourierDeform::resampleEvenAngles(const arma::mat& polar, int count)
     return even;
 }
 
+namespace {
+
+// cos(k theta_j) and sin(k theta_j) over the angles of a resampled contour, for k = 0 ..
+// harmonics - 1 (rows). The angles of every contour are the same 100 steps, so the tables of
+// those are made once and shared by every event and thread.
+struct HarmonicTables
+{
+    arma::mat cosines;
+    arma::mat sines;
+};
+
+HarmonicTables makeTables(const arma::vec& angles, int harmonics)
+{
+    HarmonicTables t{arma::mat(static_cast<arma::uword>(harmonics), angles.n_elem),
+                     arma::mat(static_cast<arma::uword>(harmonics), angles.n_elem)};
+    for (int k = 0; k < harmonics; ++k) {
+        const arma::vec scaled = static_cast<double>(k) * angles;
+        t.cosines.row(static_cast<arma::uword>(k)) = arma::cos(scaled).t();
+        t.sines.row(static_cast<arma::uword>(k)) = arma::sin(scaled).t();
+    }
+    return t;
+}
+
+const HarmonicTables& tablesFor(const arma::vec& angles, int harmonics)
+{
+    static const arma::vec standardAngles =
+        arma::linspace<arma::vec>(0.0, twoPi, static_cast<arma::uword>(angleCount) + 1).head(angleCount);
+    static const HarmonicTables standard = makeTables(standardAngles, harmonicCount);
+    if (harmonics <= harmonicCount && angles.n_elem == standardAngles.n_elem
+        && arma::approx_equal(angles, standardAngles, "absdiff", 0.0))
+        return standard;
+    thread_local HarmonicTables other;
+    other = makeTables(angles, harmonics);
+    return other;
+}
+
+} // namespace
+
 arma::mat FourierDeform::fourierCoefficients(const arma::mat& even, int harmonics)
 {
     const arma::vec angles = even.col(0);
-    const arma::vec weighted = even.col(1) % even.col(2);
+    const arma::rowvec weighted = (even.col(1) % even.col(2)).t();
+    const HarmonicTables& tables = tablesFor(angles, harmonics);
     arma::mat coefficients(static_cast<arma::uword>(harmonics), 2);
     for (int k = 0; k < harmonics; ++k) {
-        coefficients(static_cast<arma::uword>(k), 0) = arma::sum(weighted % arma::cos(k * angles)) / M_PI;
-        coefficients(static_cast<arma::uword>(k), 1) = arma::sum(weighted % arma::sin(k * angles)) / M_PI;
+        const auto row = static_cast<arma::uword>(k);
+        coefficients(row, 0) = arma::accu(weighted % tables.cosines.row(row)) / M_PI;
+        coefficients(row, 1) = arma::accu(weighted % tables.sines.row(row)) / M_PI;
     }
     coefficients(0, 0) *= 0.5;
     return coefficients;
@@ -127,15 +167,15 @@ arma::mat FourierDeform::fourierCoefficients(const arma::mat& even, int harmonic
 arma::vec FourierDeform::selectHarmonics(const arma::mat& even, const arma::mat& coefficients, int mode)
 {
     const arma::vec angles = even.col(0);
-    arma::vec radii(angles.n_elem, arma::fill::value(coefficients(0, 0)));
+    const HarmonicTables& tables = tablesFor(angles, static_cast<int>(coefficients.n_rows));
+    arma::rowvec radii(angles.n_elem, arma::fill::value(coefficients(0, 0)));
     for (arma::uword k = 1; k < coefficients.n_rows; ++k) {
         const bool odd = k % 2 == 1;
         if ((mode == 0 && !odd) || (mode == 1 && odd))
             continue;
-        const double kd = static_cast<double>(k);
-        radii += coefficients(k, 0) * arma::cos(kd * angles) + coefficients(k, 1) * arma::sin(kd * angles);
+        radii += coefficients(k, 0) * tables.cosines.row(k) + coefficients(k, 1) * tables.sines.row(k);
     }
-    return radii;
+    return radii.t();
 }
 
 std::vector<cv::Point2f> FourierDeform::reconstructContour(const arma::vec& angles, const arma::vec& radii)
@@ -188,14 +228,17 @@ bool FourierDeform::compute(RTDCReader* reader)
     EventProgress progress(n, 100, 0, 100, [this](int percent) { emit progressChanged(percent); });
     std::atomic<std::size_t> done{0};
     parallelFor(n, eventGrain, [&](std::size_t begin, std::size_t end) {
+        // The chunk's masks in one read (the file lock is held once, not per event).
+        int width = 0;
+        int height = 0;
+        std::vector<std::uint8_t> block = reader->readMasks(begin, end - begin, width, height);
+        const std::size_t frameSize = static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
+        const std::size_t frames = frameSize > 0 ? block.size() / frameSize : 0;
         for (std::size_t d = begin; d < end; ++d) {
             if (cancelRequested.load(std::memory_order_relaxed))
                 return;
-            int width = 0;
-            int height = 0;
-            std::vector<std::uint8_t> pixels = reader->readMask(d, width, height);
-            if (!pixels.empty() && width > 0 && height > 0) {
-                const cv::Mat mask(height, width, CV_8UC1, pixels.data());
+            if (d - begin < frames) {
+                const cv::Mat mask(height, width, CV_8UC1, block.data() + (d - begin) * frameSize);
                 try {
                     const std::vector<cv::Point> contour = largestContour(mask);
                     if (contour.size() >= 5 && cv::contourArea(contour) > 0.0) {

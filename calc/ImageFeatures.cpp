@@ -1,10 +1,10 @@
 // The 24 image features of an event, group by group. OpenCV does every image operation:
 // float conversion, Sobel and Laplacian (aperture 3, reflect-101 border), the 11 x 11
 // elliptic dilation and erosion (default constant border), the optimal DFT size and the DFT.
-// The derivatives and the morphology run on the cell's bounding box widened by 11 pixels,
-// a view into the whole image: OpenCV reads the pixels around a view from its parent, and
-// the focus region (box + 5) and the edge band (mask + 5) lie well inside, so the values are
-// those of filtering the whole image at a fraction of the cost.
+// The derivatives and the morphology run on the cell's bounding box widened by 11 pixels:
+// the focus region (box + 5) and the edge band (mask + 5) lie at least 6 pixels inside it
+// or at the image's own edge, where the border rules are those of the whole image, so the
+// values are those of filtering the whole image at a fraction of the cost.
 #include "calc/ImageFeatures.h"
 
 #include "calc/EventProgress.h"
@@ -356,9 +356,10 @@ void ImageFeatures::focusFeatures(const cv::Mat& image, const cv::Mat& mask, std
     const cv::Rect whole(0, 0, image.cols, image.rows);
     // The box widened by 11 pixels, as a view into the whole image (see the file's head).
     const cv::Rect work = cv::Rect(box.x - 11, box.y - 11, box.width + 22, box.height + 22) & whole;
-    cv::Mat f;
-    image.convertTo(f, CV_32F);
-    const cv::Mat fWork = f(work);
+    // Only the work area is converted; the region and the band lie at least 6 pixels inside
+    // it (or at the image's own edge), so its edge never reaches the values used.
+    cv::Mat fWork;
+    image(work).convertTo(fWork, CV_32F);
     cv::Mat gx;
     cv::Mat gy;
     cv::Mat laplacian;
@@ -461,20 +462,23 @@ bool ImageFeatures::compute(RTDCReader* reader)
     EventProgress progress(n, 100, 0, 100, [this](int percent) { emit progressChanged(percent); });
     std::atomic<std::size_t> done{0};
     parallelFor(n, eventGrain, [&](std::size_t begin, std::size_t end) {
+        // The chunk's images and masks in one read each (the file lock once, not per event).
+        int imageWidth = 0;
+        int imageHeight = 0;
+        int maskWidth = 0;
+        int maskHeight = 0;
+        std::vector<std::uint8_t> images = reader->readImages(begin, end - begin, imageWidth, imageHeight);
+        std::vector<std::uint8_t> masks = reader->readMasks(begin, end - begin, maskWidth, maskHeight);
+        const bool sameSize = imageWidth > 0 && imageHeight > 0 && imageWidth == maskWidth && imageHeight == maskHeight;
+        const std::size_t frameSize = sameSize ? static_cast<std::size_t>(imageWidth) * static_cast<std::size_t>(imageHeight) : 0;
+        const std::size_t frames = frameSize > 0 ? std::min(images.size(), masks.size()) / frameSize : 0;
         std::vector<double> values;
         for (std::size_t j = begin; j < end; ++j) {
             if (cancelRequested.load(std::memory_order_relaxed))
                 return;
-            int imageWidth = 0;
-            int imageHeight = 0;
-            int maskWidth = 0;
-            int maskHeight = 0;
-            std::vector<std::uint8_t> imagePixels = reader->readImage(j, imageWidth, imageHeight);
-            std::vector<std::uint8_t> maskPixels = reader->readMask(j, maskWidth, maskHeight);
-            if (!imagePixels.empty() && !maskPixels.empty() && imageWidth > 0 && imageHeight > 0
-                && imageWidth == maskWidth && imageHeight == maskHeight) {
-                const cv::Mat image(imageHeight, imageWidth, CV_8UC1, imagePixels.data());
-                const cv::Mat mask(maskHeight, maskWidth, CV_8UC1, maskPixels.data());
+            if (j - begin < frames) {
+                const cv::Mat image(imageHeight, imageWidth, CV_8UC1, images.data() + (j - begin) * frameSize);
+                const cv::Mat mask(maskHeight, maskWidth, CV_8UC1, masks.data() + (j - begin) * frameSize);
                 if (computeEvent(image, mask, values)) {
                     for (std::size_t k = 0; k < featureCount; ++k)
                         columns[k][j] = values[k];

@@ -578,10 +578,22 @@ std::vector<std::uint8_t> RTDCReader::readMask(std::uint64_t eventIndex, int& wi
     return readFrame(true, eventIndex, width, height);
 }
 
-std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIndex, int& width,
-                                                int& height, std::string* failure) const
+std::vector<std::uint8_t> RTDCReader::readImages(std::uint64_t first, std::uint64_t count, int& width,
+                                                 int& height) const
 {
-    if (!opened || !(mask ? maskPresent : imagePresent))
+    return readFrame(false, first, width, height, nullptr, count);
+}
+
+std::vector<std::uint8_t> RTDCReader::readMasks(std::uint64_t first, std::uint64_t count, int& width,
+                                                int& height) const
+{
+    return readFrame(true, first, width, height, nullptr, count);
+}
+
+std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIndex, int& width,
+                                                int& height, std::string* failure, std::uint64_t count) const
+{
+    if (!opened || !(mask ? maskPresent : imagePresent) || count == 0)
         return {};
     Hdf5Locker lock(hdf5Mutex());
     if (!file)
@@ -606,17 +618,18 @@ std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIn
         }
         if (!frames.valid || eventIndex >= frames.dims[0])
             return {};
+        // A block of frames is one read: the library walks each compressed chunk once.
+        const hsize_t rows = std::min<hsize_t>(count, frames.dims[0] - eventIndex);
         height = static_cast<int>(frames.dims[1]);
         width = static_cast<int>(frames.dims[2]);
-        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(frames.dims[1] * frames.dims[2]));
+        std::vector<std::uint8_t> pixels(static_cast<std::size_t>(rows * frames.dims[1] * frames.dims[2]));
         if (pixels.empty())
             return pixels;
         H5::DataSpace fileSpace = frames.set.getSpace();
         const hsize_t start[3] = {eventIndex, 0, 0};
-        const hsize_t count[3] = {1, frames.dims[1], frames.dims[2]};
-        fileSpace.selectHyperslab(H5S_SELECT_SET, count, start);
-        const hsize_t memoryDims[2] = {frames.dims[1], frames.dims[2]};
-        H5::DataSpace memorySpace(2, memoryDims);
+        const hsize_t extent[3] = {rows, frames.dims[1], frames.dims[2]};
+        fileSpace.selectHyperslab(H5S_SELECT_SET, extent, start);
+        H5::DataSpace memorySpace(3, extent);
         frames.set.read(pixels.data(), H5::PredType::NATIVE_UINT8, memorySpace, fileSpace);
         return pixels;
     } catch (const H5::Exception& e) {

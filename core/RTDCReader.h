@@ -126,6 +126,11 @@ public:
     // dataset is not three-dimensional.
     std::vector<std::uint8_t> readImage(std::uint64_t eventIndex, int& width, int& height) const;
     std::vector<std::uint8_t> readMask(std::uint64_t eventIndex, int& width, int& height) const;
+    // Frames first .. first + count - 1 (fewer at the end of the stack) in one read, frame
+    // after frame; the number read is size / (width x height). Much cheaper per frame than
+    // single reads for calculations that walk all events. Empty as readImage/readMask.
+    std::vector<std::uint8_t> readImages(std::uint64_t first, std::uint64_t count, int& width, int& height) const;
+    std::vector<std::uint8_t> readMasks(std::uint64_t first, std::uint64_t count, int& width, int& height) const;
 
     // ---- metadata -------------------------------------------------------------------
     // All root attributes as texts; sets the instrument flag. Empty record when closed.
@@ -171,8 +176,9 @@ private:
     void determineEventCount();
     std::unique_ptr<Column> readColumnFromFile(const std::string& name) const;
     // A failure is reported as a reader message and, when `failure` is given, also stored there.
+    // count > 1 reads that many frames from eventIndex on (fewer at the end), one after another.
     std::vector<std::uint8_t> readFrame(bool mask, std::uint64_t eventIndex, int& width,
-                                        int& height, std::string* failure = nullptr) const;
+                                        int& height, std::string* failure = nullptr, std::uint64_t count = 1) const;
     // Caller holds hdf5Mutex(); depth bounds the walk along chains of derived traces.
     std::vector<float> readTrace(const std::string& name, std::uint64_t eventIndex,
                                  int depth = 0) const;

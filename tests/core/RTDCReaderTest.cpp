@@ -432,6 +432,35 @@ TEST_F(RTDCReaderTest, ImagesAndMasksAreReadOneFrameAtATime)
     EXPECT_EQ(height, -1);
 }
 
+TEST_F(RTDCReaderTest, BlocksOfFramesAreTheSingleFramesInARow)
+{
+    writeCompleteFixture(path("complete.rtdc"));
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(path("complete.rtdc")));
+    const struct
+    {
+        std::uint64_t first, count, expectedFrames;
+    } cases[] = {{0, 6, 6}, {2, 3, 3}, {4, 10, 2}, {5, 1, 1}, {6, 2, 0}, {0, 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + "+" + std::to_string(c.count));
+        for (bool masks : {false, true}) {
+            int width = -1;
+            int height = -1;
+            const auto block = masks ? reader.readMasks(c.first, c.count, width, height)
+                                     : reader.readImages(c.first, c.count, width, height);
+            ASSERT_EQ(block.size(), c.expectedFrames * 20);
+            for (std::uint64_t k = 0; k < c.expectedFrames; ++k) {
+                int w = 0;
+                int h = 0;
+                const auto single = masks ? reader.readMask(c.first + k, w, h) : reader.readImage(c.first + k, w, h);
+                EXPECT_TRUE(std::equal(single.begin(), single.end(), block.begin() + static_cast<std::ptrdiff_t>(k * 20)));
+                EXPECT_EQ(width, 5);
+                EXPECT_EQ(height, 4);
+            }
+        }
+    }
+}
+
 TEST_F(RTDCReaderTest, FramesOfUnexpectedRankOrAbsenceGiveNothing)
 {
     {
