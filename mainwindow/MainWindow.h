@@ -345,6 +345,9 @@ private:
     // Opening measurements (MainWindowDatasets.cpp). A new entry takes the next id, also
     // when its file then fails to open (the "Error" box is shown and null returned).
     std::unique_ptr<DatasetEntry> openDatasetEntry(const QString& path);
+    // Runs the probe program on the file; the reason in plain words when it refuses the
+    // file, empty when the file may be opened (also when the probe could not run).
+    QString probeRefusal(const QString& path);
     static QString openingDisplayName(const DatasetEntry& entry, const QString& path);
     void addDataset(const QString& path);
     int addSessionDataset(const QString& path);

@@ -68,6 +68,23 @@ void MainWindow::openFile()
         addDataset(path);
 }
 
+QString MainWindow::probeRefusal(const QString& path)
+{
+    // A child process opens the file first: a crash or hang of the HDF5 library on a damaged
+    // file ends the probe, not this process with every open dataset.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const ProbeVerdict verdict = probeMeasurementFile(path);
+    QApplication::restoreOverrideCursor();
+    if (verdict.outcome != ProbeVerdict::Outcome::Refused) {
+        qInfo().noquote() << describeProbeVerdict(path, verdict);
+        return QString();
+    }
+    for (const QString& message : verdict.messages)
+        qWarning().noquote() << QStringLiteral("Probe of %1: %2").arg(path, message);
+    qWarning().noquote() << describeProbeVerdict(path, verdict);
+    return verdict.reason.isEmpty() ? QStringLiteral("The file is damaged.") : verdict.reason;
+}
+
 std::unique_ptr<DatasetEntry> MainWindow::openDatasetEntry(const QString& path)
 {
     auto entry = std::make_unique<DatasetEntry>();
@@ -76,22 +93,9 @@ std::unique_ptr<DatasetEntry> MainWindow::openDatasetEntry(const QString& path)
     entry->reader = std::make_shared<RTDCReader>();
     const std::string utf8 = path.toUtf8().toStdString();
 
-    // A child process opens the file first: a crash or hang of the HDF5 library on a damaged
-    // file ends the probe, not this process with every open dataset.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const ProbeVerdict verdict = probeMeasurementFile(path);
-    QApplication::restoreOverrideCursor();
-    QString reason;
-    if (verdict.outcome == ProbeVerdict::Outcome::Refused) {
-        for (const QString& message : verdict.messages)
-            qWarning().noquote() << QStringLiteral("Probe of %1: %2").arg(path, message);
-        qWarning().noquote() << describeProbeVerdict(path, verdict);
-        reason = verdict.reason;
-    } else {
-        qInfo().noquote() << describeProbeVerdict(path, verdict);
-        if (!entry->reader->open(utf8))
-            reason = QString::fromStdString(entry->reader->openError());
-    }
+    QString reason = probeRefusal(path);
+    if (reason.isEmpty() && !entry->reader->open(utf8))
+        reason = QString::fromStdString(entry->reader->openError());
     if (!reason.isEmpty()) {
         qWarning().noquote() << QStringLiteral("Failed to open %1: %2").arg(path, reason);
         prompts().critical(this, QStringLiteral("Error"), QStringLiteral("Failed to open: ") + path + QLatin1Char('\n') + reason);

@@ -228,15 +228,19 @@ void MainWindow::loadSession()
             locateMissingDataset(object.value(QStringLiteral("filePath")).toString(), folder, displayName);
         if (located.isEmpty())
             continue;
-        // A reader of its own, closed again: the dataset opens for real when its turn comes.
-        RTDCReader probe;
-        if (!probe.open(located.toStdString())) {
-            prompts().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to open: ") + located);
+        // Probed like any file, then a reader of its own, closed again: the dataset opens
+        // for real when its turn comes.
+        QString reason = probeRefusal(located);
+        RTDCReader check;
+        if (reason.isEmpty() && !check.open(located.toUtf8().toStdString()))
+            reason = QString::fromStdString(check.openError());
+        if (!reason.isEmpty()) {
+            prompts().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to open: ") + located + QLatin1Char('\n') + reason);
             continue;
         }
         const bool load =
-            checkDatasetFingerprint(probe, object.value(QStringLiteral("fingerprint")).toObject(), displayName);
-        probe.close();
+            checkDatasetFingerprint(check, object.value(QStringLiteral("fingerprint")).toObject(), displayName);
+        check.close();
         if (load)
             accepted.emplace_back(i, located);
     }
