@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <filesystem>
+#include <system_error>
+
 namespace Tervane3 {
 
 TemporaryOutput::TemporaryOutput(const QString& finalPath)
@@ -32,11 +35,20 @@ TemporaryOutput::~TemporaryOutput()
         QFile::remove(temporary);
 }
 
-bool TemporaryOutput::commit()
+bool TemporaryOutput::commit(bool replaceExisting)
 {
     if (temporary.isEmpty() || committed)
         return committed;
-    committed = QFile::rename(temporary, target);
+    if (replaceExisting) {
+        // std::filesystem::rename replaces the target in one step (POSIX rename, and
+        // MoveFileEx with replacing on Windows).
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(QFile::encodeName(temporary).toStdString()),
+                                std::filesystem::path(QFile::encodeName(target).toStdString()), error);
+        committed = !error;
+    } else {
+        committed = QFile::rename(temporary, target);
+    }
     if (!committed)
         QFile::remove(temporary);
     return committed;

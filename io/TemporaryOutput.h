@@ -23,9 +23,10 @@ public:
     // Where the writer writes; empty when the reservation failed.
     const QString& path() const { return temporary; }
     const QString& finalPath() const { return target; }
-    // Renames the written file to the final path (never over an existing file); false when
-    // that failed, in which case the temporary file is removed.
-    bool commit();
+    // Renames the written file to the final path; false when that failed, in which case the
+    // temporary file is removed. An existing file at the final path is replaced (in one
+    // step) only with replaceExisting; otherwise it makes the rename fail.
+    bool commit(bool replaceExisting = false);
 
 private:
     QString target;

@@ -29,6 +29,7 @@
 #include "filters/FilterGroupList.h"
 #include "filters/FilterGroupsMatrixHost.h"
 #include "io/ExportOptions.h"
+#include "io/StatSummaryOptions.h"
 
 #include <QFutureWatcher>
 #include <QJsonObject>
@@ -339,8 +340,6 @@ private:
     void populateMetadataView();
     void addMetadataSection(const QString& title, const std::map<std::string, std::string>& section);
     void onMetadataDockVisibilityChanged(bool visible);
-    // The box of a menu entry whose function is not built yet.
-    void reportNotAvailable(const QString& title, const QString& what);
 
     // Opening measurements (MainWindowDatasets.cpp). A new entry takes the next id, also
     // when its file then fails to open (the "Error" box is shown and null returned).
@@ -576,9 +575,11 @@ private:
     // The pending filter update was asked for by group-rule edits only.
     bool pendingUpdateKeepsGroupPanel = false;
 
-    // The options of the last accepted export dialog, for the next one of the run.
+    // The options of the last accepted export dialogs, for the next ones of the run.
     ExportOptions lastExportOptions;
     bool hasLastExportOptions = false;
+    StatSummaryOptions lastStatSummaryOptions;
+    bool hasLastStatSummaryOptions = false;
 
     // Tool windows, in opening order; the lists own them.
     std::vector<CombinePlotWindow*> combineWindows;

@@ -2,9 +2,18 @@
 // the datasets through the window's dataset host.
 #include "mainwindow/MainWindow.h"
 
+#include "app/DatasetEntry.h"
+#include "app/Prompts.h"
+#include "app/WindowHelpers.h"
+#include "core/RTDCReader.h"
 #include "io/EventExport.h"
+#include "io/PlotFileExport.h"
+#include "io/StatSummaryExport.h"
+#include "plots/ScatterPlot.h"
 
 #include <QAction>
+
+#include <algorithm>
 
 namespace Tervane3 {
 
@@ -32,6 +41,40 @@ bool MainWindow::exportDatasetAvi(const DatasetEntry& dataset, const std::string
 {
     return EventExporter(*this, this).exportDatasetAvi(dataset, path, selection, aviMjpeg, skipDuplicateFrames,
                                                        forReanalysis);
+}
+
+void MainWindow::exportPlot()
+{
+    const DatasetEntry* entry = activeEntry();
+    if (!entry || !entry->reader || !entry->reader->isOpen())
+        return;
+    QString filter;
+    QString path = prompts().getSaveFileName(this, QStringLiteral("Export Plot"), QString(),
+                                             QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)"),
+                                             &filter);
+    if (path.isEmpty())
+        return;
+    path = ensureFilterExtension(path, filter);
+
+    // The picture shows neither the current event's highlight nor the gates.
+    scatterPlot->hideHighlight();
+    scatterPlot->clearFilterPolygons();
+    const bool written = exportPlotFile(scatterPlot, path);
+    drawPolygonGates();
+    // The highlight comes back where the plot update puts it: at the current event's plotted
+    // position, or nowhere when that event is not plotted.
+    if (entry->currentEventIndex >= 0) {
+        const auto found = std::find(plottedEventIndices.begin(), plottedEventIndices.end(), entry->currentEventIndex);
+        if (found != plottedEventIndices.end())
+            scatterPlot->setHighlightedPoint(static_cast<int>(found - plottedEventIndices.begin()));
+    }
+    if (!written)
+        prompts().critical(this, QStringLiteral("Export Error"), QStringLiteral("Failed to export the plot to: %1").arg(path));
+}
+
+void MainWindow::exportStatSummary()
+{
+    StatSummaryExporter(*this, this).exportStatSummary(lastStatSummaryOptions, hasLastStatSummaryOptions);
 }
 
 } // namespace Tervane3

@@ -1,24 +1,12 @@
 // Mean by plain summation in input order; quartiles from a sorted copy.
 #include "plots/SummaryStats.h"
 
+#include "core/Percentile.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace Tervane3 {
-
-namespace {
-
-double quantileOfSorted(const std::vector<double>& s, double p)
-{
-    const double h = static_cast<double>(s.size() - 1) * p;
-    const size_t i = static_cast<size_t>(h);
-    const double frac = h - static_cast<double>(i);
-    if (i + 1 < s.size())
-        return frac * s[i + 1] + (1.0 - frac) * s[i];
-    return s[i];
-}
-
-} // namespace
 
 SummaryStats computeSummaryStats(const std::vector<double>& values)
 {
@@ -38,9 +26,9 @@ SummaryStats computeSummaryStats(const std::vector<double>& values)
     }
     std::vector<double> sorted(values);
     std::sort(sorted.begin(), sorted.end());
-    stats.q1 = quantileOfSorted(sorted, 0.25);
-    stats.median = quantileOfSorted(sorted, 0.5);
-    stats.q3 = quantileOfSorted(sorted, 0.75);
+    stats.q1 = percentileOfSorted(sorted, 25);
+    stats.median = percentileOfSorted(sorted, 50);
+    stats.q3 = percentileOfSorted(sorted, 75);
     stats.iqr = stats.q3 - stats.q1;
     return stats;
 }
