@@ -2,7 +2,9 @@
 // the .rtdc writer's scalar step for ~50 features of 1,000,000 events next to the reader
 // caching the same columns, images with masks (80 x 250, deflate 4) and traces (events per
 // second, one compression thread against all), the TSV table (MB/s), and the whole flow
-// over 20 datasets with its progress window.
+// over 20 datasets with its progress window; the plot picture of 1M points (PNG, SVG, PDF)
+// and the statistical summary of 20 datasets x 10 features x 1M values (one thread against
+// all).
 //
 // Output files go to the benchmark folder and are removed after each run.
 #include "BenchApplication.h"
@@ -15,8 +17,11 @@
 #include "core/RTDCReader.h"
 #include "io/EventExport.h"
 #include "io/ExportDialog.h"
+#include "io/PlotFileExport.h"
 #include "io/RtdcWriter.h"
+#include "io/StatSummaryExport.h"
 #include "io/TsvEventWriter.h"
+#include "plots/ScatterPlot.h"
 #include "support/StandInHost.h"
 
 #include <QApplication>
@@ -229,6 +234,58 @@ void BM_TwentyDatasetsThroughTheFlow(benchmark::State& state)
     std::filesystem::remove_all(folder);
 }
 
+// The main plot's picture of 1M points coloured by a feature; each run starts from a plot
+// whose point image is not cached (as after any change of the data). Argument: 0 PNG,
+// 1 SVG, 2 PDF.
+void BM_PlotPicture(benchmark::State& state)
+{
+    static const char* const suffixes[] = {"png", "svg", "pdf"};
+    const char* suffix = suffixes[state.range(0)];
+    RTDCReader& reader = cachedReader(largeFile());
+    const std::vector<double>& x = reader.getFeature("area_um");
+    const std::vector<double>& y = reader.getFeature("deform");
+    const std::vector<double>& colour = reader.getFeature("bright_avg");
+    ScatterPlot plot;
+    plot.resize(1000, 700);
+    const QString out = QString::fromStdString(outputPath("plot.")) + QLatin1String(suffix);
+    for (auto _ : state) {
+        state.PauseTiming();
+        plot.setData(x, y, QStringLiteral("Area [µm²]"), QStringLiteral("Deformation"), colour,
+                     QStringLiteral("Brightness average [a.u.]"));
+        state.ResumeTiming();
+        if (!exportPlotFile(&plot, out))
+            state.SkipWithError("export failed");
+    }
+    state.SetLabel(suffix);
+    state.counters["points"] = static_cast<double>(x.size());
+    state.counters["MB"] = static_cast<double>(QFileInfo(out).size()) / 1e6;
+    std::filesystem::remove(out.toStdString());
+}
+
+// All 13 statistics of 10 features over 20 datasets of 1M events. Argument: threads (0: all).
+void BM_StatSummaryTwentyDatasets(benchmark::State& state)
+{
+    setWorkerThreadLimit(static_cast<int>(state.range(0)));
+    RTDCReader& reader = cachedReader(largeFile());
+    StatSummaryOptions options;
+    for (const std::string& name : scalarFeatures(reader)) {
+        if (options.features.size() < 10)
+            options.features.push_back(name);
+    }
+    options.n = options.median = options.iqr = options.mean = options.sd = options.sem = true;
+    options.q1 = options.q3 = options.min = options.max = options.cv = options.skewness = true;
+    options.percentile = true;
+    std::vector<SummaryRowInput> rows;
+    for (int i = 0; i < 20; ++i)
+        rows.push_back({QStringLiteral("dataset %1").arg(i), &reader, allEvents(reader.eventCount())});
+    size_t bytes = 0;
+    for (auto _ : state)
+        bytes = statSummaryTable(rows, options).size();
+    state.counters["pairs"] = static_cast<double>(rows.size() * options.features.size());
+    state.counters["bytes"] = static_cast<double>(bytes);
+    setWorkerThreadLimit(0);
+}
+
 } // namespace
 
 BENCHMARK(BM_ReaderCachesScalarColumns)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
@@ -237,6 +294,8 @@ BENCHMARK(BM_RtdcImagesAndMasks)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_RtdcTraces)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_TsvAllFeatures)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 BENCHMARK(BM_TwentyDatasetsThroughTheFlow)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+BENCHMARK(BM_PlotPicture)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_StatSummaryTwentyDatasets)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 int main(int argc, char** argv)
 {
