@@ -14,7 +14,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <algorithm>
+#include <boost/sort/spreadsort/float_sort.hpp>
+
 #include <charconv>
 #include <cmath>
 
@@ -95,7 +96,9 @@ struct Cell
     SummaryValues values;
 };
 
-// The finite values of the events, sorted; events beyond a short column count as missing.
+// The finite values of the events, sorted (a radix-based sort for floating-point keys, about
+// twice as fast as std::sort on a million values); events beyond a short column count as
+// missing.
 std::vector<double> sortedFiniteValues(const std::vector<double>& column, const std::vector<int>& events)
 {
     std::vector<double> values;
@@ -107,7 +110,7 @@ std::vector<double> sortedFiniteValues(const std::vector<double>& column, const 
         if (std::isfinite(v))
             values.push_back(v);
     }
-    std::sort(values.begin(), values.end());
+    boost::sort::spreadsort::float_sort(values.begin(), values.end());
     return values;
 }
 
