@@ -1,13 +1,16 @@
 // Speed of the filter panel on synthetic measurements made by tervane3-synth: rebuilding the
 // group boxes (10 groups of 5 range rules) at 10,000 and at 1,000,000 events, rebuilding the
-// rows of a dataset with 20 range rules, and a measured trial of typing "123.45" into a
-// bound at 10 keys per second with KDE colouring (plot updates after the last key, the
-// longest a keystroke or the event loop holds the GUI thread meanwhile).
+// rows of a dataset with 20 range rules, a measured trial of typing "123.45" into a bound at
+// 10 keys per second with KDE colouring (plot updates after the last key, the longest a
+// keystroke or the event loop holds the GUI thread meanwhile), and the filter-groups matrix
+// window: rebuilding it for 20 datasets and 20 groups, and a click on a dataset's name that
+// switches 20 groups at 1,000,000 events (plot updates that follow).
 //
 // The window runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 #include "mainwindow/MainWindowTestAccess.h"
 
 #include "filters/FilterDockWidget.h"
+#include "filters/FilterGroupsMatrixWindow.h"
 #include "filters/FilterGroupWidget.h"
 #include "filters/FilterRuleWidget.h"
 
@@ -21,6 +24,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <map>
@@ -182,11 +186,63 @@ void BM_TypeBoundAt10KeysPerSecondKde1M(benchmark::State& state)
     state.counters["stored_max"] = s.entry().filter.rules.front().maxValue;
 }
 
+// The 1M-event session with 19 more datasets (entries without a file: the matrix reads only
+// names and switches) and 20 groups, and its matrix window.
+FilterGroupsMatrixWindow& matrixOf20x20(Session& s)
+{
+    MainWindow& w = s.window;
+    while (Access::entries(w).size() < 20) {
+        const int id = Access::nextDatasetId(w)++;
+        Access::addEntry(w, id).displayName = QStringLiteral("Dataset %1").arg(id);
+    }
+    while (w.filterGroups().size() < 20)
+        w.addFilterGroup();
+    Access::flushFilterUpdate(w);
+    if (Access::matrixWindows(w).empty())
+        w.openFilterGroupsMatrixWindow();
+    QCoreApplication::processEvents();
+    return *Access::matrixWindows(w).front();
+}
+
+void BM_MatrixRefresh20x20(benchmark::State& state)
+{
+    Session& s = session(1000000);
+    FilterGroupsMatrixWindow& matrix = matrixOf20x20(s);
+    for (auto _ : state) {
+        matrix.refresh();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    auto* tree = matrix.findChild<QTreeWidget*>(QStringLiteral("matrixTree"));
+    state.counters["rows"] = tree->topLevelItemCount();
+    state.counters["columns"] = tree->columnCount();
+}
+
+// A click on the active dataset's name switches its 20 groups; the plot follows once.
+void BM_MatrixNameClick20Groups1M(benchmark::State& state)
+{
+    Session& s = session(1000000);
+    MainWindow& w = s.window;
+    FilterGroupsMatrixWindow& matrix = matrixOf20x20(s);
+    int updates = 0;
+    for (auto _ : state) {
+        QSignalSpy plotted(&w, &MainWindow::plotUpdated);
+        auto* tree = matrix.findChild<QTreeWidget*>(QStringLiteral("matrixTree"));
+        matrix.onItemClicked(tree->topLevelItem(0), 0);
+        Test::waitUntil([&] { return !Access::filterUpdatePending(w); });
+        QTest::qWait(50);
+        updates = plotted.count();
+    }
+    state.counters["plot_updates_per_click"] = updates;
+}
+
 } // namespace
 
 BENCHMARK(BM_GroupPanelRefresh10x5)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SetDataset20RangeRules)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypeBoundAt10KeysPerSecondKde1M)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MatrixRefresh20x20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MatrixNameClick20Groups1M)->Iterations(4)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
