@@ -19,7 +19,7 @@
 #include "windows/CombinePlotWindow.h"
 
 #include "bench/BenchApplication.h"
-#include "bench/SynthFile.h"
+#include "bench/BenchFiles.h"
 
 #include <benchmark/benchmark.h>
 #include <qwt_plot.h>
@@ -97,12 +97,12 @@ struct Trial
 
 const std::string& file1M()
 {
-    static const std::string path = Bench::synthFile("tervane3_bench_mainplot_1M.rtdc", "--events 1000000 --seed 7");
+    static const std::string path = Bench::ensureSynthFile("tervane3_bench_mainplot_1M.rtdc", "--events 1000000 --seed 7");
     return path;
 }
 const std::string& file100k()
 {
-    static const std::string path = Bench::synthFile("tervane3_bench_combine_100k.rtdc", "--events 100000 --seed 7");
+    static const std::string path = Bench::ensureSynthFile("tervane3_bench_combine_100k.rtdc", "--events 100000 --seed 7");
     return path;
 }
 

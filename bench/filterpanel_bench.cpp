@@ -8,6 +8,7 @@
 //
 // The window runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 #include "mainwindow/MainWindowTestAccess.h"
+#include "support/FilterRules.h"
 
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupsMatrixWindow.h"
@@ -15,7 +16,7 @@
 #include "filters/FilterRuleWidget.h"
 
 #include "bench/BenchApplication.h"
-#include "bench/SynthFile.h"
+#include "bench/BenchFiles.h"
 
 #include <benchmark/benchmark.h>
 
@@ -38,15 +39,6 @@ namespace {
 const char* const kFeatures[] = {"area_um", "deform", "bright_avg", "aspect", "circ",
                                  "inert_ratio_raw", "tilt", "volume", "pos_x", "size_x"};
 
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
-
 // One window per event count, with the measurement cached and 10 groups of 5 range rules.
 struct Session
 {
@@ -58,14 +50,14 @@ struct Session
         window.resize(1400, 900);
         window.show();
         QCoreApplication::processEvents();
-        const std::string path = Bench::synthFile("tervane3_bench_filters_" + std::to_string(events) + ".rtdc",
+        const std::string path = Bench::ensureSynthFile("tervane3_bench_filters_" + std::to_string(events) + ".rtdc",
                                                   "--events " + std::to_string(events) + " --seed 7");
         Access::addDataset(window, QString::fromStdString(path));
         Test::waitForCaching(window, 600000);
         for (int g = 0; g < 10; ++g) {
             const int id = window.addFilterGroup();
             for (int r = 0; r < 5; ++r)
-                window.addRuleToGroup(id, range(kFeatures[(g + r) % 10], 0.0, 1e6));
+                window.addRuleToGroup(id, rangeRule(kFeatures[(g + r) % 10], 0.0, 1e6));
         }
         Access::flushFilterUpdate(window);
     }
@@ -115,7 +107,7 @@ void BM_SetDataset20RangeRules(benchmark::State& state)
     EventFilter& filter = s.entry().filter;
     filter.clearRules();
     for (int r = 0; r < 20; ++r)
-        filter.addRule(range(kFeatures[r % 10], 0.0, 1e6));
+        filter.addRule(rangeRule(kFeatures[r % 10], 0.0, 1e6));
     FilterDockWidget* panel = Access::filterPanel(s.window);
     for (auto _ : state) {
         panel->setDataset(&s.entry());
@@ -137,7 +129,7 @@ void BM_TypeBoundAt10KeysPerSecondKde1M(benchmark::State& state)
     FilterDockWidget* panel = Access::filterPanel(w);
     s.entry().filter.clearRules();
     // deform has six decimals, so every key of "123.45" changes the value.
-    s.entry().filter.addRule(range("deform", 0.0, 1.0));
+    s.entry().filter.addRule(rangeRule("deform", 0.0, 1.0));
     panel->setDataset(&s.entry());
     Access::updatePlot(w);
     // The window paints the million coloured points before the typing starts.

@@ -13,7 +13,6 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionComboBox>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -89,19 +88,13 @@ FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features, std
                                    QWidget* parent)
     : RuleRowWidget(std::move(rowReader), parent)
 {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 4, 0, 4);
-    layout->setSpacing(2);
-
-    auto* line1 = new QHBoxLayout;
-    line1->setContentsMargins(0, 0, 0, 0);
+    QHBoxLayout* line1 = createRowLayout();
     featureCombo = new FeatureCombo(this);
     featureCombo->setObjectName(QStringLiteral("featureCombo"));
     featureCombo->setMinimumWidth(140);
     line1->addWidget(enabledCheck);
     line1->addWidget(featureCombo, 1);
     line1->addWidget(removeButton);
-    layout->addLayout(line1);
 
     auto* line2 = new QHBoxLayout;
     line2->setContentsMargins(20, 0, 0, 0);
@@ -117,8 +110,8 @@ FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features, std
     line2->addSpacing(12);
     line2->addWidget(invertCheck);
     line2->addStretch();
-    layout->addLayout(line2);
-    layout->addLayout(createAllButtonsLine());
+    rowLayout->addLayout(line2);
+    rowLayout->addLayout(createAllButtonsLine());
 
     for (const std::string& key : features) {
         const QString text = reader ? QString::fromStdString(reader->featureLabel(key)) : QString::fromStdString(key);

@@ -9,19 +9,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QVBoxLayout>
 
 namespace Tervane3 {
 
 PolygonRuleWidget::PolygonRuleWidget(std::shared_ptr<RTDCReader> rowReader, QWidget* parent)
     : RuleRowWidget(std::move(rowReader), parent)
 {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 4, 0, 4);
-    layout->setSpacing(2);
-
-    auto* line1 = new QHBoxLayout;
-    line1->setContentsMargins(0, 0, 0, 0);
+    QHBoxLayout* line1 = createRowLayout();
     auto* icon = new QLabel(this);
     icon->setPixmap(createPolygonGateIcon(32, devicePixelRatioF()));
     icon->setToolTip(QStringLiteral("Polygon gate"));
@@ -38,7 +32,6 @@ PolygonRuleWidget::PolygonRuleWidget(std::shared_ptr<RTDCReader> rowReader, QWid
     line1->addWidget(featuresLabel, 1);
     line1->addWidget(pointsLabel, 0, Qt::AlignVCenter);
     line1->addWidget(removeButton);
-    layout->addLayout(line1);
 
     auto* line2 = new QHBoxLayout;
     line2->setContentsMargins(20, 0, 0, 0);
@@ -56,8 +49,8 @@ PolygonRuleWidget::PolygonRuleWidget(std::shared_ptr<RTDCReader> rowReader, QWid
     line2->addWidget(invertCheck);
     line2->addStretch();
     line2->addWidget(editButton);
-    layout->addLayout(line2);
-    layout->addLayout(createAllButtonsLine());
+    rowLayout->addLayout(line2);
+    rowLayout->addLayout(createAllButtonsLine());
 
     connectFlagBoxes();
     connectButtons();

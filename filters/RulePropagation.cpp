@@ -27,6 +27,19 @@ const FilterRule* ruleWithId(const DatasetEntry& active, int ruleIndex)
     return rule.propagationId.empty() ? nullptr : &rule;
 }
 
+// Calls fn(filter, copy) for every dataset but `active` whose filter has a rule with the id,
+// with the first such rule.
+template<typename Fn>
+void forEachCopy(const DatasetList& datasets, const DatasetEntry& active, const std::string& id, Fn fn)
+{
+    for (const auto& dataset : datasets) {
+        if (dataset.get() == &active)
+            continue;
+        if (FilterRule* copy = firstWithId(dataset->filter, id))
+            fn(dataset->filter, *copy);
+    }
+}
+
 // Plain equality; a NaN on either side counts as a difference.
 bool same(double a, double b)
 {
@@ -80,12 +93,7 @@ bool updateRuleInAll(const DatasetList& datasets, const DatasetEntry& active, in
     const FilterRule* rule = ruleWithId(active, ruleIndex);
     if (!rule)
         return false;
-    for (const auto& dataset : datasets) {
-        if (dataset.get() == &active)
-            continue;
-        if (FilterRule* copy = firstWithId(dataset->filter, rule->propagationId))
-            *copy = *rule;
-    }
+    forEachCopy(datasets, active, rule->propagationId, [rule](EventFilter&, FilterRule& copy) { copy = *rule; });
     return true;
 }
 
@@ -94,12 +102,8 @@ bool setRuleEnabledInOthers(const DatasetList& datasets, const DatasetEntry& act
     const FilterRule* rule = ruleWithId(active, ruleIndex);
     if (!rule)
         return false;
-    for (const auto& dataset : datasets) {
-        if (dataset.get() == &active)
-            continue;
-        if (FilterRule* copy = firstWithId(dataset->filter, rule->propagationId))
-            copy->enabled = enabled;
-    }
+    forEachCopy(datasets, active, rule->propagationId,
+                [enabled](EventFilter&, FilterRule& copy) { copy.enabled = enabled; });
     return true;
 }
 
@@ -108,12 +112,9 @@ bool deleteRuleFromOthers(const DatasetList& datasets, const DatasetEntry& activ
     const FilterRule* rule = ruleWithId(active, ruleIndex);
     if (!rule)
         return false;
-    for (const auto& dataset : datasets) {
-        if (dataset.get() == &active)
-            continue;
-        if (const FilterRule* copy = firstWithId(dataset->filter, rule->propagationId))
-            dataset->filter.removeRule(static_cast<int>(copy - dataset->filter.rules.data()));
-    }
+    forEachCopy(datasets, active, rule->propagationId, [](EventFilter& filter, FilterRule& copy) {
+        filter.removeRule(static_cast<int>(&copy - filter.rules.data()));
+    });
     return true;
 }
 

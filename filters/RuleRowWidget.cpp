@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 
 namespace Tervane3 {
 
@@ -38,6 +39,17 @@ RuleRowWidget::RuleRowWidget(std::shared_ptr<RTDCReader> rowReader, QWidget* par
     removeButton->setObjectName(QStringLiteral("removeButton"));
     removeButton->setFixedSize(20, 24);
     removeButton->setStyleSheet(removeButtonStyle());
+}
+
+QHBoxLayout* RuleRowWidget::createRowLayout()
+{
+    rowLayout = new QVBoxLayout(this);
+    rowLayout->setContentsMargins(0, 4, 0, 4);
+    rowLayout->setSpacing(2);
+    auto* line = new QHBoxLayout;
+    line->setContentsMargins(0, 0, 0, 0);
+    rowLayout->addLayout(line);
+    return line;
 }
 
 QHBoxLayout* RuleRowWidget::createAllButtonsLine()

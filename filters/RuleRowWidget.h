@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QHBoxLayout;
+class QVBoxLayout;
 class QPushButton;
 
 namespace Tervane3 {
@@ -71,6 +72,9 @@ public slots:
 protected:
     RuleRowWidget(std::shared_ptr<RTDCReader> reader, QWidget* parent);
 
+    // The row's layout (margins 0, 4, 0, 4, spacing 2) with its first line (margins 0), to
+    // which the row adds its widgets between the enable box and "×".
+    QHBoxLayout* createRowLayout();
     // The line of the four all-datasets buttons (margins 20, 0, 0, 0). The buttons are made
     // the first time they are shown: rows in group mode never need them, and a panel
     // rebuild makes rows by the dozen.
@@ -94,6 +98,7 @@ protected:
     QPushButton* updateInAllButton = nullptr;
     QPushButton* checkInAllButton = nullptr;
     QPushButton* deleteFromAllButton = nullptr;
+    QVBoxLayout* rowLayout = nullptr;
     QHBoxLayout* allButtonsLine = nullptr;
     bool multipleDatasets = false;
     bool unavailable = false;

@@ -439,6 +439,8 @@ private:
     void runFilterPlotUpdate();
     // Reports to the filter panel which all-datasets buttons to highlight.
     void updateFilterMixedState();
+    // "Check in All" / "Uncheck in All" of a propagated rule (MainWindowRulePropagation.cpp).
+    void setRuleEnabledInAll(int ruleIndex, bool enabled);
 
     // Polygon gates (MainWindowPolygonGates.cpp). Drawing and editing end whenever the gate
     // they belong to could change its place: another active dataset, other plotted

@@ -45,22 +45,24 @@ void MainWindow::onUpdateRuleToAll(int ruleIndex)
         scheduleFilterPlotUpdate(false);
 }
 
-void MainWindow::onCheckRuleInAll(int ruleIndex)
+void MainWindow::setRuleEnabledInAll(int ruleIndex, bool enabled)
 {
     const DatasetEntry* active = activeEntry();
-    if (!active || !setRuleEnabledInOthers(entries, *active, ruleIndex, true))
+    if (!active || !setRuleEnabledInOthers(entries, *active, ruleIndex, enabled))
         return;
-    filterPanel->setRuleEnabled(ruleIndex, true);
+    // The active row and rule follow; the panel reports the change.
+    filterPanel->setRuleEnabled(ruleIndex, enabled);
     scheduleFilterPlotUpdate(false);
+}
+
+void MainWindow::onCheckRuleInAll(int ruleIndex)
+{
+    setRuleEnabledInAll(ruleIndex, true);
 }
 
 void MainWindow::onUncheckRuleInAll(int ruleIndex)
 {
-    const DatasetEntry* active = activeEntry();
-    if (!active || !setRuleEnabledInOthers(entries, *active, ruleIndex, false))
-        return;
-    filterPanel->setRuleEnabled(ruleIndex, false);
-    scheduleFilterPlotUpdate(false);
+    setRuleEnabledInAll(ruleIndex, false);
 }
 
 void MainWindow::onDeleteRuleFromAll(int ruleIndex)

@@ -2,6 +2,7 @@
 // and their separators, the rewrite of the dataset's rules, the status line, the
 // all-datasets buttons, the polygon toggles and the group boxes with their signals.
 #include "filters/FilterDockWidget.h"
+#include "support/FilterRules.h"
 
 #include "app/DatasetEntry.h"
 #include "filters/FilterGroup.h"
@@ -10,6 +11,7 @@
 #include "filters/PolygonRuleWidget.h"
 
 #include "FilterTestFiles.h"
+#include "support/WidgetLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -29,31 +31,10 @@ using namespace Tervane3::Test;
 
 namespace {
 
-template<typename T>
-T* child(QWidget* parent, const char* name)
+// A gate on area and deformation around the fixture's events.
+FilterRule areaDeformGate()
 {
-    auto* widget = parent->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
-
-FilterRule rangeRule(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
-
-FilterRule gateRule()
-{
-    FilterRule rule;
-    rule.type = PolygonRule;
-    rule.featureName = "area_um";
-    rule.featureNameY = "deform";
-    rule.polygonVertices = {{0, 0}, {100, 0}, {100, 1}};
-    return rule;
+    return gateRule("area_um", "deform", {{0, 0}, {100, 0}, {100, 1}});
 }
 
 struct DockFixture
@@ -97,7 +78,7 @@ TEST(FilterDockWidget, RowsFollowTheRulesAndEditsRewriteThem)
 {
     DockFixture f;
     f.dataset.filter.addRule(rangeRule("area_um", 10, 20));
-    f.dataset.filter.addRule(gateRule());
+    f.dataset.filter.addRule(areaDeformGate());
     f.dataset.filter.addRule(rangeRule("deform", 0.015, 0.025));
     f.dataset.filter.setCombineMode(CombineShowExcluded);
     f.dataset.filter.setEnabled(false);
@@ -116,7 +97,7 @@ TEST(FilterDockWidget, RowsFollowTheRulesAndEditsRewriteThem)
     EXPECT_EQ(changed.count(), 1);
     EXPECT_TRUE(f.dock.lastChangeWasBoundEdit());
     EXPECT_EQ(f.dataset.filter.rules[2].minValue, 0.0175);
-    EXPECT_EQ(f.dataset.filter.rules[1], gateRule());
+    EXPECT_EQ(f.dataset.filter.rules[1], areaDeformGate());
 
     child<QCheckBox>(&f.dock, "filteringEnabledCheck")->setChecked(true);
     child<QCheckBox>(&f.dock, "showExcludedCheck")->setChecked(false);
@@ -292,9 +273,9 @@ TEST(FilterDockWidget, RowRequestsCarryTheRowsCurrentIndex)
 TEST(FilterDockWidget, OneDatasetGateShowsEditPressedAtATime)
 {
     DockFixture f;
-    f.dataset.filter.addRule(gateRule());
+    f.dataset.filter.addRule(areaDeformGate());
     f.dataset.filter.addRule(rangeRule("area_um", 10, 30));
-    f.dataset.filter.addRule(gateRule());
+    f.dataset.filter.addRule(areaDeformGate());
     f.dock.setDataset(&f.dataset);
     auto* first = qobject_cast<PolygonRuleWidget*>(f.dock.rows()[0]);
     auto* third = qobject_cast<PolygonRuleWidget*>(f.dock.rows()[2]);
@@ -324,7 +305,7 @@ TEST(FilterDockWidget, GroupBoxesFollowTheGroupsAndForwardTheirSignals)
     FilterGroup a;
     a.id = 2;
     a.name = "Singlets";
-    a.rules = {rangeRule("deform", 0.0, 0.02), gateRule()};
+    a.rules = {rangeRule("deform", 0.0, 0.02), areaDeformGate()};
     FilterGroup b;
     b.id = 5;
     b.name = "Large";

@@ -3,7 +3,7 @@
 #include "filters/FilterGroupFile.h"
 
 #include "core/FilterRuleJson.h"
-#include "support/FilterRulePrinter.h"
+#include "support/FilterRules.h"
 
 #include <gtest/gtest.h>
 
@@ -24,15 +24,6 @@ FilterGroup group(const std::string& name, std::vector<FilterRule> rules)
     return g;
 }
 
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
-
 } // namespace
 
 TEST(FilterGroupFile, DocumentRoundTripKeepsNamesAndRulesInOrder)
@@ -43,7 +34,7 @@ TEST(FilterGroupFile, DocumentRoundTripKeepsNamesAndRulesInOrder)
     gate.featureNameY = "deform";
     gate.polygonVertices = {{1, 2}, {3, 4}, {5, 0}};
     gate.scaleXMode = 2;
-    const FilterGroup a = group("Singlets", {range("deform", 0, 0.05), gate});
+    const FilterGroup a = group("Singlets", {rangeRule("deform", 0, 0.05), gate});
     const FilterGroup b = group("Ünïcode", {});
     const QByteArray text = filterGroupsDocument({&b, &a});
     const QJsonObject root = QJsonDocument::fromJson(text).object();
@@ -75,7 +66,7 @@ TEST(FilterGroupFile, WhatIsMissingOrOfAnotherTypeTakesTheDefaults)
     for (const FilterGroup& g : read.groups)
         EXPECT_EQ(g.name, "Imported group");
     // The imported rule loses its id; missing "enabled" and a lower-case type take the defaults.
-    EXPECT_EQ(read.groups[0].rules, (std::vector<FilterRule>{range("deform", 0, 0.1), FilterRule(), FilterRule()}));
+    EXPECT_EQ(read.groups[0].rules, (std::vector<FilterRule>{rangeRule("deform", 0, 0.1), FilterRule(), FilterRule()}));
     EXPECT_TRUE(read.groups[1].rules.empty());
     EXPECT_TRUE(read.groups[2].rules.empty());
     ASSERT_EQ(read.groups[3].rules.size(), 1u);

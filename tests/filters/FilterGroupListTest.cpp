@@ -2,6 +2,7 @@
 // group is made or opened later, rules stored without propagation id, requests that address
 // nothing, the effective filter's rule order and switch, and the default "+ Rule".
 #include "filters/FilterGroupList.h"
+#include "support/FilterRules.h"
 
 #include "app/DatasetEntry.h"
 #include "app/PassingEvents.h"
@@ -17,16 +18,6 @@
 using namespace Tervane3;
 
 namespace {
-
-FilterRule rangeRule(const std::string& feature, double lo, double hi, const std::string& id = std::string())
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    rule.propagationId = id;
-    return rule;
-}
 
 DatasetList threeDatasets()
 {

@@ -6,6 +6,7 @@
 #include "filters/PolygonRuleWidget.h"
 
 #include "FilterTestFiles.h"
+#include "support/WidgetLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -20,14 +21,6 @@ using namespace Tervane3;
 using namespace Tervane3::Test;
 
 namespace {
-
-template<typename T>
-T* child(QWidget* parent, const char* name)
-{
-    auto* widget = parent->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
 
 std::vector<FilterRule> twoRangesAndAGate()
 {

@@ -5,7 +5,7 @@
 
 #include "app/DatasetEntry.h"
 #include "core/RTDCReader.h"
-#include "support/FilterRulePrinter.h"
+#include "support/FilterRules.h"
 #include "support/RtdcFixture.h"
 
 #include <gtest/gtest.h>
@@ -67,25 +67,6 @@ Imported importFrom(const Limits& limits)
     return result;
 }
 
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
-
-FilterRule polygon(const std::string& x, const std::string& y, const Points& points)
-{
-    FilterRule rule;
-    rule.type = PolygonRule;
-    rule.featureName = x;
-    rule.featureNameY = y;
-    rule.polygonVertices = points;
-    return rule;
-}
-
 // Exact in single precision, as the reader reads stored polygons.
 const Points kGate{{10, 0.5}, {20, 0.25}, {15, 0.75}};
 
@@ -103,7 +84,7 @@ TEST(MeasurementLimits, SwitchedOnLimitsBecomeRulesInKeyOrder)
         {"a range limit",
          {{{"online_filter:deform soft limit", "1"}, {"online_filter:deform min", "0.0"},
            {"online_filter:deform max", "0.05"}}, {}},
-         {range("deform", 0.0, 0.05)}},
+         {rangeRule("deform", 0.0, 0.05)}},
         {"switch must be the text 1",
          {{{"online_filter:area_um soft limit", "true"}, {"online_filter:area_um min", "1"},
            {"online_filter:area_um max", "2"}, {"online_filter:deform soft limit", "0"},
@@ -112,7 +93,7 @@ TEST(MeasurementLimits, SwitchedOnLimitsBecomeRulesInKeyOrder)
         {"max missing", {{{"online_filter:area_um soft limit", "1"}, {"online_filter:area_um min", "5"}}, {}}, {}},
         {"a polygon limit, linear scales",
          {{{"online_filter:area_um,deform soft limit", "1"}}, {{"online_filter:area_um,deform polygon points", kGate}}},
-         {polygon("area_um", "deform", kGate)}},
+         {gateRule("area_um", "deform", kGate)}},
         {"polygon switched on without a stored polygon",
          {{{"online_filter:area_um,deform soft limit", "1"}, {"online_filter:area_um,deform min", "0"},
            {"online_filter:area_um,deform max", "1"}}, {}},
@@ -123,19 +104,19 @@ TEST(MeasurementLimits, SwitchedOnLimitsBecomeRulesInKeyOrder)
          {{{"online_filter:deform soft limit", "1"}, {"online_filter:deform min", "0"},
            {"online_filter:deform max", "0.1"}, {"online_filter:area_um soft limit", "1"},
            {"online_filter:area_um min", "  12.5 um"}, {"online_filter:area_um max", "+80"}}, {}},
-         {range("area_um", 12.5, 80), range("deform", 0, 0.1)}},
+         {rangeRule("area_um", 12.5, 80), rangeRule("deform", 0, 0.1)}},
         {"bounds that are no number skip their feature, infinite ones stay",
          {{{"online_filter:a soft limit", "1"}, {"online_filter:a min", "abc"}, {"online_filter:a max", "1"},
            {"online_filter:b soft limit", "1"}, {"online_filter:b min", "0"}, {"online_filter:b max", "1e999"},
            {"online_filter:c soft limit", "1"}, {"online_filter:c min", "nan"}, {"online_filter:c max", "1"},
            {"online_filter:d soft limit", "1"}, {"online_filter:d min", "-inf"}, {"online_filter:d max", "2"}},
           {}},
-         {range("d", -kInf, 2)}},
+         {rangeRule("d", -kInf, 2)}},
         {"a polygon with a non-finite point is passed over",
          {{{"online_filter:area_um,deform soft limit", "1"}},
           {{"offline_filter:area_um,deform polygon points", {{1, 1}, {kNaN, 2}, {3, 1}}},
            {"online_filter:area_um,deform polygon points", kGate}}},
-         {polygon("area_um", "deform", kGate)}},
+         {gateRule("area_um", "deform", kGate)}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -157,5 +138,5 @@ TEST(MeasurementLimits, BoundsReadTheSameUnderACommaLocale)
                                            {"online_filter:deform max", "0.05"}},
                                           {}});
     std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(imported.rules, (std::vector<FilterRule>{range("deform", 0.015, 0.05)}));
+    EXPECT_EQ(imported.rules, (std::vector<FilterRule>{rangeRule("deform", 0.015, 0.05)}));
 }

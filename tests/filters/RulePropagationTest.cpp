@@ -5,7 +5,7 @@
 
 #include "app/DatasetEntry.h"
 #include "core/RTDCReader.h"
-#include "support/FilterRulePrinter.h"
+#include "support/FilterRules.h"
 
 #include "FilterTestFiles.h"
 
@@ -18,16 +18,6 @@ using namespace Tervane3;
 using namespace Tervane3::Test;
 
 namespace {
-
-FilterRule range(const std::string& feature, double lo, double hi, const std::string& id = std::string())
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    rule.propagationId = id;
-    return rule;
-}
 
 // Datasets 0 and 1 have area_um and deform; dataset 2 has area_um only.
 struct ThreeDatasets
@@ -54,19 +44,19 @@ struct ThreeDatasets
 TEST(RulePropagation, ApplyToAllGivesAnIdAndReplacesCopiesInPlace)
 {
     ThreeDatasets d;
-    d.rules(0) = {range("area_um", 1, 5)};
-    d.rules(1) = {range("deform", 0, 1)};
+    d.rules(0) = {rangeRule("area_um", 1, 5)};
+    d.rules(1) = {rangeRule("deform", 0, 1)};
     const std::string id = applyRuleToAll(d.datasets, d.at(0), 0);
     EXPECT_TRUE(std::regex_match(id, std::regex("\\{[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\}")))
         << id;
     EXPECT_EQ(d.rules(0)[0].propagationId, id);
-    EXPECT_EQ(d.rules(1), (std::vector<FilterRule>{range("deform", 0, 1), range("area_um", 1, 5, id)}));
+    EXPECT_EQ(d.rules(1), (std::vector<FilterRule>{rangeRule("deform", 0, 1), rangeRule("area_um", 1, 5, id)}));
     // A dataset without the feature still receives the rule.
-    EXPECT_EQ(d.rules(2), (std::vector<FilterRule>{range("area_um", 1, 5, id)}));
+    EXPECT_EQ(d.rules(2), (std::vector<FilterRule>{rangeRule("area_um", 1, 5, id)}));
 
     d.rules(0)[0].maxValue = 7;
     EXPECT_EQ(applyRuleToAll(d.datasets, d.at(0), 0), id);
-    EXPECT_EQ(d.rules(1), (std::vector<FilterRule>{range("deform", 0, 1), range("area_um", 1, 7, id)}));
+    EXPECT_EQ(d.rules(1), (std::vector<FilterRule>{rangeRule("deform", 0, 1), rangeRule("area_um", 1, 7, id)}));
     EXPECT_EQ(d.rules(2).size(), 1u);
     EXPECT_TRUE(applyRuleToAll(d.datasets, d.at(0), 1).empty());
     EXPECT_NE(newPropagationId(), newPropagationId());
@@ -75,17 +65,17 @@ TEST(RulePropagation, ApplyToAllGivesAnIdAndReplacesCopiesInPlace)
 TEST(RulePropagation, IdOperationsActOnTheFirstRuleWithTheIdOnly)
 {
     ThreeDatasets d;
-    const FilterRule shared = range("area_um", 1, 5, "{a}");
-    d.rules(0) = {range("deform", 0, 1), shared};
-    d.rules(1) = {range("area_um", 0, 0, "{a}"), range("area_um", 9, 9, "{a}")};
-    d.rules(2) = {range("deform", 0, 1)};
+    const FilterRule shared = rangeRule("area_um", 1, 5, "{a}");
+    d.rules(0) = {rangeRule("deform", 0, 1), shared};
+    d.rules(1) = {rangeRule("area_um", 0, 0, "{a}"), rangeRule("area_um", 9, 9, "{a}")};
+    d.rules(2) = {rangeRule("deform", 0, 1)};
 
     FilterRule changed = shared;
     changed.minValue = 2;
     d.rules(0)[1] = changed;
     EXPECT_TRUE(updateRuleInAll(d.datasets, d.at(0), 1));
-    EXPECT_EQ(d.rules(1), (std::vector<FilterRule>{changed, range("area_um", 9, 9, "{a}")}));
-    EXPECT_EQ(d.rules(2), (std::vector<FilterRule>{range("deform", 0, 1)})); // nothing appended
+    EXPECT_EQ(d.rules(1), (std::vector<FilterRule>{changed, rangeRule("area_um", 9, 9, "{a}")}));
+    EXPECT_EQ(d.rules(2), (std::vector<FilterRule>{rangeRule("deform", 0, 1)})); // nothing appended
 
     EXPECT_TRUE(setRuleEnabledInOthers(d.datasets, d.at(0), 1, false));
     EXPECT_FALSE(d.rules(1)[0].enabled);
@@ -93,7 +83,7 @@ TEST(RulePropagation, IdOperationsActOnTheFirstRuleWithTheIdOnly)
     EXPECT_TRUE(d.rules(0)[1].enabled); // the active rule is the panel's to set
 
     EXPECT_TRUE(deleteRuleFromOthers(d.datasets, d.at(0), 1));
-    EXPECT_EQ(d.rules(1), (std::vector<FilterRule>{range("area_um", 9, 9, "{a}")}));
+    EXPECT_EQ(d.rules(1), (std::vector<FilterRule>{rangeRule("area_um", 9, 9, "{a}")}));
     EXPECT_EQ(d.rules(0).size(), 2u);
 
     // A rule without id and an invalid index change nothing.
@@ -112,8 +102,8 @@ TEST(RulePropagation, ApplyFilterToAllCopiesEverythingButTheGroupSwitches)
     ThreeDatasets d;
     d.at(0).filter.setEnabled(false);
     d.at(0).filter.setCombineMode(CombineShowExcluded);
-    d.rules(0) = {range("area_um", 1, 5), range("deform", 0, 1, "{b}")};
-    d.rules(1) = {range("bright_avg", 0, 1)};
+    d.rules(0) = {rangeRule("area_um", 1, 5), rangeRule("deform", 0, 1, "{b}")};
+    d.rules(1) = {rangeRule("bright_avg", 0, 1)};
     d.at(1).groupEnabled[3] = true;
     applyFilterToAll(d.datasets, d.at(0));
     for (size_t i : {1, 2}) {
@@ -141,8 +131,8 @@ TEST(RulePropagation, MixedStateCountsOnlyDatasetsThatCanUseTheRule)
     gate.featureNameY = "deform";
     gate.polygonVertices = {{0, 0}, {1, 0}, {1, 1}};
     gate.propagationId = "{g}";
-    const FilterRule shared = range("area_um", 1, 5, "{a}");
-    const FilterRule deformRule = range("deform", 0, 1, "{d}");
+    const FilterRule shared = rangeRule("area_um", 1, 5, "{a}");
+    const FilterRule deformRule = rangeRule("deform", 0, 1, "{d}");
 
     struct Case
     {

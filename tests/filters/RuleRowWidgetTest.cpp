@@ -3,8 +3,10 @@
 // all-datasets buttons, group mode, and the polygon row's labels and Edit toggle.
 #include "filters/FilterRuleWidget.h"
 #include "filters/PolygonRuleWidget.h"
+#include "support/FilterRules.h"
 
 #include "FilterTestFiles.h"
+#include "support/WidgetLookup.h"
 
 #include <gtest/gtest.h>
 
@@ -26,23 +28,6 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
-
-template<typename T>
-T* child(QWidget* parent, const char* name)
-{
-    auto* widget = parent->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
-
-FilterRule rangeRule(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
 
 } // namespace
 

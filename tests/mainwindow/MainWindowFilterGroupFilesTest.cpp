@@ -8,7 +8,7 @@
 #include "filters/FilterGroupExportDialog.h"
 #include "filters/FilterGroupFile.h"
 
-#include "support/FilterRulePrinter.h"
+#include "support/FilterRules.h"
 #include "support/TestSupport.h"
 
 #include <QDialog>
@@ -31,15 +31,6 @@ using namespace Tervane3::Test;
 using Access = MainWindowTestAccess;
 
 namespace {
-
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
 
 class MainWindowFilterGroupFilesTest : public ::testing::Test
 {
@@ -87,7 +78,7 @@ TEST_F(MainWindowFilterGroupFilesTest, ExportWritesTheChosenGroupsInListOrder)
     const int a = w.addFilterGroup("A");
     w.addFilterGroup("B");
     const int c = w.addFilterGroup("C");
-    w.addRuleToGroup(a, range("deform", 0, 0.05));
+    w.addRuleToGroup(a, rangeRule("deform", 0, 0.05));
     prompts().clear();
 
     // The chooser: OK needs a checked group; B is left out.
@@ -115,7 +106,7 @@ TEST_F(MainWindowFilterGroupFilesTest, ExportWritesTheChosenGroupsInListOrder)
     const FilterGroupFileContents back = readFilterGroupsDocument(written);
     ASSERT_EQ(back.groups.size(), 2u);
     EXPECT_EQ(back.groups[0].name, "A");
-    EXPECT_EQ(back.groups[0].rules, (std::vector<FilterRule>{range("deform", 0, 0.05)}));
+    EXPECT_EQ(back.groups[0].rules, (std::vector<FilterRule>{rangeRule("deform", 0, 0.05)}));
     EXPECT_EQ(back.groups[1].name, "C");
     EXPECT_EQ(QJsonDocument::fromJson(written).object().value("formatVersion").toInt(), 1);
     EXPECT_EQ(status(), "Exported 2 filter group(s).");
@@ -160,7 +151,7 @@ TEST_F(MainWindowFilterGroupFilesTest, ImportedGroupsGetFreeNamesAndStartOffEver
     w.addFilterGroup("A");
     FilterGroup first;
     first.name = "A";
-    first.rules = {range("area_um", 0, 25)};
+    first.rules = {rangeRule("area_um", 0, 25)};
     FilterGroup second = first;
     FilterGroup unnamed;
     writeFile(path("in.tn3fg"), filterGroupsDocument({&first, &second, &unnamed}));
@@ -226,10 +217,10 @@ TEST_F(MainWindowFilterGroupFilesTest, MutatedFilesImportWholeOrChangeNothing)
     gate.scaleXMode = 1;
     FilterGroup a;
     a.name = "Singlets";
-    a.rules = {range("deform", 0, 0.05), gate};
+    a.rules = {rangeRule("deform", 0, 0.05), gate};
     FilterGroup b;
     b.name = "Large";
-    b.rules = {range("area_um", 100, 500)};
+    b.rules = {rangeRule("area_um", 100, 500)};
     const QByteArray valid = filterGroupsDocument({&a, &b});
     const QJsonObject validRoot = QJsonDocument::fromJson(valid).object();
     const QJsonValue swaps[] = {QJsonValue(), QJsonValue(3.5), QJsonValue(QStringLiteral("x")), QJsonValue(true),

@@ -3,6 +3,8 @@
 // line reports it; the group handlers; one plot update per typed number; group boxes that
 // follow every activation and removal.
 #include "MainWindowTestAccess.h"
+#include "support/WidgetLookup.h"
+#include "support/FilterRules.h"
 
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
@@ -30,35 +32,6 @@ using namespace Tervane3::Test;
 using Access = MainWindowTestAccess;
 
 namespace {
-
-// Ten events: area_um 10 .. 100, deform 0.10 .. 0.01 (falling), bright_avg 1 .. 10.
-Measurement tenEvents()
-{
-    Measurement m;
-    for (int i = 0; i < 10; ++i) {
-        m.columns["area_um"].push_back(10.0 * (i + 1));
-        m.columns["deform"].push_back(0.01 * (10 - i));
-        m.columns["bright_avg"].push_back(i + 1);
-    }
-    return m;
-}
-
-FilterRule range(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
-
-template<typename T>
-T* child(QWidget* parent, const char* name)
-{
-    auto* widget = parent->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
 
 class MainWindowFiltersTest : public ::testing::Test
 {
@@ -96,7 +69,7 @@ TEST_F(MainWindowFiltersTest, GroupsJoinTheFilterInListOrderUnderTheDatasetsMode
 {
     ASSERT_TRUE(open(tenEvents(), "ten.rtdc"));
     EXPECT_EQ(status(), "10 events (no filter active)");
-    active().filter.addRule(range("area_um", 25, 85)); // events 2 .. 7
+    active().filter.addRule(rangeRule("area_um", 25, 85)); // events 2 .. 7
     panel()->setDataset(&active());
 
     QPushButton* addGroup = child<QPushButton>(panel(), "addGroupButton");
@@ -106,8 +79,8 @@ TEST_F(MainWindowFiltersTest, GroupsJoinTheFilterInListOrderUnderTheDatasetsMode
     ASSERT_EQ(panel()->groupBoxes().size(), 2u);
     EXPECT_EQ(child<QLineEdit>(box(0), "groupNameEdit")->text(), "Filter group 1");
     EXPECT_EQ(child<QLineEdit>(box(1), "groupNameEdit")->text(), "Filter group 2");
-    w.addRuleToGroup(0, range("deform", 0.035, 1.0)); // events 0 .. 6
-    w.addRuleToGroup(1, range("bright_avg", 0, 6.5)); // events 0 .. 5
+    w.addRuleToGroup(0, rangeRule("deform", 0.025, 1.0)); // events 2 .. 9
+    w.addRuleToGroup(1, rangeRule("bright_avg", 0, 6.5)); // events 0 .. 5
     settle();
     EXPECT_EQ(status(), "6 / 10 events shown (60.0%)");
 
@@ -216,7 +189,7 @@ TEST_F(MainWindowFiltersTest, TypingIntoAGroupRuleKeepsFocusAndRedrawsOnce)
 {
     ASSERT_TRUE(open(tenEvents(), "ten.rtdc"));
     const int id = w.addFilterGroup("Gate");
-    w.addRuleToGroup(id, range("area_um", 10, 100));
+    w.addRuleToGroup(id, rangeRule("area_um", 10, 100));
     w.setGroupEnabled(active().id, id, true);
     settle();
     w.show();
@@ -249,7 +222,7 @@ TEST_F(MainWindowFiltersTest, AnyOtherChangeInTheBatchRebuildsTheGroupBoxes)
     ASSERT_TRUE(open(tenEvents(), "ten.rtdc"));
     const int first = w.addFilterGroup("A");
     w.addFilterGroup("B");
-    w.addRuleToGroup(first, range("area_um", 10, 100));
+    w.addRuleToGroup(first, rangeRule("area_um", 10, 100));
     settle();
     QPointer<FilterGroupWidget> old(box(0));
     child<QDoubleSpinBox>(box(0)->rows()[0], "maxSpin")->setValue(50);
@@ -268,7 +241,7 @@ TEST_F(MainWindowFiltersTest, GroupBoxesFollowEveryActivationAndRemoval)
 {
     ASSERT_TRUE(open(tenEvents(), "a.rtdc"));
     const int id = w.addFilterGroup("Gate");
-    w.addRuleToGroup(id, range("area_um", 20, 80));
+    w.addRuleToGroup(id, rangeRule("area_um", 20, 80));
     settle();
     ASSERT_EQ(box(0)->rows().size(), 1u);
     std::weak_ptr<RTDCReader> first = active().reader;
@@ -300,7 +273,7 @@ TEST_F(MainWindowFiltersTest, MatrixClicksRedrawOnceAndTheMatrixFollowsTheGroups
     ASSERT_TRUE(open(tenEvents(), "b.rtdc"));
     for (const char* name : {"A", "B", "C"})
         w.addFilterGroup(name);
-    w.addRuleToGroup(1, range("area_um", 25, 100));
+    w.addRuleToGroup(1, rangeRule("area_um", 25, 100));
     settle();
     w.openFilterGroupsMatrixWindow();
     ASSERT_EQ(Access::matrixWindows(w).size(), 1u);

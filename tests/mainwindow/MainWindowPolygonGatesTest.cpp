@@ -2,6 +2,7 @@
 // linear and logarithmic axes (Esc stores nothing), shown on the plot, reshaped through the
 // Edit toggles, and every event that must end an edit before it could land in another rule.
 #include "MainWindowTestAccess.h"
+#include "support/WidgetLookup.h"
 
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
@@ -10,7 +11,7 @@
 #include "filters/PolygonRuleWidget.h"
 #include "plots/ScatterPlot.h"
 
-#include "support/FilterRulePrinter.h"
+#include "support/FilterRules.h"
 #include "support/TestSupport.h"
 
 #include <qwt_plot_shapeitem.h>
@@ -35,38 +36,13 @@ using Access = MainWindowTestAccess;
 
 namespace {
 
-// Ten events: area_um 10 .. 100, deform 0.01 .. 0.10, bright_avg 1 .. 10.
-Measurement tenEvents()
-{
-    Measurement m;
-    for (int i = 0; i < 10; ++i) {
-        m.columns["area_um"].push_back(10.0 * (i + 1));
-        m.columns["deform"].push_back(0.01 * (i + 1));
-        m.columns["bright_avg"].push_back(i + 1);
-    }
-    return m;
-}
-
-template<typename T>
-T* child(QWidget* parent, const char* name)
-{
-    auto* widget = parent->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
-
 // A gate around events 2 .. 5 (area 30 .. 60, deform 0.03 .. 0.06).
 const std::vector<PolygonVertex> kSquare{{25, 0.025}, {65, 0.025}, {65, 0.065}, {25, 0.065}};
 
-FilterRule gateRule(const std::string& x = "area_um", const std::string& y = "deform",
-                    const std::vector<PolygonVertex>& vertices = kSquare)
+FilterRule gate(const std::string& x = "area_um", const std::string& y = "deform",
+                const std::vector<PolygonVertex>& vertices = kSquare)
 {
-    FilterRule rule;
-    rule.type = PolygonRule;
-    rule.featureName = x;
-    rule.featureNameY = y;
-    rule.polygonVertices = vertices;
-    return rule;
+    return gateRule(x, y, vertices);
 }
 
 // Keeps every event of the fixture.
@@ -220,9 +196,9 @@ TEST_F(MainWindowPolygonGatesTest, DrawnGatesGoToTheDatasetOrTheChosenGroup)
 TEST_F(MainWindowPolygonGatesTest, GroupGatesShowOnlyWhileTheGroupIsOnAndOnTheirOwnAxes)
 {
     const int group = w.addFilterGroup("Gates");
-    w.addRuleToGroup(group, gateRule());
-    w.addRuleToGroup(group, gateRule("deform", "area_um"));
-    active().filter.addRule(gateRule());
+    w.addRuleToGroup(group, gate());
+    w.addRuleToGroup(group, gate("deform", "area_um"));
+    active().filter.addRule(gate());
     panel()->setDataset(&active());
     settle();
     const auto ids = [&] {
@@ -239,10 +215,10 @@ TEST_F(MainWindowPolygonGatesTest, GroupGatesShowOnlyWhileTheGroupIsOnAndOnTheir
 
 TEST_F(MainWindowPolygonGatesTest, EditedVerticesReplaceOnlyTheGateUnderEdit)
 {
-    active().filter.addRule(gateRule());
-    active().filter.addRule(gateRule("area_um", "bright_avg", kEverything));
+    active().filter.addRule(gate());
+    active().filter.addRule(gate("area_um", "bright_avg", kEverything));
     const int group = w.addFilterGroup("Gates");
-    w.addRuleToGroup(group, gateRule());
+    w.addRuleToGroup(group, gate());
     w.setGroupEnabled(active().id, group, true);
     panel()->setDataset(&active());
     settle();
@@ -282,7 +258,7 @@ TEST_F(MainWindowPolygonGatesTest, EditedVerticesReplaceOnlyTheGateUnderEdit)
     EXPECT_NEAR(active().filter.rules[0].polygonVertices[3].second, 0.065, 1e-12);
 
     // A group gate on features that are not plotted releases its toggle at once.
-    w.addRuleToGroup(group, gateRule("deform", "area_um"));
+    w.addRuleToGroup(group, gate("deform", "area_um"));
     settle();
     escape();
     settle();
@@ -335,8 +311,8 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndBeforeTheyCouldLandInAnotherRule)
         if (!w.findFilterGroupById(group))
             Access::groupModel(w).restore({FilterGroup{group, "Gates", {}}}, group + 1);
         FilterGroup& gates = *w.findFilterGroupById(group);
-        gates.rules = {FilterRule(), gateRule()};
-        active().filter.rules = {FilterRule(), gateRule()};
+        gates.rules = {FilterRule(), gate()};
+        active().filter.rules = {FilterRule(), gate()};
         active().filter.rules[0].featureName = "bright_avg";
         active().filter.rules[0].maxValue = 100;
         w.setGroupEnabled(active().id, group, true);
@@ -375,13 +351,13 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndBeforeTheyCouldLandInAnotherRule)
 
 TEST_F(MainWindowPolygonGatesTest, ASignalOfAnotherGateIsDropped)
 {
-    active().filter.rules = {gateRule(), gateRule()};
+    active().filter.rules = {gate(), gate()};
     panel()->setDataset(&active());
     settle();
     QTest::mouseClick(editButtonOfRow(1), Qt::LeftButton);
     ASSERT_EQ(plot()->editingPolygonId(), 1);
     emit plot()->polygonEdited(0, QPolygonF({QPointF(1, 1), QPointF(2, 1), QPointF(2, 2)}));
     settle();
-    EXPECT_EQ(active().filter.rules[0], gateRule());
+    EXPECT_EQ(active().filter.rules[0], gate());
     EXPECT_TRUE(plot()->isEditingPolygon());
 }

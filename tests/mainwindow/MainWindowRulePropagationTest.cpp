@@ -3,11 +3,12 @@
 // follow each plot update, one plot update per action, and rules imported from the
 // measurements' acquisition limits.
 #include "MainWindowTestAccess.h"
+#include "support/WidgetLookup.h"
 
 #include "filters/FilterDockWidget.h"
 #include "filters/RuleRowWidget.h"
 
-#include "support/FilterRulePrinter.h"
+#include "support/FilterRules.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>
@@ -24,14 +25,6 @@ using namespace Tervane3::Test;
 using Access = MainWindowTestAccess;
 
 namespace {
-
-template<typename T>
-T* child(QWidget* parent, const char* name)
-{
-    auto* widget = parent->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
 
 bool highlighted(QPushButton* button)
 {

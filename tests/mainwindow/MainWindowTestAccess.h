@@ -284,6 +284,19 @@ inline Measurement smallMeasurement()
     return m;
 }
 
+// Ten events: area_um 10 .. 100, deform 0.01 .. 0.10, bright_avg 1 .. 10; event i has area
+// 10 (i + 1), deform 0.01 (i + 1) and brightness i + 1.
+inline Measurement tenEvents()
+{
+    Measurement m;
+    for (int i = 0; i < 10; ++i) {
+        m.columns["area_um"].push_back(10.0 * (i + 1));
+        m.columns["deform"].push_back(0.01 * (i + 1));
+        m.columns["bright_avg"].push_back(i + 1);
+    }
+    return m;
+}
+
 // Runs the event loop until no caching task runs and nothing waits.
 inline bool waitForCaching(MainWindow& w, int timeoutMs = 20000)
 {
