@@ -7,18 +7,15 @@
 #include "io/FeatureChoice.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
-#include <algorithm>
+#include <tuple>
 
 namespace Tervane3 {
 
@@ -31,18 +28,8 @@ ExportDialog::ExportDialog(const DatasetEntry* active, const std::vector<std::un
     setMinimumWidth(400);
     auto* layout = new QVBoxLayout(this);
 
-    auto* scopeGroup = new QGroupBox(QStringLiteral("Export Scope"), this);
-    auto* scopeLayout = new QVBoxLayout(scopeGroup);
-    scopeCurrentRadio = new QRadioButton(QStringLiteral("Current dataset only"), scopeGroup);
-    scopeCurrentRadio->setObjectName(QStringLiteral("scopeCurrentRadio"));
-    scopeCurrentRadio->setChecked(true);
-    scopeAllRadio = new QRadioButton(QStringLiteral("All datasets (%1)").arg(datasets.size()), scopeGroup);
-    scopeAllRadio->setObjectName(QStringLiteral("scopeAllRadio"));
-    scopeAllRadio->setEnabled(datasets.size() > 1);
-    scopeLayout->addWidget(scopeCurrentRadio);
-    scopeLayout->addWidget(scopeAllRadio);
+    std::tie(scopeCurrentRadio, scopeAllRadio) = addScopeGroup(this, layout, datasets.size());
     connect(scopeCurrentRadio, &QRadioButton::toggled, this, &ExportDialog::onScopeChanged);
-    layout->addWidget(scopeGroup);
 
     auto* formatGroup = new QGroupBox(QStringLiteral("Export Format"), this);
     auto* formatLayout = new QHBoxLayout(formatGroup);
@@ -86,37 +73,10 @@ ExportDialog::ExportDialog(const DatasetEntry* active, const std::vector<std::un
     for (QRadioButton* radio : {formatRtdcRadio, formatTsvRadio, formatAviRadio})
         connect(radio, &QRadioButton::toggled, this, &ExportDialog::onFormatChanged);
 
-    auto* featureGroup = new QGroupBox(QStringLiteral("Scalar Features"), this);
-    auto* featureLayout = new QVBoxLayout(featureGroup);
-    auto* buttonRow = new QHBoxLayout;
-    auto* selectAll = new QPushButton(QStringLiteral("Select All"), featureGroup);
-    selectAll->setObjectName(QStringLiteral("selectAllButton"));
-    auto* deselectAll = new QPushButton(QStringLiteral("Deselect All"), featureGroup);
-    deselectAll->setObjectName(QStringLiteral("deselectAllButton"));
-    connect(selectAll, &QPushButton::clicked, this, &ExportDialog::onSelectAll);
-    connect(deselectAll, &QPushButton::clicked, this, &ExportDialog::onDeselectAll);
-    buttonRow->addWidget(selectAll);
-    buttonRow->addWidget(deselectAll);
-    buttonRow->addStretch();
-    featureLayout->addLayout(buttonRow);
-    auto* scroll = new QScrollArea(featureGroup);
-    scroll->setWidgetResizable(true);
-    scroll->setMaximumHeight(250);
-    auto* list = new QWidget(scroll);
-    auto* listLayout = new QVBoxLayout(list);
-    listLayout->setSpacing(2);
-    FeatureChoices choices = listFeatureChoices(active, datasets);
-    currentFeatures = std::move(choices.current);
-    for (const std::string& key : choices.keys) {
-        QCheckBox* box = makeFeatureCheckBox(active, key, currentFeatures.count(key) > 0, list);
-        listLayout->addWidget(box);
-        featureCheckBoxes.push_back(box);
-        featureKeys.push_back(key);
-    }
-    listLayout->addStretch();
-    scroll->setWidget(list);
-    featureLayout->addWidget(scroll);
-    layout->addWidget(featureGroup);
+    featureList = new FeatureChecklist(active, datasets, 250, this);
+    connect(featureList->selectAllButton(), &QPushButton::clicked, this, &ExportDialog::onSelectAll);
+    connect(featureList->deselectAllButton(), &QPushButton::clicked, this, &ExportDialog::onDeselectAll);
+    layout->addWidget(featureList);
 
     auto* dataGroup = new QGroupBox(QStringLiteral("Non-scalar Data"), this);
     auto* dataLayout = new QHBoxLayout(dataGroup);
@@ -177,13 +137,7 @@ ExportDialog::ExportDialog(const DatasetEntry* active, const std::vector<std::un
     outputLayout->addLayout(folderRow);
     layout->addWidget(outputGroup);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    QPushButton* exportButton = buttons->addButton(QStringLiteral("Export"), QDialogButtonBox::AcceptRole);
-    exportButton->setObjectName(QStringLiteral("exportButton"));
-    exportButton->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    addExportButtons(this, layout);
 
     if (previous)
         restore(*previous);
@@ -205,11 +159,7 @@ void ExportDialog::restore(const ExportOptions& previous)
         formatRtdcRadio->setChecked(true);
     (previous.aviMjpeg ? aviMjpegRadio : aviRawRadio)->setChecked(true);
     skipDuplicatesCheck->setChecked(previous.skipDuplicateFrames);
-    for (size_t i = 0; i < featureCheckBoxes.size(); ++i) {
-        featureCheckBoxes[i]->setChecked(std::find(previous.features.begin(), previous.features.end(),
-                                                   featureKeys[i])
-                                         != previous.features.end());
-    }
+    featureList->setCheckedKeys(previous.features);
     const std::pair<QCheckBox*, bool> boxes[] = {
         {imagesCheck, previous.images}, {masksCheck, previous.masks}, {tracesCheck, previous.traces}};
     for (const auto& [box, value] : boxes) {
@@ -225,10 +175,7 @@ void ExportDialog::restore(const ExportOptions& previous)
 ExportOptions ExportDialog::options() const
 {
     ExportOptions o;
-    for (size_t i = 0; i < featureCheckBoxes.size(); ++i) {
-        if (featureCheckBoxes[i]->isChecked())
-            o.features.push_back(featureKeys[i]);
-    }
+    o.features = featureList->checkedKeys();
     o.tsv = formatTsvRadio->isChecked();
     o.avi = formatAviRadio->isChecked();
     o.aviMjpeg = aviMjpegRadio->isChecked();
@@ -248,16 +195,11 @@ void ExportDialog::updateFormatState()
     const bool all = scopeAllRadio->isChecked();
     const bool avi = formatAviRadio->isChecked();
     aviOptionsGroup->setVisible(avi);
-    for (size_t i = 0; i < featureCheckBoxes.size(); ++i) {
-        QCheckBox* box = featureCheckBoxes[i];
-        if (avi) {
-            box->setEnabled(false);
-            continue;
-        }
-        box->setEnabled(true);
-        if (!currentFeatures.count(featureKeys[i]))
-            box->setVisible(all);
-    }
+    // AVI keeps the check marks but greys the boxes out; the others show by scope.
+    for (QCheckBox* box : featureList->boxes())
+        box->setEnabled(!avi);
+    if (!avi)
+        featureList->setOthersShown(all);
     setNonScalarAvailability(imagesCheck, currentHasImage, anyHasImage);
     setNonScalarAvailability(masksCheck, currentHasMask, anyHasMask);
     setNonScalarAvailability(tracesCheck, currentHasTraces, anyHasTraces);
@@ -300,16 +242,12 @@ void ExportDialog::onBrowseDir()
 
 void ExportDialog::onSelectAll()
 {
-    for (QCheckBox* box : featureCheckBoxes) {
-        if (!box->isHidden())
-            box->setChecked(true);
-    }
+    featureList->selectShown();
 }
 
 void ExportDialog::onDeselectAll()
 {
-    for (QCheckBox* box : featureCheckBoxes)
-        box->setChecked(false);
+    featureList->deselectAll();
 }
 
 void ExportDialog::onScopeChanged()

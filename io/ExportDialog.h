@@ -8,8 +8,6 @@
 #include <QDialog>
 
 #include <memory>
-#include <set>
-#include <string>
 #include <vector>
 
 class QCheckBox;
@@ -21,6 +19,7 @@ class QRadioButton;
 namespace Tervane3 {
 
 struct DatasetEntry;
+class FeatureChecklist;
 
 class ExportDialog : public QDialog
 {
@@ -47,9 +46,7 @@ private:
     void setNonScalarAvailability(QCheckBox* box, bool inCurrent, bool inAny);
     void restore(const ExportOptions& previous);
 
-    std::vector<QCheckBox*> featureCheckBoxes;
-    std::vector<std::string> featureKeys;
-    std::set<std::string> currentFeatures;
+    FeatureChecklist* featureList = nullptr;
     QCheckBox* imagesCheck = nullptr;
     QCheckBox* masksCheck = nullptr;
     QCheckBox* tracesCheck = nullptr;

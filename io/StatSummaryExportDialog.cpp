@@ -6,7 +6,6 @@
 #include "io/FeatureChoice.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -14,10 +13,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
-#include <algorithm>
+#include <tuple>
 
 namespace Tervane3 {
 
@@ -44,50 +42,13 @@ StatSummaryExportDialog::StatSummaryExportDialog(const DatasetEntry* active,
     setMinimumWidth(450);
     auto* layout = new QVBoxLayout(this);
 
-    auto* scopeGroup = new QGroupBox(QStringLiteral("Export Scope"), this);
-    auto* scopeLayout = new QVBoxLayout(scopeGroup);
-    scopeCurrentRadio = new QRadioButton(QStringLiteral("Current dataset only"), scopeGroup);
-    scopeCurrentRadio->setObjectName(QStringLiteral("scopeCurrentRadio"));
-    scopeCurrentRadio->setChecked(true);
-    scopeAllRadio = new QRadioButton(QStringLiteral("All datasets (%1)").arg(list.size()), scopeGroup);
-    scopeAllRadio->setObjectName(QStringLiteral("scopeAllRadio"));
-    scopeAllRadio->setEnabled(list.size() >= 2);
-    scopeLayout->addWidget(scopeCurrentRadio);
-    scopeLayout->addWidget(scopeAllRadio);
+    std::tie(scopeCurrentRadio, scopeAllRadio) = addScopeGroup(this, layout, list.size());
     connect(scopeCurrentRadio, &QRadioButton::toggled, this, &StatSummaryExportDialog::onScopeChanged);
-    layout->addWidget(scopeGroup);
 
-    auto* featureGroup = new QGroupBox(QStringLiteral("Scalar Features"), this);
-    auto* featureLayout = new QVBoxLayout(featureGroup);
-    auto* buttonRow = new QHBoxLayout;
-    auto* selectAll = new QPushButton(QStringLiteral("Select All"), featureGroup);
-    selectAll->setObjectName(QStringLiteral("selectAllButton"));
-    auto* deselectAll = new QPushButton(QStringLiteral("Deselect All"), featureGroup);
-    deselectAll->setObjectName(QStringLiteral("deselectAllButton"));
-    connect(selectAll, &QPushButton::clicked, this, &StatSummaryExportDialog::onSelectAll);
-    connect(deselectAll, &QPushButton::clicked, this, &StatSummaryExportDialog::onDeselectAll);
-    buttonRow->addWidget(selectAll);
-    buttonRow->addWidget(deselectAll);
-    buttonRow->addStretch();
-    featureLayout->addLayout(buttonRow);
-    auto* scroll = new QScrollArea(featureGroup);
-    scroll->setWidgetResizable(true);
-    scroll->setMaximumHeight(200);
-    auto* inner = new QWidget(scroll);
-    auto* innerLayout = new QVBoxLayout(inner);
-    innerLayout->setSpacing(2);
-    FeatureChoices choices = listFeatureChoices(active, list);
-    currentFeatures = std::move(choices.current);
-    for (const std::string& key : choices.keys) {
-        QCheckBox* box = makeFeatureCheckBox(active, key, currentFeatures.count(key) > 0, inner);
-        innerLayout->addWidget(box);
-        featureCheckBoxes.push_back(box);
-        featureKeys.push_back(key);
-    }
-    innerLayout->addStretch();
-    scroll->setWidget(inner);
-    featureLayout->addWidget(scroll);
-    layout->addWidget(featureGroup);
+    featureList = new FeatureChecklist(active, list, 200, this);
+    connect(featureList->selectAllButton(), &QPushButton::clicked, this, &StatSummaryExportDialog::onSelectAll);
+    connect(featureList->deselectAllButton(), &QPushButton::clicked, this, &StatSummaryExportDialog::onDeselectAll);
+    layout->addWidget(featureList);
 
     auto* statsGroup = new QGroupBox(QStringLiteral("Statistics"), this);
     auto* statsLayout = new QVBoxLayout(statsGroup);
@@ -143,20 +104,11 @@ StatSummaryExportDialog::StatSummaryExportDialog(const DatasetEntry* active,
     outputLayout->addWidget(browseButton);
     layout->addWidget(outputGroup);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
-    QPushButton* exportButton = buttons->addButton(QStringLiteral("Export"), QDialogButtonBox::AcceptRole);
-    exportButton->setObjectName(QStringLiteral("exportButton"));
-    exportButton->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    addExportButtons(this, layout);
 
     if (previous) {
         (previous->allDatasets && scopeAllRadio->isEnabled() ? scopeAllRadio : scopeCurrentRadio)->setChecked(true);
-        for (size_t i = 0; i < featureCheckBoxes.size(); ++i)
-            featureCheckBoxes[i]->setChecked(std::find(previous->features.begin(), previous->features.end(),
-                                                       featureKeys[i])
-                                             != previous->features.end());
+        featureList->setCheckedKeys(previous->features);
         const std::pair<QCheckBox*, bool> flags[] = {
             {nCheck, previous->n},       {medianCheck, previous->median}, {iqrCheck, previous->iqr},
             {meanCheck, previous->mean}, {sdCheck, previous->sd},         {semCheck, previous->sem},
@@ -175,10 +127,7 @@ StatSummaryExportDialog::StatSummaryExportDialog(const DatasetEntry* active,
 StatSummaryOptions StatSummaryExportDialog::options() const
 {
     StatSummaryOptions o;
-    for (size_t i = 0; i < featureCheckBoxes.size(); ++i) {
-        if (featureCheckBoxes[i]->isChecked())
-            o.features.push_back(featureKeys[i]);
-    }
+    o.features = featureList->checkedKeys();
     o.allDatasets = scopeAllRadio->isChecked();
     o.outputPath = outputEdit->text().toStdString();
     o.n = nCheck->isChecked();
@@ -205,11 +154,7 @@ bool StatSummaryExportDialog::outputConfirmed() const
 
 void StatSummaryExportDialog::updateFeatureVisibility()
 {
-    const bool all = scopeAllRadio->isChecked();
-    for (size_t i = 0; i < featureCheckBoxes.size(); ++i) {
-        if (!currentFeatures.count(featureKeys[i]))
-            featureCheckBoxes[i]->setVisible(all);
-    }
+    featureList->setOthersShown(scopeAllRadio->isChecked());
 }
 
 void StatSummaryExportDialog::onBrowse()
@@ -225,16 +170,12 @@ void StatSummaryExportDialog::onBrowse()
 
 void StatSummaryExportDialog::onSelectAll()
 {
-    for (QCheckBox* box : featureCheckBoxes) {
-        if (!box->isHidden())
-            box->setChecked(true);
-    }
+    featureList->selectShown();
 }
 
 void StatSummaryExportDialog::onDeselectAll()
 {
-    for (QCheckBox* box : featureCheckBoxes)
-        box->setChecked(false);
+    featureList->deselectAll();
 }
 
 void StatSummaryExportDialog::onScopeChanged()

@@ -8,8 +8,6 @@
 #include <QDialog>
 
 #include <memory>
-#include <set>
-#include <string>
 #include <vector>
 
 class QCheckBox;
@@ -21,6 +19,7 @@ class QRadioButton;
 namespace Tervane3 {
 
 struct DatasetEntry;
+class FeatureChecklist;
 
 class StatSummaryExportDialog : public QDialog
 {
@@ -46,9 +45,7 @@ private slots:
 private:
     void updateFeatureVisibility();
 
-    std::vector<QCheckBox*> featureCheckBoxes;
-    std::vector<std::string> featureKeys;
-    std::set<std::string> currentFeatures;
+    FeatureChecklist* featureList = nullptr;
     QRadioButton* scopeCurrentRadio = nullptr;
     QRadioButton* scopeAllRadio = nullptr;
     QCheckBox* nCheck = nullptr;
