@@ -337,6 +337,10 @@ void MainWindow::removeDataset()
     // would move to the row below when the current item is taken out.
     if (entries.size() > 1)
         datasetList->setCurrentRow(r > 0 ? r - 1 : r + 1);
+    // A gate of the removed dataset still drawn or edited ends while the dataset exists (the
+    // activation above ended it when another dataset took over).
+    if (r == activeIndex)
+        endPolygonInteraction();
     delete datasetList->takeItem(r);
     entries.erase(entries.begin() + r);
     filterPanel->setDatasetCount(static_cast<int>(entries.size()));
@@ -374,7 +378,6 @@ void MainWindow::removeDataset()
 
 void MainWindow::clearDatasetViews()
 {
-    endPolygonInteraction();
     plottedEventIndices.clear();
     plottedIndicesValid = false;
     emptyPlotAndEventViews();
@@ -398,6 +401,8 @@ void MainWindow::clearDatasetViews()
     calculationsPanel->setDataset(nullptr);
     infoLabel->setText(QStringLiteral("No file loaded."));
     filterPanel->setDataset(nullptr);
+    // After the panel let go of the dataset: ending an edit refreshes the group boxes.
+    endPolygonInteraction();
     refreshFilterGroupPanel();
 }
 

@@ -361,3 +361,24 @@ TEST_F(MainWindowPolygonGatesTest, ASignalOfAnotherGateIsDropped)
     EXPECT_EQ(active().filter.rules[0], gate());
     EXPECT_TRUE(plot()->isEditingPolygon());
 }
+
+// Regression: removing the dataset whose gate was under edit left the edit running on the
+// plot of the next dataset, or of none.
+TEST_F(MainWindowPolygonGatesTest, EditsEndWhenTheirDatasetIsRemoved)
+{
+    ASSERT_TRUE(open("b.rtdc"));
+    for (int remaining : {1, 0}) {
+        SCOPED_TRACE(remaining);
+        Access::activate(w, 0);
+        active().filter.rules = {gate()};
+        panel()->setDataset(&active());
+        settle();
+        QTest::mouseClick(editButtonOfRow(0), Qt::LeftButton);
+        ASSERT_TRUE(plot()->isEditingPolygon());
+        w.removeDataset();
+        settle();
+        EXPECT_EQ(Access::entries(w).size(), static_cast<size_t>(remaining));
+        EXPECT_FALSE(plot()->isEditingPolygon());
+        EXPECT_TRUE(plot()->filterPolygonItems().empty());
+    }
+}
