@@ -302,10 +302,17 @@ void MainWindow::refreshForActiveDataset()
         if (it != plottedEventIndices.end())
             scatterPlot->setHighlightedPoint(static_cast<int>(it - plottedEventIndices.begin()));
     }
-    if (anyEvents && reader->hasImage() && entry->currentEventIndex >= 0)
+    if (anyEvents && reader->hasImage() && entry->currentEventIndex >= 0) {
         displayEvent(entry->currentEventIndex);
-    else
+    } else {
         imageViewer->clear();
+        // Nothing else shows an event of a dataset without images: the table must not keep
+        // the values of the dataset shown before.
+        if (anyEvents)
+            updateEventDataTable(entry->currentEventIndex);
+        else
+            eventDataTable->setRowCount(0);
+    }
 }
 
 void MainWindow::saveCurrentDatasetState()

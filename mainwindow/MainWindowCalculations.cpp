@@ -112,6 +112,9 @@ void MainWindow::finishCalculation(const QString& calculation, const Calculation
     if (beforeRefresh)
         beforeRefresh();
     refreshFeaturesAndPlot();
+    // The feature table of the current event lists the new columns at once.
+    if (const DatasetEntry* shown = shownEntry(); shown && shown->currentEventIndex >= 0)
+        updateEventDataTable(shown->currentEventIndex);
     for (CombinePlotWindow* window : combineWindows)
         window->refresh();
     for (StatisticalEvalWindow* window : statEvalWindows)

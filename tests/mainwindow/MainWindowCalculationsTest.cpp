@@ -145,6 +145,23 @@ TEST_F(MainWindowCalculationsTest, CrosstalkForTheShownAndForAllDatasetsWithTheS
     EXPECT_TRUE(env.prompts->calls().empty());
 }
 
+TEST_F(MainWindowCalculationsTest, TheFeatureTableOfTheCurrentEventListsTheNewColumns)
+{
+    // Catches the event's feature table staying without the computed columns until another
+    // event was chosen.
+    open(fluorescence(2));
+    setCell(0, 1, "0.1");
+    button("compensateCrosstalkButton")->click();
+    ASSERT_TRUE(waitIdle());
+    const QTableWidget* table = Access::eventTable(w);
+    QString value;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 0)->toolTip() == QStringLiteral("fl1_max_ctc"))
+            value = table->item(row, 1)->text();
+    }
+    EXPECT_EQ(value, QStringLiteral("88")); // (110, 220) through the inverse of [[1, 0.1], [0, 1]]
+}
+
 TEST_F(MainWindowCalculationsTest, ASingularMatrixKeepsEarlierColumnsAndSaysWhyInTheStatusLine)
 {
     DatasetEntry& shown = open(fluorescence(2));

@@ -225,6 +225,35 @@ TEST_F(EventDisplayTest, DatasetWithoutImagesIgnoresPointsAndSpinBox)
     EXPECT_EQ(entry->currentEventIndex, 1);
 }
 
+TEST(EventDisplayActivationTest, ADatasetWithoutImagesShowsItsOwnValues)
+{
+    // Catches the feature table keeping the previous dataset's event values when a dataset
+    // without images becomes active (only image datasets displayed their event).
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Tervane3::Test::MainWindowEnvironment env;
+    MainWindow w;
+    Access::addDataset(w, QString::fromStdString(writeMeasurement(dir, "images.rtdc", {})));
+    ASSERT_TRUE(Tervane3::Test::waitForCaching(w));
+    Tervane3::Test::Measurement plain;
+    plain.columns["area_um"] = {7.0, 8.0, 9.0};
+    plain.columns["deform"] = {0.5, 0.6, 0.7};
+    const QString plainPath = dir.filePath(QStringLiteral("plain.rtdc"));
+    Tervane3::Test::writeMeasurement(plainPath.toStdString(), plain);
+    Access::addDataset(w, plainPath);
+    ASSERT_TRUE(Tervane3::Test::waitForCaching(w));
+
+    const QTableWidget* table = Access::eventTable(w);
+    Access::activate(w, 0);
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("50")); // area_um of event 0
+    Access::activate(w, 1);
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->item(0, 0)->toolTip(), QStringLiteral("area_um"));
+    EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("7"));
+    EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("0.5"));
+}
+
 TEST_F(EventDisplayTest, FeatureTableListsScalarFeaturesWithCNumbers)
 {
     // Decision: numbers in the event table ignore the locale. Catches formatting through
