@@ -310,8 +310,8 @@ private:
                           const std::vector<int>& selection, bool aviMjpeg, bool skipDuplicateFrames,
                           bool forReanalysis);
 
-    // Handlers of the filter panel and the polygon gates still to be built
-    // (MainWindowPending.cpp).
+    // Handlers of the filter panel's group boxes (MainWindowFilterGroups.cpp) and of group
+    // gates and drawing (MainWindowPolygonGates.cpp).
     void onPolygonDrawingStopped();
     void onAddFilterGroupRequested();
     void onRenameFilterGroupRequested(int groupId, const QString& name);

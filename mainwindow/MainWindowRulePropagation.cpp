@@ -114,6 +114,13 @@ void MainWindow::onImportMeasurementFilters(bool toAll)
         return;
     }
     filterPanel->setDataset(active);
+    // The appended rules leave a gate under edit at its index: they are counted, so that only
+    // a later removal ends the edit, and the gate's rebuilt row shows Edit pressed again.
+    if (active && scatterPlot->isEditingPolygon() && editDatasetId == active->id && editGateId >= 0 &&
+        editGateId < kGroupGateIdBase) {
+        editRuleCount = active->filter.ruleCount();
+        filterPanel->setPolygonEditChecked(editGateId, true);
+    }
     scheduleFilterPlotUpdate(false);
 }
 

@@ -134,6 +134,7 @@ TEST_F(MainWindowPolygonGatesTest, DrawnGatesGoToTheDatasetOrTheChosenGroup)
     const Case cases[] = {
         {"dataset, linear axes", false, 0, false},
         {"dataset, logarithmic x axis", false, 1, false},
+        {"group, linear axes", true, 0, false},
         {"group, logarithmic x axis", true, 1, false},
         {"dataset, Esc", false, 0, true},
         {"group, Esc", true, 0, true},
@@ -381,4 +382,33 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndWhenTheirDatasetIsRemoved)
         EXPECT_FALSE(plot()->isEditingPolygon());
         EXPECT_TRUE(plot()->filterPolygonItems().empty());
     }
+}
+
+// Regression: rules appended behind the panel (an import of the measurement's limits) while a
+// dataset gate was under edit were not counted, so removing a rule above the gate afterwards
+// did not end the edit, and the next edited vertices went into the gate that had moved to its
+// place. The import also rebuilt the rows without pressing the gate's Edit toggle again.
+TEST_F(MainWindowPolygonGatesTest, RulesImportedDuringAnEditAreCounted)
+{
+    active().filter.rules = {gate("area_um", "bright_avg", kEverything), gate()};
+    active().metadata.onlineFilter = {{"area_um,deform soft limit", "1"}};
+    active().metadata.polygonFilters = {MetadataPolygonFilter{"area_um", "deform", kEverything}};
+    panel()->setDataset(&active());
+    settle();
+    QTest::mouseClick(editButtonOfRow(1), Qt::LeftButton);
+    ASSERT_EQ(plot()->editingPolygonId(), 1);
+
+    emit panel()->importMeasurementFiltersRequested(false);
+    settle();
+    ASSERT_EQ(active().filter.ruleCount(), 3);
+    EXPECT_TRUE(plot()->isEditingPolygon());
+    EXPECT_TRUE(qobject_cast<PolygonRuleWidget*>(panel()->rows().at(1))->isEditChecked());
+
+    QTest::mouseClick(child<QPushButton>(panel()->rows().at(0), "removeButton"), Qt::LeftButton);
+    settle();
+    EXPECT_FALSE(plot()->isEditingPolygon());
+    const std::vector<FilterRule> before = active().filter.rules;
+    emit plot()->polygonEdited(1, QPolygonF({QPointF(1, 1), QPointF(2, 1), QPointF(2, 2)}));
+    settle();
+    EXPECT_EQ(active().filter.rules, before);
 }
