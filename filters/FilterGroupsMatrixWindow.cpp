@@ -60,7 +60,9 @@ void FilterGroupsMatrixWindow::setupUi()
     });
 
     addNodeRows = [this](const DatasetFolderNode& node, QTreeWidgetItem* parent) {
-        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree);
+        auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem;
+        if (!parent)
+            newTopLevelItems.append(item);
         if (node.isFolder()) {
             item->setText(0, node.name);
             for (const DatasetFolderNode& child : node.children)
@@ -75,20 +77,8 @@ void FilterGroupsMatrixWindow::setupUi()
         for (size_t g = 0; g < groups.size(); ++g) {
             const int column = static_cast<int>(g) + 1;
             item->setSizeHint(column, QSize(0, rowHeight));
-            auto* cell = new QWidget(tree);
-            auto* cellLayout = new QHBoxLayout(cell);
-            cellLayout->setContentsMargins(0, 0, 0, 0);
-            cellLayout->setAlignment(Qt::AlignCenter);
-            auto* check = new QCheckBox(cell);
-            check->setChecked(host->isGroupEnabled(&dataset, groups[g]->id));
-            cellLayout->addWidget(check);
-            const int datasetId = dataset.id;
-            const int groupId = groups[g]->id;
-            connect(check, &QCheckBox::toggled, this, [this, datasetId, groupId](bool on) {
-                if (!rebuilding)
-                    host->setGroupEnabled(datasetId, groupId, on);
-            });
-            tree->setItemWidget(item, column, cell);
+            pendingCells.push_back(
+                {item, column, dataset.id, groups[g]->id, host->isGroupEnabled(&dataset, groups[g]->id)});
         }
     };
 }
@@ -122,8 +112,31 @@ void FilterGroupsMatrixWindow::rebuildRows()
             nodes.push_back(node);
         }
     }
+    // The rows are built outside the tree and go in at once: inserted one by one, each would
+    // lay out every row before it again.
+    newTopLevelItems.clear();
+    pendingCells.clear();
     for (const DatasetFolderNode& node : nodes)
         addNodeRows(node, nullptr);
+    tree->addTopLevelItems(newTopLevelItems);
+    newTopLevelItems.clear();
+    // A cell's box is set before it is connected, so that only the user's ticks switch.
+    for (const PendingCell& pending : pendingCells) {
+        auto* cell = new QWidget(tree);
+        auto* cellLayout = new QHBoxLayout(cell);
+        cellLayout->setContentsMargins(0, 0, 0, 0);
+        cellLayout->setAlignment(Qt::AlignCenter);
+        auto* check = new QCheckBox(cell);
+        check->setChecked(pending.on);
+        cellLayout->addWidget(check);
+        connect(check, &QCheckBox::toggled, this,
+                [this, datasetId = pending.datasetId, groupId = pending.groupId](bool on) {
+                    if (!rebuilding)
+                        host->setGroupEnabled(datasetId, groupId, on);
+                });
+        tree->setItemWidget(pending.item, pending.column, cell);
+    }
+    pendingCells.clear();
     tree->expandAll();
     if (autoFitNameColumn) {
         fittingNameColumn = true;

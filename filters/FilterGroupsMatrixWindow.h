@@ -8,7 +8,10 @@
 
 #include <QMainWindow>
 
+#include <QList>
+
 #include <functional>
+#include <vector>
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -54,7 +57,21 @@ private:
     // Column 0 follows the names until the user resizes it.
     bool autoFitNameColumn = true;
     bool fittingNameColumn = false;
+    // Adds the rows of a node below the parent item; a node without parent item becomes a
+    // top-level row once the whole tree is built (see rebuildRows).
     std::function<void(const DatasetFolderNode&, QTreeWidgetItem*)> addNodeRows;
+    // Filled by addNodeRows during a rebuild: the new top-level rows, and the check box each
+    // dataset row gets per group once its row is in the tree.
+    struct PendingCell
+    {
+        QTreeWidgetItem* item;
+        int column;
+        int datasetId;
+        int groupId;
+        bool on;
+    };
+    QList<QTreeWidgetItem*> newTopLevelItems;
+    std::vector<PendingCell> pendingCells;
 };
 
 } // namespace Tervane3
