@@ -35,11 +35,15 @@ import lutmodel as model  # noqa: E402
 EDP = os.path.join(model.HERE, "coupled_cell_in_tube.edp")
 
 
-def run_coupled(lam, ts, prefix, ref=1.0, extra=()):
+def run_coupled(lam, ts, prefix, ref=1.0, extra=(), report_only=False):
     """Runs the coupled model for one size over the load factors ts (cached by prefix)."""
     done = prefix + "_done"
-    wall = None
-    if not os.path.exists(done):
+    wall = float("nan")
+    if report_only:
+        if os.path.exists(done):
+            with open(done) as f:
+                wall = float(f.read())
+    elif not os.path.exists(done):
         tfile = prefix + "_t.txt"
         with open(tfile, "w") as f:
             f.write("%d\n" % len(ts) + "".join("%.12g\n" % t for t in ts))
@@ -62,6 +66,9 @@ def run_coupled(lam, ts, prefix, ref=1.0, extra=()):
         path = "%s_%d.txt" % (prefix, k)
         if not os.path.exists(path):
             break
+        with open(path) as f:
+            if "# converged" not in f.read():     # the point still being solved
+                break
         header, nodes = model.read_result(path)
         iters = []
         with open(path) as f:
@@ -91,6 +98,9 @@ def main():
     p.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "lut_coupled"))
     p.add_argument("--spring", type=float, default=None,
                    help="surface spring stiffness of the elastic solves (units mu/a)")
+    p.add_argument("--report", action="store_true",
+                   help="run nothing, report the points already in --work (also of a "
+                        "sweep still running)")
     p.add_argument("--kappa", type=float, default=None,
                    help="pointwise volume penalty of the elastic solves (units mu)")
     args = p.parse_args()
@@ -113,7 +123,7 @@ def main():
                 break
         key = hashlib.sha256(repr((ts, extra)).encode()).hexdigest()[:10]
         prefix = os.path.join(args.work, "coupled_lam_%.4f_ref_%g_%s" % (lam, args.ref, key))
-        points, wall = run_coupled(lam, ts, prefix, args.ref, extra)
+        points, wall = run_coupled(lam, ts, prefix, args.ref, extra, args.report)
         return lam, surf, ts, points, wall
 
     with ThreadPoolExecutor(args.jobs) as ex:
@@ -145,9 +155,12 @@ def main():
                 shape = "%.6f | %.3f | %.3f | %.5f" % (d_c, a_c * rc2, a_ow * rc2, ratio)
             else:
                 shape = "— | — | %.3f | —" % (a_ow * rc2)
-            print("| %.2f | %g | %.5g | %s | %d | %d | %.1f | %.1e | %s | %.1e | %.1e | %.1e, %.1e |"
+            iters_text = "%d" % h["iterations"]
+            if h.get("continuation_solves", 1) > 1:
+                iters_text += " (last of %d solves)" % h["continuation_solves"]
+            print("| %.2f | %g | %.5g | %s | %s | %d | %.1f | %.1e | %s | %.1e | %.1e | %.1e, %.1e |"
                   % (lam, targets[k], t, "yes" if conv else "no (%s)" % h["stop_reason"],
-                     h["iterations"], h["newton_steps"], h["cpu_seconds"], h["residual"], shape,
+                     iters_text, h["newton_steps"], h["cpu_seconds"], h["residual"], shape,
                      h["net_axial_load_relative"], h["stress_force_over_F0"],
                      h["volume_solid_relative"], h["volume_enclosed_relative"]))
     print()
@@ -157,7 +170,7 @@ def main():
         for k, (h, nodes, iters) in enumerate(points):
             if len(iters):
                 print("- lam %.2f, D %g: %s" % (lam, targets[k],
-                                                " ".join("%.1e" % r for r in iters[:, 0])))
+                                                " ".join("%.1e" % r for r in iters[:, 1])))
         print("- lam %.2f: wall time of the sweep %.1f s" % (lam, wall))
 
 
