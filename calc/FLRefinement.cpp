@@ -1,5 +1,6 @@
 // The refinement of one dataset: metadata (sample rate, baseline offsets), the image's middle
-// and the flow speed, then per channel a parallel pass over the events. The search window of
+// and the flow speed, then per channel a parallel pass over the events; the columns of all
+// channels, the filters and the refined traces are stored together at the end. The search window of
 // an event is clamped to the trace; a window wholly before or after the trace, an empty
 // trace or a window without a number gives no peak (NaN height and width, the instrument's
 // time).
@@ -271,17 +272,18 @@ bool FLRefinement::run(RTDCReader* reader, const Metadata& metadata, const Trace
     if (refinable.empty())
         return false;
 
-    for (int channel : channels) {
-        const std::string raw = channelFeature(channel, "_raw");
-        if (hasTrace(raw))
-            reader->addDerivedTrace(channelFeature(channel, "_median_rf"), raw);
-    }
-    reader->setTraceProcessing(settings);
     const FlowSpeed flow = estimateFlowSpeed(*reader, centre, tCentre, channels, posX, n, settings.flMaxThreshold);
     if (cancelRequested)
         return false;
 
+    // Every channel's columns wait until the last channel is done: a cancelled run leaves the
+    // dataset as the last complete run left it, columns, filters and refined traces alike.
+    struct Columns
+    {
+        std::vector<double> heights, times, widths;
+    };
     const std::size_t count = refinable.size();
+    std::vector<Columns> results(count);
     for (std::size_t c = 0; c < count; ++c) {
         ChannelPass pass;
         pass.reader = reader;
@@ -343,13 +345,21 @@ bool FLRefinement::run(RTDCReader* reader, const Metadata& metadata, const Trace
                 progress.eventFinished();
             }
         });
-        if (done.load() < n)
-            return false; // cancelled: nothing of this channel is stored
-        reader->setFeature(channelFeature(pass.channel, "_max_rf"), std::move(heights));
-        reader->setFeature(channelFeature(pass.channel, "_pos_rf"), std::move(times));
-        reader->setFeature(channelFeature(pass.channel, "_width_rf"), std::move(widths));
-        if (c + 1 < count && cancelRequested)
+        if (done.load() < n || cancelRequested)
             return false;
+        results[c] = {std::move(heights), std::move(times), std::move(widths)};
+    }
+
+    for (int channel : channels) {
+        const std::string raw = channelFeature(channel, "_raw");
+        if (hasTrace(raw))
+            reader->addDerivedTrace(channelFeature(channel, "_median_rf"), raw);
+    }
+    reader->setTraceProcessing(settings);
+    for (std::size_t c = 0; c < count; ++c) {
+        reader->setFeature(channelFeature(refinable[c], "_max_rf"), std::move(results[c].heights));
+        reader->setFeature(channelFeature(refinable[c], "_pos_rf"), std::move(results[c].times));
+        reader->setFeature(channelFeature(refinable[c], "_width_rf"), std::move(results[c].widths));
     }
     emit progressChanged(100);
     return true;

@@ -37,7 +37,7 @@ public:
     // whose fl<N>_pos column is missing or shorter than the event count is skipped (the reason
     // goes to messages). True when at least one channel was refined and the run was not
     // cancelled; false with nothing stored when no channel could be refined. A cancelled run
-    // stores nothing of the channel in work; channels done before keep their columns.
+    // stores nothing: no column, filter setting or refined trace of the dataset changes.
     bool run(RTDCReader* reader, const Metadata& metadata, const TraceFilterSettings& settings,
              std::vector<std::string>* messages = nullptr);
 

@@ -312,7 +312,10 @@ TEST_F(FLRefinementTest, OneThreadAndManyGiveTheSameColumnsAndProgressRises)
     }
 }
 
-TEST_F(FLRefinementTest, CancelStoresNothingOfTheChannelInWork)
+// Regression: a cancel in the second channel kept the first channel's new columns and put the
+// cancelled run's filters into the reader: a compensation afterwards mixed the two runs'
+// maxima, and the refined trace shown no longer matched the stored columns.
+TEST_F(FLRefinementTest, CancelKeepsTheDatasetAsTheLastCompleteRunLeftIt)
 {
     Measurement m;
     for (int i = 0; i < 600; ++i) {
@@ -320,21 +323,40 @@ TEST_F(FLRefinementTest, CancelStoresNothingOfTheChannelInWork)
             const std::string fl = "fl" + std::to_string(c);
             m.columns[fl + "_max"].push_back(100);
             m.columns[fl + "_pos"].push_back(42);
-            m.traces[fl + "_raw"].push_back(triangle(40));
+            std::vector<float> trace = triangle(40);
+            trace[45] = 90; // a notch that the default filters smooth away
+            m.traces[fl + "_raw"].push_back(trace);
         }
     }
     RTDCReader& reader = open(m);
-    // Cancel once the second channel has started: the first keeps its columns.
+    const std::vector<std::string> tracesBefore = reader.traceNames();
+    bool armed = false;
+    // Cancel once the second channel has started.
     QObject::connect(&refinement, &FLRefinement::progressChanged, &refinement,
-                     [this](int p) {
-                         if (p >= 50)
+                     [this, &armed](int p) {
+                         if (armed && p >= 50)
                              refinement.cancelRequested = true;
                      },
                      Qt::DirectConnection);
+
+    armed = true;
     EXPECT_FALSE(refinement.run(&reader, oneMegahertz(), filtersOff()));
-    EXPECT_EQ(reader.getFeature("fl1_max_rf").size(), 600u);
-    EXPECT_FALSE(reader.hasFeature("fl2_max_rf"));
-    EXPECT_FALSE(reader.hasFeature("fl2_pos_rf"));
+    for (const char* name : {"fl1_max_rf", "fl1_pos_rf", "fl1_width_rf", "fl2_max_rf", "fl2_pos_rf"})
+        EXPECT_FALSE(reader.hasFeature(name)) << name;
+    EXPECT_EQ(reader.traceNames(), tracesBefore);
+
+    armed = false;
+    ASSERT_TRUE(refinement.run(&reader, oneMegahertz(), TraceFilterSettings()));
+    const std::vector<double> first = reader.getFeature("fl1_max_rf");
+    const std::vector<double> second = reader.getFeature("fl2_width_rf");
+    const std::vector<float> shown = reader.getTrace("fl1_median_rf", 0);
+    armed = true;
+    EXPECT_FALSE(refinement.run(&reader, oneMegahertz(), filtersOff()));
+    EXPECT_EQ(reader.getFeature("fl1_max_rf"), first);
+    EXPECT_EQ(reader.getFeature("fl2_width_rf"), second);
+    EXPECT_EQ(reader.getTrace("fl1_median_rf", 0), shown);
+    std::vector<float> unfiltered = m.traces.at("fl1_raw").front();
+    EXPECT_NE(shown, unfiltered);
 }
 
 } // namespace
