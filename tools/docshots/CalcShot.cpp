@@ -2,18 +2,27 @@
 // grabbed from the real widgets on a synthetic measurement with the program's own look. Run
 // it under Xvfb so fonts render as on a desktop:
 //   xvfb-run -a -s "-screen 0 1600x1000x24" build/tools/docshots/tervane3-calc-shot <out dir>
-// Writes emodulus-page.png (the Young's Modulus page after a computation) and
-// emodulus-quality.png (the quality dialog of that dataset).
+// Writes emodulus-page.png (the Young's Modulus page after a computation),
+// emodulus-quality.png (the quality dialog of that dataset), refinement-page.png (the FL
+// Refinement page, hidden as the program ships, made visible for a trial, after a refinement)
+// and refined-trace.png (the trace plot of one event showing the refined traces).
 #include "app/AppStyle.h"
 #include "mainwindow/MainWindowTestAccess.h"
 
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModQualityDialog.h"
+#include "plots/TracePlot.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QImage>
+#include <QPainter>
 #include <QPushButton>
+#include <QSpinBox>
+
+#include <qwt_plot_renderer.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -34,7 +43,7 @@ int main(int argc, char** argv)
     const QString out = QString::fromLocal8Bit(argv[1]);
     const std::string measurement = QString(out + QStringLiteral("/screenshot-sample.rtdc")).toStdString();
     const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + measurement +
-                                "\" --events 20000 --seed 3";
+                                "\" --events 20000 --seed 3 --traces";
     if (std::system(command.c_str()) != 0)
         return 1;
 
@@ -68,6 +77,44 @@ int main(int argc, char** argv)
     dialogs.front()->adjustSize();
     QCoreApplication::processEvents();
     if (!dialogs.front()->grab().save(out + QStringLiteral("/emodulus-quality.png")))
+        return 1;
+    dialogs.front()->close();
+
+    // The refinement page is hidden as the program ships; a trial shows it.
+    dock->setExpertPagesVisible(true);
+    auto* selector = dock->findChild<QComboBox*>(QStringLiteral("calcPageSelector"));
+    selector->setCurrentIndex(selector->findText(QStringLiteral("FL Refinement")));
+    auto* refine = dock->findChild<QPushButton*>(QStringLiteral("refineFluorescenceButton"));
+    if (!refine->isEnabled())
+        return 1;
+    refine->click();
+    Test::waitUntil([&] { return !Access::calcBusy(window); }, 120000);
+    QCoreApplication::processEvents();
+    if (!Access::entry(window, 0).flRefinementApplied)
+        return 1;
+    dock->resize(340, dock->sizeHint().height());
+    QCoreApplication::processEvents();
+    if (!dock->grab().save(out + QStringLiteral("/refinement-page.png")))
+        return 1;
+
+    if (!dock->findChild<QCheckBox*>(QStringLiteral("showRefinedTrace"))->isChecked())
+        return 1;
+    Access::eventSpin(window)->setValue(12);
+    QCoreApplication::processEvents();
+    TracePlot* traces = Access::tracePlot(window);
+    traces->replot();
+    QCoreApplication::processEvents();
+    if (!traces->isVisible())
+        return 1;
+    // The plot is small in the window; rendered larger for the picture, with its own look.
+    QImage picture(720, 300, QImage::Format_ARGB32);
+    picture.fill(traces->palette().color(QPalette::Window));
+    {
+        QPainter painter(&picture);
+        QwtPlotRenderer renderer;
+        renderer.render(traces, &painter, QRectF(picture.rect()));
+    }
+    if (!picture.save(out + QStringLiteral("/refined-trace.png")))
         return 1;
     std::remove(measurement.c_str());
     return 0;
