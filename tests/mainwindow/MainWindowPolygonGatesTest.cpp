@@ -291,6 +291,8 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndBeforeTheyCouldLandInAnotherRule)
         {"another dataset activated", false, [&] { Access::activate(w, 1); }, true},
         {"x feature changed", false,
          [&] { Access::selectKey(Access::combo(w, "xFeatureCombo"), QStringLiteral("bright_avg")); }, true},
+        {"y feature changed", true,
+         [&] { Access::selectKey(Access::combo(w, "yFeatureCombo"), QStringLiteral("bright_avg")); }, true},
         {"rule above removed", false, [&] { removeRow(0); }, true},
         {"Delete from All of the rule above", false, [&] {
              active().filter.rules[0].propagationId = "{x}";
@@ -308,6 +310,7 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndBeforeTheyCouldLandInAnotherRule)
         SCOPED_TRACE(c.name);
         Access::activate(w, 0);
         Access::selectKey(Access::combo(w, "xFeatureCombo"), QStringLiteral("area_um"));
+        Access::selectKey(Access::combo(w, "yFeatureCombo"), QStringLiteral("deform"));
         Access::selectKey(Access::combo(w, "colorFeatureCombo"), QString());
         if (!w.findFilterGroupById(group))
             Access::groupModel(w).restore({FilterGroup{group, "Gates", {}}}, group + 1);
@@ -364,8 +367,8 @@ TEST_F(MainWindowPolygonGatesTest, ASignalOfAnotherGateIsDropped)
 }
 
 // Regression: removing the dataset whose gate was under edit left the edit running on the
-// plot of the next dataset, or of none.
-TEST_F(MainWindowPolygonGatesTest, EditsEndWhenTheirDatasetIsRemoved)
+// plot of the next dataset, or of none. Clearing the session ends an edit as well.
+TEST_F(MainWindowPolygonGatesTest, EditsEndWhenTheirDatasetIsRemovedOrTheSessionCleared)
 {
     ASSERT_TRUE(open("b.rtdc"));
     for (int remaining : {1, 0}) {
@@ -382,6 +385,23 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndWhenTheirDatasetIsRemoved)
         EXPECT_FALSE(plot()->isEditingPolygon());
         EXPECT_TRUE(plot()->filterPolygonItems().empty());
     }
+
+    // A group's gate under edit when the session is cleared.
+    ASSERT_TRUE(open("c.rtdc"));
+    const int group = w.addFilterGroup("Gates");
+    w.addRuleToGroup(group, gate());
+    w.setGroupEnabled(active().id, group, true);
+    settle();
+    QTest::mouseClick(child<QPushButton>(panel()->groupBoxes().front()->rows()[0], "editButton"), Qt::LeftButton);
+    ASSERT_TRUE(plot()->isEditingPolygon());
+    env.prompts->answerMessage(QStringLiteral("OK"));
+    w.clearSession();
+    settle();
+    EXPECT_TRUE(Access::entries(w).empty());
+    EXPECT_TRUE(w.filterGroups().empty());
+    EXPECT_FALSE(plot()->isEditingPolygon());
+    EXPECT_TRUE(plot()->filterPolygonItems().empty());
+    EXPECT_TRUE(panel()->groupBoxes().empty());
 }
 
 // Regression: rules appended behind the panel (an import of the measurement's limits) while a
