@@ -3,13 +3,15 @@
 // area as cells squeezed through a channel do), the metadata sections of an instrument
 // file, and on request event images with a drawn cell, matching masks and fluorescence
 // traces with a peak. Per-event datasets are chunked and deflated like instrument files.
-// The same seed gives the same file.
+// The same seed gives the same file. Long runs report their progress on the standard error
+// stream.
 //
 //   tervane3-synth <output.rtdc> [--events N] [--images] [--masks] [--traces] [--seed S]
 #include <H5Cpp.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +22,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -479,6 +483,54 @@ void makeTraces(Random& rng, const Event& e, std::int16_t* raw[3], std::uint16_t
     }
 }
 
+// How far the writing is: on a terminal one line rewritten in place a few times a second
+// with the time left; elsewhere (a log, a pipe) a line per tenth once the run has taken
+// more than a few seconds, so that short runs from scripts stay silent.
+class Progress
+{
+public:
+    explicit Progress(std::uint64_t eventTotal)
+        : total(eventTotal)
+        , start(Clock::now())
+        , terminal(isatty(STDERR_FILENO) == 1)
+    {
+    }
+    void update(std::uint64_t done)
+    {
+        const double elapsed = seconds(Clock::now() - start);
+        const int tenth = static_cast<int>(10 * done / total);
+        if (terminal) {
+            if (elapsed - lastShown < 0.25 && done < total)
+                return;
+            lastShown = elapsed;
+            const double left = done > 0 ? elapsed * static_cast<double>(total - done) / static_cast<double>(done) : 0.0;
+            std::cerr << "\rWriting events: " << 100 * done / total << "% (" << done << " of " << total << "), about "
+                      << static_cast<long>(left + 0.5) << " s left   " << std::flush;
+            shown = true;
+        } else if (elapsed > 3.0 && tenth > lastTenth) {
+            std::cerr << "Writing events: " << 100 * done / total << "% (" << done << " of " << total << ") after "
+                      << static_cast<long>(elapsed + 0.5) << " s" << std::endl;
+        }
+        lastTenth = std::max(lastTenth, tenth);
+    }
+    void finish()
+    {
+        if (shown)
+            std::cerr << "\r" << std::string(72, ' ') << "\r" << std::flush;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+    std::uint64_t total;
+    Clock::time_point start;
+    bool terminal;
+    bool shown = false;
+    double lastShown = -1.0;
+    int lastTenth = 0;
+};
+
 bool parse(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i) {
@@ -558,6 +610,7 @@ void generate(const Options& o)
     std::uint64_t onlineIndex = 0;
     const hsize_t frameSize = kImageHeight * kImageWidth;
     std::vector<Event> block;
+    Progress progress(o.events);
     for (hsize_t first = 0; first < o.events; first += kScalarChunk) {
         const hsize_t count = std::min<hsize_t>(kScalarChunk, o.events - first);
         block.assign(count, Event{});
@@ -600,8 +653,11 @@ void generate(const Options& o)
                               H5::PredType::NATIVE_UINT16, first + sub, n);
                 }
             }
+            progress.update(first + sub + n);
         }
+        progress.update(first + count);
     }
+    progress.finish();
     file.close();
 }
 
