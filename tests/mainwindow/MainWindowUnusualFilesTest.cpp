@@ -2,6 +2,7 @@
 // with the probe program checking each file in a process of its own: files without events,
 // columns that hold no numbers, names too long for any screen, the reasons in the error box
 // and the log, and damaged copies that must be opened or refused, never crash this process.
+#include "DamagedOpening.h"
 #include "MainWindowTestAccess.h"
 
 #include "app/Log.h"
@@ -24,6 +25,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #ifndef TERVANE3_PROBE_PROGRAM
@@ -253,56 +255,61 @@ TEST_F(MainWindowUnusualFilesTest, WithoutTheProbeProgramFilesOpenUnchecked)
     EXPECT_TRUE(log.contains(QStringLiteral("Opened %1: 6 events, 3 features").arg(path("good.rtdc"))));
 }
 
-// A small deterministic share of the damaged-file trial: copies of a complete measurement
-// damaged mostly in the first 16 KiB (where the HDF5 library's own faults sit) are opened
-// through the dialog's road. Each must open or be refused with a reason; this process must
-// survive all of them, and no earlier dataset may change.
+// A small deterministic share of the damaged-file trial (bench/damaged_open_trial.cpp):
+// copies of a complete measurement damaged mostly in the first 16 KiB (where the HDF5
+// library's own faults sit) are opened through the dialog's road. Each must open or be
+// refused with a reason; this process must survive all of them, and the dataset opened
+// before them must not change.
 TEST_F(MainWindowUnusualFilesTest, DamagedCopiesOpenOrAreRefusedWithAReason)
 {
+    using Outcome = DamagedCopyResult::Outcome;
     writeCompleteFixture(path("complete.rtdc").toStdString());
     const std::vector<char> bytes = readFileBytes(path("complete.rtdc").toStdString());
     MainWindow w;
     Access::addDataset(w, path("complete.rtdc"));
     ASSERT_TRUE(waitForCaching(w));
-    const std::vector<double> deform = w.datasets()[0]->reader->getFeature("deform");
+    const DatasetEntry& first = *w.datasets()[0];
+    const MeasurementContent intact = readContent(*first.reader, first.metadata);
+    ASSERT_GT(intact.events, 0u);
+    ASSERT_FALSE(intact.images.empty());
+    ASSERT_FALSE(intact.traces.empty());
+
+    ExpectQtWarnings warnings;
+    const auto messageCount = [&warnings] { return warnings.count(); };
+    // An undamaged copy shows the same, with the fixture's own warnings (its text column).
+    writeFileBytes(path("same.rtdc").toStdString(), bytes);
+    const DamagedCopyResult same = openDamagedCopy(w, *env.prompts, path("same.rtdc"), intact, messageCount, 0, true);
+    ASSERT_EQ(same.outcome, Outcome::Intact) << same.detail.toStdString();
 
     // This seed's copies include one on which the HDF5 library crashes (in the probe).
     std::mt19937 rng(3);
-    int opened = 0;
-    int refused = 0;
+    std::map<Outcome, int> counts;
     int crashes = 0;
-    ExpectQtWarnings warnings;
     for (int copy = 0; copy < 40; ++copy) {
         SCOPED_TRACE(copy);
         const QString file = dir.filePath(QStringLiteral("copy%1.rtdc").arg(copy));
         writeFileBytes(file.toStdString(), damagedCopy(bytes, rng, copy % 4 == 3 ? bytes.size() : 16384));
-        const size_t datasetsBefore = w.datasets().size();
-        const int boxesBefore = env.prompts->countTitled(QStringLiteral("Error"));
-        Access::addDataset(w, file);
-        ASSERT_TRUE(waitForCaching(w));
-        if (w.datasets().size() == datasetsBefore + 1) {
-            ++opened;
-            // Damaged column data shows when the plot reads it (the probe reads no columns).
-            if (env.prompts->countTitled(QStringLiteral("Error")) > boxesBefore) {
-                EXPECT_EQ(env.prompts->last()->text, QStringLiteral("Failed to read feature data."));
-            }
+        const DamagedCopyResult result =
+            openDamagedCopy(w, *env.prompts, file, intact, messageCount, same.messages, true);
+        ++counts[result.outcome];
+        EXPECT_NE(result.outcome, Outcome::RefusedWithoutReason) << result.boxes.join(QLatin1Char('|')).toStdString();
+        if (result.outcome == Outcome::Refused) {
+            crashes += result.detail.contains(QStringLiteral("crashed the HDF5 library")) ? 1 : 0;
         } else {
-            ++refused;
-            ASSERT_EQ(w.datasets().size(), datasetsBefore);
-            ASSERT_EQ(env.prompts->countTitled(QStringLiteral("Error")), boxesBefore + 1);
-            const QStringList lines = env.prompts->last()->text.split(QLatin1Char('\n'));
-            ASSERT_EQ(lines.size(), 2);
-            EXPECT_EQ(lines[0], QStringLiteral("Failed to open: ") + file);
-            EXPECT_FALSE(lines[1].isEmpty());
-            crashes += lines[1].contains(QStringLiteral("crashed the HDF5 library")) ? 1 : 0;
+            // Damaged column data shows when the plot reads it (the probe reads no columns).
+            for (const QString& box : result.boxes)
+                EXPECT_EQ(box, QStringLiteral("Failed to read feature data."));
         }
+        ASSERT_EQ(w.datasets().size(), 1u);
     }
-    std::printf("damaged copies: %d opened, %d refused (%d crashed the library in the probe)\n", opened, refused,
-                crashes);
-    EXPECT_GT(opened, 0);
-    EXPECT_GT(refused, 0);
+    std::printf("damaged copies: %d intact, %d changed with a message, %d changed without, %d refused "
+                "(%d crashed the library in the probe)\n",
+                counts[Outcome::Intact], counts[Outcome::ChangedWithMessage], counts[Outcome::ChangedWithoutMessage],
+                counts[Outcome::Refused], crashes);
+    EXPECT_GT(counts[Outcome::Intact] + counts[Outcome::ChangedWithMessage] + counts[Outcome::ChangedWithoutMessage], 0);
+    EXPECT_GT(counts[Outcome::Refused], 0);
     EXPECT_GE(crashes, 1);
-    EXPECT_EQ(w.datasets()[0]->reader->getFeature("deform"), deform);
+    EXPECT_EQ(firstDifference(readContent(*first.reader, first.metadata), intact), "");
 }
 
 TEST_F(MainWindowUnusualFilesTest, LongNamesNeverWidenTheWindow)
