@@ -329,9 +329,16 @@ void RTDCReader::cacheFeatureNames()
                     if (events.getObjTypeByIdx(i) != H5G_DATASET)
                         continue;
                     H5::DataSet set = events.openDataSet(name);
-                    const int rank = set.getSpace().getSimpleExtentNdims();
-                    if (rank == 1 || name == "image" || name == "mask")
+                    H5::DataSpace space = set.getSpace();
+                    const int rank = space.getSimpleExtentNdims();
+                    if (rank == 1 || name == "image" || name == "mask") {
                         names.push_back(name);
+                        if (rank >= 1) {
+                            std::vector<hsize_t> dims(static_cast<std::size_t>(rank));
+                            space.getSimpleExtentDims(dims.data());
+                            file->listedLengths.emplace_back(name, dims[0]);
+                        }
+                    }
                 }
             }
             complete = true;
@@ -375,6 +382,25 @@ void RTDCReader::determineEventCount()
     } catch (const H5::Exception& e) {
         reportReaderMessage("Error determining event count: " + e.getDetailMsg());
         openProblems.push_back("The number of events cannot be read from '" + first + "' (" + e.getDetailMsg() + ").");
+        return;
+    }
+    // Each column is read at its own length and the plot shows only the events every plotted
+    // column covers, so a count that another dataset contradicts (a damaged extent, an
+    // incomplete write) would otherwise change what is shown without a word.
+    std::sort(file->listedLengths.begin(), file->listedLengths.end());
+    std::string differing;
+    std::size_t count = 0;
+    for (const auto& [name, length] : file->listedLengths) {
+        if (length == numEvents)
+            continue;
+        if (++count <= 3)
+            differing += (count > 1 ? ", '" : "'") + name + "' " + std::to_string(length);
+    }
+    if (count > 0) {
+        reportReaderMessage("Warning: the event count " + std::to_string(numEvents) + " comes from '" + first + "', but "
+                            + std::to_string(count) + (count > 1 ? " datasets" : " dataset") + " of /events hold"
+                            + (count > 1 ? "" : "s") + " another number of events (" + differing
+                            + (count > 3 ? ", ..." : "") + ")");
     }
 }
 

@@ -7,7 +7,9 @@
 
 #include <cstring>
 #include <exception>
+#include <fstream>
 #include <functional>
+#include <mutex>
 
 namespace Tervane3 {
 
@@ -32,11 +34,123 @@ struct TypeId
     TypeId& operator=(const TypeId&) = delete;
 };
 
+// Where the file keeps what its addresses count from, and how wide they are: what a check
+// of stored references needs to find the bytes they point to.
+struct FileLayout
+{
+    std::string path;
+    hsize_t fileSize = 0;
+    hsize_t base = 0; // the user block comes before address 0
+    std::size_t sizeofAddr = 8;
+    std::size_t sizeofSize = 8;
+};
+
+std::uint64_t littleEndian(const unsigned char* bytes, std::size_t width)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = width; i-- > 0;)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+// A conversion that leaves the stored bytes as they are: reading a variable-length string
+// attribute through it into an opaque type of the stored size yields the stored reference
+// (length, heap collection address, object number) without following it.
+herr_t keepStoredBytes(hid_t source, hid_t target, H5T_cdata_t* cdata, size_t, size_t, size_t, void*, void*, hid_t)
+{
+    if (cdata->command == H5T_CONV_INIT) {
+        cdata->need_bkg = H5T_BKG_NO;
+        // In place only: the target must be exactly as wide as the stored form.
+        return H5Tget_size(source) == H5Tget_size(target) ? 0 : -1;
+    }
+    return 0;
+}
+
+// Checks object `index` of the global heap collection at `address` as the file stores it:
+// empty when it is there and holds exactly `length` bytes, else what is wrong. HDF5 1.10
+// follows such a reference without checking it (it indexes its table of the collection's
+// objects with the stored number and copies the object's full size into a buffer of the
+// stored length), so a damaged reference crashes the process or returns garbage.
+std::string checkHeapObject(const FileLayout& layout, std::uint64_t address, std::uint64_t index, std::uint64_t length)
+{
+    const std::size_t header = 8 + layout.sizeofSize;
+    const std::size_t objectHeader = 8 + layout.sizeofSize;
+    const std::uint64_t start = layout.base + address;
+    if (index == 0 || index > 0xFFFF)
+        return "it refers to no object of a heap";
+    if (start >= layout.fileSize || layout.fileSize - start < header)
+        return "it points beyond the end of the file";
+    std::ifstream in(layout.path, std::ios::binary);
+    std::vector<unsigned char> bytes(header);
+    in.seekg(static_cast<std::streamoff>(start));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(header)))
+        return "its heap cannot be read";
+    if (std::memcmp(bytes.data(), "GCOL", 4) != 0 || bytes[4] != 1)
+        return "it points to no heap";
+    const std::uint64_t size = littleEndian(&bytes[8], layout.sizeofSize);
+    if (size < header || size > layout.fileSize - start)
+        return "its heap is damaged";
+    bytes.resize(static_cast<std::size_t>(size));
+    if (!in.read(reinterpret_cast<char*>(&bytes[header]), static_cast<std::streamsize>(size - header)))
+        return "its heap cannot be read";
+    // The objects follow one another, each padded to 8 bytes; number 0 is free space, whose
+    // size counts its own header.
+    std::uint64_t offset = header;
+    while (size - offset >= objectHeader) {
+        const std::uint64_t number = littleEndian(&bytes[offset], 2);
+        const std::uint64_t objectSize = littleEndian(&bytes[offset + 8], layout.sizeofSize);
+        if (number == 0) {
+            if (objectSize < objectHeader || objectSize > size - offset)
+                break;
+            offset += objectSize;
+            continue;
+        }
+        if (objectSize > size - offset - objectHeader)
+            return "its heap is damaged";
+        if (number == index)
+            return objectSize == length ? std::string() : "its length does not match its text";
+        offset += objectHeader + ((objectSize + 7) / 8) * 8;
+    }
+    return "its text is missing from its heap";
+}
+
+// Reads a variable-length string's stored reference and checks it (checkHeapObject);
+// throws when it is damaged.
+void checkStoredText(const H5::Attribute& attribute, const FileLayout& layout)
+{
+    if (layout.sizeofAddr == 0 || layout.sizeofAddr > 8 || layout.sizeofSize == 0 || layout.sizeofSize > 8)
+        return;
+    static std::once_flag registered;
+    std::call_once(registered, [] {
+        const hid_t anyVariable = H5Tvlen_create(H5T_NATIVE_UCHAR);
+        const hid_t anyOpaque = H5Tcreate(H5T_OPAQUE, 1);
+        H5Tregister(H5T_PERS_SOFT, "tervane3 stored reference", anyVariable, anyOpaque, keepStoredBytes);
+        H5Tclose(anyOpaque);
+        H5Tclose(anyVariable);
+    });
+    const std::size_t width = 4 + layout.sizeofAddr + 4;
+    const TypeId stored(H5Tcreate(H5T_OPAQUE, width));
+    if (stored.id < 0)
+        throw H5::AttributeIException("readMetadata", "cannot make a type for the stored reference");
+    std::vector<unsigned char> bytes(width);
+    if (H5Aread(attribute.getId(), stored.id, bytes.data()) < 0)
+        throw H5::AttributeIException("readMetadata", "cannot read the stored reference of the text");
+    const std::uint64_t length = littleEndian(&bytes[0], 4);
+    const std::uint64_t address = littleEndian(&bytes[4], layout.sizeofAddr);
+    const std::uint64_t index = littleEndian(&bytes[4 + layout.sizeofAddr], 4);
+    if (length == 0)
+        return; // nothing is read from a heap
+    const std::string problem = checkHeapObject(layout, address, index, length);
+    if (!problem.empty())
+        throw H5::AttributeIException("readMetadata", "the text is damaged: " + problem);
+}
+
 // Reads a scalar string attribute with its own string type: variable or fixed length,
 // ASCII or UTF-8. A single memory type for all (variable-length ASCII) fails for fixed
 // strings and UTF-8 strings, and with it sample names, media and the instrument flag.
-std::string readStringAttribute(const H5::Attribute& attribute, hsize_t fileSize)
+std::string readStringAttribute(const H5::Attribute& attribute, const FileLayout& layout)
 {
+    const hsize_t fileSize = layout.fileSize;
     const TypeId fileType(H5Aget_type(attribute.getId()));
     if (fileType.id < 0)
         throw H5::AttributeIException("readMetadata", "cannot get the string type");
@@ -44,6 +158,7 @@ std::string readStringAttribute(const H5::Attribute& attribute, hsize_t fileSize
     if (variable < 0)
         throw H5::AttributeIException("readMetadata", "cannot inspect the string type");
     if (variable > 0) {
+        checkStoredText(attribute, layout);
         const TypeId memoryType(H5Tcopy(H5T_C_S1));
         if (memoryType.id < 0 || H5Tset_size(memoryType.id, H5T_VARIABLE) < 0
             || H5Tset_cset(memoryType.id, H5Tget_cset(fileType.id)) < 0)
@@ -96,9 +211,10 @@ using StoreText = std::function<void(const std::string& name, const std::string&
 // Files one root attribute: scalars of the number and string classes as text, N x 2
 // floating-point arrays named "<section>:<x>,<y> polygon points" as text and as a polygon
 // filter; everything else is passed over. Throws the library's exception type.
-void readRootAttribute(const H5::Attribute& attribute, const std::string& name, hsize_t fileSize,
+void readRootAttribute(const H5::Attribute& attribute, const std::string& name, const FileLayout& layout,
                        const StoreText& store, Metadata& metadata)
 {
+    const hsize_t fileSize = layout.fileSize;
     H5::DataType type = attribute.getDataType();
     const H5T_class_t typeClass = type.getClass();
     H5::DataSpace space = attribute.getSpace();
@@ -108,7 +224,7 @@ void readRootAttribute(const H5::Attribute& attribute, const std::string& name, 
     if (rank == 0) {
         switch (typeClass) {
         case H5T_STRING:
-            store(name, readStringAttribute(attribute, fileSize));
+            store(name, readStringAttribute(attribute, layout));
             break;
         case H5T_INTEGER:
             if (type.getSize() == 8 && H5Tget_sign(type.getId()) == H5T_SGN_NONE) {
@@ -181,7 +297,7 @@ void readRootAttribute(const H5::Attribute& attribute, const std::string& name, 
 struct AttributeWalk
 {
     const H5::Group* root = nullptr;
-    hsize_t fileSize = 0;
+    FileLayout layout;
     const StoreText* store = nullptr;
     Metadata* metadata = nullptr;
     int next = 0; // index of the attribute the walk reaches next
@@ -194,7 +310,7 @@ herr_t visitRootAttribute(hid_t, const char* name, const H5A_info_t*, void* data
     auto& walk = *static_cast<AttributeWalk*>(data);
     const int index = walk.next++;
     try {
-        readRootAttribute(walk.root->openAttribute(name), name, walk.fileSize, *walk.store,
+        readRootAttribute(walk.root->openAttribute(name), name, walk.layout, *walk.store,
                           *walk.metadata);
     } catch (const H5::Exception& e) {
         reportReaderMessage("Warning: failed to read attribute " + std::to_string(index) + ": " + e.getDetailMsg());
@@ -234,7 +350,17 @@ Metadata RTDCReader::readMetadata()
         // instead of one per attribute.
         AttributeWalk walk;
         walk.root = &root;
-        walk.fileSize = file->fileSize;
+        walk.layout.path = path();
+        walk.layout.fileSize = file->fileSize;
+        {
+            const H5::FileCreatPropList creation = file->file.getCreatePlist();
+            size_t sizeofAddr = 0;
+            size_t sizeofSize = 0;
+            creation.getSizes(sizeofAddr, sizeofSize);
+            walk.layout.sizeofAddr = sizeofAddr;
+            walk.layout.sizeofSize = sizeofSize;
+            walk.layout.base = creation.getUserblock();
+        }
         walk.store = &store;
         walk.metadata = &metadata;
         walk.problems = &metadataProblems;

@@ -8,6 +8,8 @@
 
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace Tervane3 {
 
@@ -63,6 +65,9 @@ struct RTDCReader::FileHandles
     FrameSet image;
     FrameSet mask;
     std::unordered_map<std::string, TraceSet> traces;
+    // First dimension of every listed dataset of /events, gathered while listing and compared
+    // with the event count once that is known.
+    std::vector<std::pair<std::string, hsize_t>> listedLengths;
 };
 
 } // namespace Tervane3

@@ -190,6 +190,73 @@ TEST_F(RTDCReaderChecksTest, DamagedChunkIndexAndMetadataAreFound)
     }
 }
 
+// Catches the HDF5 library following a damaged reference of a variable-length text (it
+// crashed the application now and then, and the probe only by chance): the reference is
+// checked against the heap as stored, the text is refused with its reason, the other
+// attributes are read, and nothing crashes. Each case damages the one heap of the file,
+// which holds the sample name (object 1) as "Damaged sample".
+TEST_F(RTDCReaderChecksTest, DamagedTextReferencesAreRefusedBeforeTheLibraryFollowsThem)
+{
+    struct Case
+    {
+        const char* name;
+        std::size_t offset; // from the heap's signature "GCOL"
+        char value;
+        const char* problem;
+    };
+    // The heap: "GCOL", version, 3 reserved bytes, its size (8 bytes); then each object's
+    // number (2 bytes), reference count (2), 4 reserved bytes, size (8) and bytes.
+    const Case cases[] = {
+        {"object renumbered", 16, '\x05', "its text is missing from its heap"},
+        {"object longer than the text", 24, '\x30', "its length does not match its text"},
+        {"object shorter than the text", 24, '\x03', "its length does not match its text"},
+        {"signature", 0, 'X', "it points to no heap"},
+        {"heap size beyond the file", 15, '\x7f', "its heap is damaged"},
+        {"object size beyond the heap", 31, '\x01', "its heap is damaged"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = path("text.rtdc");
+        {
+            RtdcFixture f(file);
+            f.addColumn<double>("deform", {0.1, 0.2});
+            f.addDoubleAttribute("setup:flow rate", 0.06);
+            f.addStringAttribute("experiment:sample", "Damaged sample", StringKind::VariableUtf8);
+            f.addStringAttribute("setup:medium", "fixed text", StringKind::FixedNullTerminated);
+        }
+        patchByte(file, findOnce(file, "GCOL") + c.offset, c.value);
+        RTDCReader reader;
+        ASSERT_TRUE(reader.open(file));
+        std::vector<std::string> lines;
+        setReaderMessageSink([&lines](const std::string& line) { lines.push_back(line); });
+        CaptureStderr();
+        const Metadata metadata = reader.readMetadata();
+        const std::vector<std::string> problems = reader.checkStructure();
+        GetCapturedStderr();
+        setReaderMessageSink(nullptr);
+        EXPECT_EQ(metadata.allEntries.count("experiment:sample"), 0u);
+        EXPECT_EQ(metadata.value("setup", "flow rate"), "0.060000");
+        EXPECT_EQ(metadata.value("setup", "medium"), "fixed text");
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_EQ(problems[0], "The metadata attribute 'experiment:sample' cannot be read (the text is damaged: "
+                                   + std::string(c.problem) + ").");
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find(c.problem), std::string::npos) << lines[0];
+    }
+    // The same file undamaged reads whole.
+    {
+        RtdcFixture f(path("sound.rtdc"));
+        f.addStringAttribute("experiment:sample", "Sound sample", StringKind::VariableUtf8);
+        f.addStringAttribute("experiment:date", "", StringKind::VariableUtf8);
+    }
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(path("sound.rtdc")));
+    const Metadata metadata = reader.readMetadata();
+    EXPECT_EQ(metadata.value("experiment", "sample"), "Sound sample");
+    EXPECT_EQ(metadata.allEntries.count("experiment:date"), 1u);
+    EXPECT_EQ(reader.checkStructure(), std::vector<std::string>{});
+}
+
 TEST_F(RTDCReaderChecksTest, ProbeFindingsOfSoundAndUnopenableFiles)
 {
     writeCompleteFixture(path("complete.rtdc"));

@@ -95,6 +95,8 @@ TEST_F(RTDCReaderTest, ListsRankOneDatasetsImageAndMaskOnly)
     EXPECT_TRUE(isScalarFeatureName("images"));
 }
 
+// Also catches a count that another column contradicts passing without a word (a damaged
+// extent changed what the plot showed and nothing said so).
 TEST_F(RTDCReaderTest, EventCountComesFromTheFirstNameAndColumnsKeepTheirLength)
 {
     struct Case
@@ -103,10 +105,20 @@ TEST_F(RTDCReaderTest, EventCountComesFromTheFirstNameAndColumnsKeepTheirLength)
         const char* second;
         std::size_t firstLength;
         std::size_t secondLength;
+        const char* warning;
     };
-    const Case cases[] = {{"alpha", "beta", 10, 12}, {"alpha", "beta", 12, 10}};
+    const Case cases[] = {
+        {"alpha", "beta", 10, 12,
+         "Warning: the event count 10 comes from 'alpha', but 1 dataset of /events holds another number of events "
+         "('beta' 12)"},
+        {"alpha", "beta", 12, 10,
+         "Warning: the event count 12 comes from 'alpha', but 1 dataset of /events holds another number of events "
+         "('beta' 10)"},
+        {"alpha", "beta", 7, 7, nullptr},
+    };
     int fileNo = 0;
     for (const auto& c : cases) {
+        SCOPED_TRACE(fileNo);
         const std::string file = path(("counts" + std::to_string(fileNo++) + ".rtdc").c_str());
         {
             RtdcFixture f(file);
@@ -114,12 +126,31 @@ TEST_F(RTDCReaderTest, EventCountComesFromTheFirstNameAndColumnsKeepTheirLength)
             f.addColumn("beta", std::vector<double>(c.secondLength, 2.0));
             f.addColumn("alpha", std::vector<double>(c.firstLength, 1.0));
         }
+        std::vector<std::string> lines;
+        setReaderMessageSink([&lines](const std::string& line) { lines.push_back(line); });
         RTDCReader reader;
         ASSERT_TRUE(reader.open(file));
+        setReaderMessageSink(nullptr);
+        EXPECT_EQ(lines, c.warning ? std::vector<std::string>{c.warning} : std::vector<std::string>{});
         EXPECT_EQ(reader.eventCount(), c.firstLength);
         EXPECT_EQ(reader.getFeature("alpha").size(), c.firstLength);
         EXPECT_EQ(reader.getFeature("beta").size(), c.secondLength);
     }
+    // Many: the first three by name, the rest counted.
+    {
+        RtdcFixture f(path("many.rtdc"));
+        f.addColumn("a", std::vector<double>(5, 1.0));
+        for (const char* name : {"b", "c", "d", "e"})
+            f.addColumn(name, std::vector<double>(4, 1.0));
+        f.addFrames("image", std::vector<std::uint8_t>(6 * 2 * 2, 0), 6, 2, 2);
+    }
+    std::vector<std::string> lines;
+    setReaderMessageSink([&lines](const std::string& line) { lines.push_back(line); });
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(path("many.rtdc")));
+    setReaderMessageSink(nullptr);
+    EXPECT_EQ(lines, std::vector<std::string>{"Warning: the event count 5 comes from 'a', but 5 datasets of /events "
+                                              "hold another number of events ('b' 4, 'c' 4, 'd' 4, ...)"});
 }
 
 TEST_F(RTDCReaderTest, ColumnsOfEveryStoredTypeReadExactly)
