@@ -11,7 +11,8 @@
 // process: when it dies, the copy it died on is counted as a crash and kept, and a fresh
 // child goes on with the next copy. The trial passes with zero crashes.
 // A measured trial, not a Google Benchmark:
-//   damaged_open_trial [--copies N] [--seed S]      (defaults 400 and 1)
+//   damaged_open_trial [--copies N] [--seed S] [--only I]    (defaults 400 and 1)
+// --only I opens copy I alone in this process (for a debugger) and keeps it in the folder.
 // TERVANE3_BENCH_DIR chooses the folder of the synthetic file and of kept copies.
 #include "bench/BenchApplication.h"
 #include "bench/BenchFiles.h"
@@ -153,11 +154,14 @@ int main(int argc, char** argv)
 {
     int copies = 400;
     unsigned seed = 1;
+    int only = -1;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--copies") == 0)
             copies = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--seed") == 0)
             seed = static_cast<unsigned>(std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--only") == 0)
+            only = std::atoi(argv[++i]);
     }
     const std::string original =
         Bench::ensureSynthFile("tervane3_trial_small.rtdc", "--events 40 --images --masks --traces --seed 11");
@@ -167,6 +171,17 @@ int main(int argc, char** argv)
     const std::string resultsFile = folder + "/results.txt";
     std::cout << "original: " << original << " (" << bytes.size() << " bytes), " << copies << " copies, seed " << seed
               << std::endl;
+
+    if (only >= 0) {
+        const std::string kept = Bench::benchDir() + "/tervane3_trial_copy_" + std::to_string(seed) + "_"
+                                 + std::to_string(only) + ".rtdc";
+        writeFileBytes(kept, copyBytes(bytes, seed, only));
+        std::cout << "copy kept as " << kept << std::endl;
+        const int status = runWindow(argc, argv, original, bytes, folder, seed, only, only + 1, resultsFile);
+        std::ifstream in(resultsFile);
+        std::cout << in.rdbuf();
+        return status;
+    }
 
     QElapsedTimer clock;
     clock.start();
@@ -218,6 +233,7 @@ int main(int argc, char** argv)
     std::map<std::string, int> counts;
     std::map<std::string, int> refusals;
     std::map<std::string, int> silentChanges;
+    std::vector<int> silentCopies;
     std::map<std::string, int> spanCounts;
     std::ifstream in(resultsFile);
     std::string line;
@@ -237,8 +253,10 @@ int main(int argc, char** argv)
         ++spanCounts[(index % 3 == 2 ? "whole file " : "first 16 KiB ") + outcome];
         if (outcome == "refused")
             ++refusals[reasonKind(detail)];
-        if (outcome == "changed-without-message")
+        if (outcome == "changed-without-message") {
             ++silentChanges[detail];
+            silentCopies.push_back(index);
+        }
     }
     const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
     std::cout << "\ncopies: " << copies << " in " << seconds << " s (" << 1000.0 * seconds / copies
@@ -256,6 +274,10 @@ int main(int argc, char** argv)
     std::cout << "what changed without a message:\n";
     for (const auto& [part, n] : silentChanges)
         std::cout << "  " << n << "  " << part << "\n";
+    std::cout << "  (copies";
+    for (int index : silentCopies)
+        std::cout << " " << index;
+    std::cout << ")\n";
     std::cout << "the intact dataset " << (intactChanged ? "CHANGED" : "stayed as it was") << std::endl;
     return crashes.empty() && !intactChanged && counts["refused-without-reason"] == 0 ? 0 : 1;
 }

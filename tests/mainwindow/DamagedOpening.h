@@ -104,7 +104,8 @@ struct DamagedCopyResult
 {
     enum class Outcome {
         Intact,                // opened, shows what the intact measurement shows
-        ChangedWithMessage,    // opened, shows something else, and a warning or a box said so
+        ChangedWithMessage,    // opened, shows something else, and a warning, a box or the
+                               // info line ("No events in ...") said so
         ChangedWithoutMessage, // opened, shows something else, and nothing said so
         Refused,               // "Failed to open: <path>" with a reason on the second line
         RefusedWithoutReason,  // not opened, and no box gave a reason
@@ -145,6 +146,9 @@ inline DamagedCopyResult openDamagedCopy(MainWindow& w, const ScriptedPrompts& p
             result.boxes << prompts.calls()[i].text;
     }
     result.messages = messageCount() - messagesBefore + static_cast<int>(result.boxes.size());
+    // A copy that lost its events says so in the info line.
+    if (opened && MainWindowTestAccess::infoLabel(w)->text().startsWith(QStringLiteral("No events in ")))
+        ++result.messages;
     if (!opened) {
         const QStringList lines = result.boxes.value(0).split(QLatin1Char('\n'));
         const bool reasoned = result.boxes.size() == 1 && lines.size() == 2
