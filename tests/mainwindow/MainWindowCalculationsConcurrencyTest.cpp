@@ -1,15 +1,21 @@
 // Apply-to-all calculations while the window switches datasets and reads their calculation
 // state. Run under ThreadSanitizer (./dev tsan): the workers get copies of what they need
-// and only the GUI thread writes a dataset's flags, channels and matrix.
+// and only the GUI thread writes a dataset's flags, channels and matrix; the per-event
+// calculations read traces, images and masks while the window shows those of its events.
 #include "MainWindowTestAccess.h"
+#include "PerEventMeasurement.h"
 
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModulus.h"
+#include "calc/ImageFeatures.h"
 #include "core/RTDCReader.h"
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -17,14 +23,47 @@ using namespace Tervane3;
 using namespace Tervane3::Test;
 using Access = MainWindowTestAccess;
 
-TEST(MainWindowCalculationsConcurrencyTest, ApplyToAllRunsWhileTheShownDatasetChanges)
+namespace {
+
+// Clicks the request's button and, until the run ends, shows one dataset after the other and
+// calls meanwhile with the number of switches so far.
+void runWhileSwitching(MainWindow& w, const char* request, int datasets, const std::function<void(int)>& meanwhile)
 {
+    w.calcDock()->findChild<QPushButton*>(QLatin1String(request))->click();
+    ASSERT_TRUE(Access::calcBusy(w));
+    for (int switches = 0; Access::calcBusy(w); ++switches) {
+        Access::activate(w, switches % datasets);
+        meanwhile(switches);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+class MainWindowCalculationsConcurrencyTest : public ::testing::Test
+{
+protected:
+    // Writes each dataset's file with write and opens it in the window.
+    void openDatasets(int count, const std::function<void(const std::string&)>& write)
+    {
+        for (int k = 0; k < count; ++k) {
+            const QString path = dir.filePath(QStringLiteral("m%1.rtdc").arg(k));
+            write(path.toStdString());
+            Access::addDataset(w, path);
+            ASSERT_TRUE(waitForCaching(w));
+        }
+    }
+
     MainWindowEnvironment env;
     QTemporaryDir dir;
     MainWindow w;
+};
+
+} // namespace
+
+TEST_F(MainWindowCalculationsConcurrencyTest, ApplyToAllRunsWhileTheShownDatasetChanges)
+{
     constexpr size_t events = 20000;
     constexpr int datasets = 4;
-    for (int k = 0; k < datasets; ++k) {
+    openDatasets(datasets, [](const std::string& path) {
         Measurement m;
         for (size_t i = 0; i < events; ++i) {
             m.columns["area_um"].push_back(20.0 + static_cast<double>(i % 80));
@@ -34,27 +73,19 @@ TEST(MainWindowCalculationsConcurrencyTest, ApplyToAllRunsWhileTheShownDatasetCh
         }
         m.attributes = {{"setup:medium", "Tavrisol"}, {"setup:channel width", "20"}, {"setup:flow rate", "0.16"},
                         {"imaging:pixel size", "0.34"}};
-        const QString path = dir.filePath(QStringLiteral("m%1.rtdc").arg(k));
-        writeMeasurement(path.toStdString(), m);
-        Access::addDataset(w, path);
-        ASSERT_TRUE(waitForCaching(w));
-    }
+        writeMeasurement(path, m);
+    });
     CalculationsDockWidget* dock = w.calcDock();
     for (const char* box : {"crosstalkApplyToAll", "emodulusApplyToAll"})
         dock->findChild<QCheckBox*>(QLatin1String(box))->setChecked(true);
 
     for (const char* request : {"compensateCrosstalkButton", "computeEmodulusButton"}) {
         SCOPED_TRACE(request);
-        dock->findChild<QPushButton*>(QLatin1String(request))->click();
-        ASSERT_TRUE(Access::calcBusy(w));
-        int switches = 0;
         int applied = 0;
-        while (Access::calcBusy(w)) {
-            Access::activate(w, switches++ % datasets);
+        runWhileSwitching(w, request, datasets, [this, &applied](int) {
             for (const auto& entry : Access::entries(w))
                 applied += entry->ctcApplied + entry->emodApplied + static_cast<int>(entry->ctcChannels.size());
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
+        });
         EXPECT_GE(applied, 0);
     }
     for (const auto& entry : Access::entries(w)) {
@@ -62,5 +93,31 @@ TEST(MainWindowCalculationsConcurrencyTest, ApplyToAllRunsWhileTheShownDatasetCh
         EXPECT_TRUE(entry->emodApplied);
         EXPECT_EQ(entry->reader->getFeature("fl1_max_ctc").size(), events);
         EXPECT_EQ(entry->reader->getFeature("emodulus").size(), events);
+    }
+}
+
+TEST_F(MainWindowCalculationsConcurrencyTest, PerEventRunsWhileTheWindowShowsEventsOfTheirDatasets)
+{
+    constexpr size_t events = 3000;
+    constexpr int datasets = 3;
+    openDatasets(datasets,
+                 [](const std::string& path) { writePerEventMeasurement(path, PerEventContent(), events); });
+    CalculationsDockWidget* dock = w.calcDock();
+    for (const char* box : {"refinementApplyToAll", "fourierApplyToAll", "imageFeaturesApplyToAll"})
+        dock->findChild<QCheckBox*>(QLatin1String(box))->setChecked(true);
+
+    for (const char* request : {"refineFluorescenceButton", "computeFourierDeformButton", "computeImageFeaturesButton"}) {
+        SCOPED_TRACE(request);
+        // Showing an event reads its image, mask and traces (the refined ones included).
+        runWhileSwitching(w, request, datasets, [this](int switches) {
+            Access::eventSpin(w)->setValue(static_cast<int>((switches * 37) % events));
+        });
+    }
+    const std::string imageFeature = ImageFeatures::featureNames().front();
+    for (const auto& entry : Access::entries(w)) {
+        EXPECT_TRUE(entry->flRefinementApplied);
+        EXPECT_TRUE(entry->fourierApplied);
+        for (const std::string& name : {std::string("fl2_max_rf"), std::string("deform_fc"), imageFeature})
+            EXPECT_EQ(entry->reader->getFeature(name).size(), events) << name;
     }
 }

@@ -3,6 +3,7 @@
 // test writes: the datasets chosen, the flags, the "Dataset k of N" progress of apply-to-all
 // runs, the warnings, and the background re-run of a restored refinement.
 #include "MainWindowTestAccess.h"
+#include "PerEventMeasurement.h"
 
 #include "calc/CalculationsDockWidget.h"
 #include "calc/FLCompensation.h"
@@ -34,53 +35,12 @@ using Access = MainWindowTestAccess;
 namespace {
 
 constexpr std::size_t events = 6;
-constexpr hsize_t samples = 60;
-constexpr hsize_t rows = 20;
-constexpr hsize_t cols = 30;
+constexpr hsize_t samples = perEventSamples;
+using Content = PerEventContent;
 
-struct Content
-{
-    bool traces = true;
-    bool images = true;
-    bool masks = true;
-};
-
-// Two fluorescence channels with a triangle peak at sample 30 (heights 100 and 200), and
-// a disc in every image and mask.
 void writeMeasurementFile(const std::string& path, const Content& content)
 {
-    RtdcFixture file(path);
-    file.addColumn("area_um", std::vector<double>(events, 30.0));
-    file.addColumn("deform", std::vector<double>(events, 0.03));
-    for (int c = 1; c <= 2; ++c) {
-        const std::string fl = "fl" + std::to_string(c);
-        file.addColumn(fl + "_max", std::vector<double>(events, 100.0 * c));
-        file.addColumn(fl + "_pos", std::vector<double>(events, 31.0));
-        if (content.traces) {
-            std::vector<std::int16_t> trace;
-            for (std::size_t i = 0; i < events; ++i)
-                for (hsize_t k = 0; k < samples; ++k)
-                    trace.push_back(static_cast<std::int16_t>(
-                        std::max(0.0, 100.0 * c - 20.0 * c * std::fabs(static_cast<double>(k) - 30.0))));
-            file.addTrace(fl + "_raw", trace, events, samples);
-        }
-    }
-    std::vector<std::uint8_t> image;
-    std::vector<std::uint8_t> mask;
-    for (std::size_t i = 0; i < events; ++i) {
-        for (hsize_t r = 0; r < rows; ++r) {
-            for (hsize_t c = 0; c < cols; ++c) {
-                const bool inside = std::hypot(double(r) - 10.0, double(c) - 15.0) <= 6.0 + double(i % 2);
-                mask.push_back(inside ? 1 : 0);
-                image.push_back(static_cast<std::uint8_t>(40 + (r * 7 + c * 3 + i) % 100));
-            }
-        }
-    }
-    if (content.images)
-        file.addFrames("image", image, events, rows, cols);
-    if (content.masks)
-        file.addFrames("mask", mask, events, rows, cols);
-    file.addStringAttribute("fluorescence:sample rate", "1000000");
+    writePerEventMeasurement(path, content, events);
 }
 
 class MainWindowPerEventCalculationsTest : public ::testing::Test
