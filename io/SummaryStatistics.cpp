@@ -25,7 +25,9 @@ SummaryValues summarizeSorted(const std::vector<double>& v, double percent)
     double sum = 0.0;
     for (double x : v)
         sum += x;
-    s.mean = sum / static_cast<double>(n);
+    // Equal values: their mean is the value itself. The rounded sum would put the mean a
+    // hair beside it, every deviation the same tiny number, and the skewness at +-1.
+    s.mean = s.min == s.max ? s.min : sum / static_cast<double>(n);
     if (n < 2)
         return s;
     double m2 = 0.0;

@@ -18,6 +18,10 @@ SummaryStats computeSummaryStats(const std::vector<double>& values)
     for (double v : values)
         sum += v;
     stats.mean = sum / static_cast<double>(n);
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    // Equal values: the mean is the value itself, not the rounded sum over n, so the spread is 0.
+    if (*lowest == *highest)
+        stats.mean = *lowest;
     if (n >= 2) {
         double squares = 0.0;
         for (double v : values)

@@ -64,6 +64,13 @@ TEST(SummaryStatisticsTest, SmallSamples)
     EXPECT_EQ(summarizeSorted({-1, 1}, 95).cv, 0.0);
     // Equal values have no skewness (no spread to divide by).
     EXPECT_EQ(summarizeSorted({4, 4, 4, 4}, 95).skewness, 0.0);
+    // Regression: ten times 0.1 sums to 0.9999999999999999, so the mean came out beside the
+    // value and a constant column (a flow rate) showed a skewness of 1.
+    const SummaryValues tenths = summarizeSorted(std::vector<double>(10, 0.1), 95);
+    EXPECT_EQ(tenths.mean, 0.1);
+    EXPECT_EQ(tenths.sd, 0.0);
+    EXPECT_EQ(tenths.cv, 0.0);
+    EXPECT_EQ(tenths.skewness, 0.0);
 }
 
 TEST(SummaryStatisticsTest, PercentileEndsAreMinimumAndMaximum)

@@ -31,6 +31,8 @@ TEST(SummaryStatsTest, Table)
         // numpy: mean 3.875, std(ddof=1) 2.748376143938713, percentiles 1.75, 3.5, 5.25.
         {"eight values", {3, 1, 4, 1, 5, 9, 2, 6}, {3.875, 2.748376143938713, 1.75, 3.5, 5.25, 3.5}},
         {"negative and equal", {-2, -2, -2}, {-2, 0, -2, -2, -2, 0}},
+        // Ten times 0.1 sums to 0.9999999999999999: the mean must still be the value, the SD 0.
+        {"equal tenths", std::vector<double>(10, 0.1), {0.1, 0, 0.1, 0.1, 0.1, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
