@@ -110,7 +110,9 @@ public:
     // Export and statistics.
     const CombineExportSettings& currentExportSettings() const { return exportSettings; }
     const std::vector<AspectRatioLabel*>& exportPreviewLabels() const { return previewLabels; }
+    // Refills the statistics table while its dock is visible.
     void updateStatisticsTable();
+    // Writes the statistics of the plots as they are (the table refilled first).
     void exportStatistics();
 
 signals:
@@ -145,6 +147,8 @@ private:
     void setupStatisticsDock();
     void setupMenus();
     void showExportSettings();
+    // The statistics table from the current plots, whether or not its dock is shown.
+    void fillStatisticsTable();
 
     // Rows.
     void appendEntry(const DatasetEntry& dataset);

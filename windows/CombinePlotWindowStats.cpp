@@ -59,10 +59,16 @@ void CombinePlotWindow::setupStatisticsDock()
 void CombinePlotWindow::updateStatisticsTable()
 {
     readEntriesFromRows();
-    // A hidden dock keeps its last table (the export writes it as it was), except that an
-    // emptied window has no statistics left to export.
+    // A hidden dock is filled when it is shown again or when the table is exported; an
+    // emptied window has no statistics left either way.
     if (!statsDock->isVisibleTo(this) && !entries.empty())
         return;
+    fillStatisticsTable();
+}
+
+void CombinePlotWindow::fillStatisticsTable()
+{
+    readEntriesFromRows();
     statsTable->clear();
     statsTable->setRowCount(0);
     statsTable->setColumnCount(0);
@@ -123,11 +129,11 @@ void CombinePlotWindow::updateStatisticsTable()
 
 void CombinePlotWindow::exportStatistics()
 {
-    if (statsTable->rowCount() == 0) {
-        if (rebuildPending())
-            rebuildPlots();
-        updateStatisticsTable();
-    }
+    // The file holds the statistics of the plots as they are now, also when the dock was
+    // hidden (or never shown) while the datasets, filters or plot settings changed.
+    if (rebuildPending())
+        rebuildPlots();
+    fillStatisticsTable();
     if (statsTable->rowCount() == 0)
         return;
     QString folder;

@@ -25,6 +25,7 @@ namespace {
 
 using Test::CombineWindowFixture;
 using Test::rampColumns;
+using Test::rangeRule;
 
 class CombinePlotExportTest : public CombineWindowFixture
 {
@@ -168,10 +169,6 @@ TEST_F(CombinePlotExportTest, PreviewFollowsTheSettings)
 TEST_F(CombinePlotExportTest, StatisticsTsvIsUtf8UnderALatin1Locale)
 {
     addDatasets(1);
-    // Never shown: nothing to export, no dialog.
-    window->exportStatistics();
-    EXPECT_EQ(prompts->count(ScriptedPrompts::Kind::SaveFileName), 0);
-
     child<QDockWidget>("statsDock")->show();
     flush();
     QTextCodec* previous = QTextCodec::codecForLocale();
@@ -194,6 +191,32 @@ TEST_F(CombinePlotExportTest, StatisticsTsvIsUtf8UnderALatin1Locale)
     prompts->answerFiles({bad}, QStringLiteral("Tab-Separated Values (*.tsv)"));
     window->exportStatistics();
     EXPECT_EQ(prompts->countTitled(QStringLiteral("Export Error")), 1);
+}
+
+// Regression: with the dock hidden the export wrote the table of its last showing (or, never
+// shown, nothing at all), so a filter changed meanwhile left stale counts in the file.
+TEST_F(CombinePlotExportTest, StatisticsTsvFollowsThePlotsWhileTheDockIsHidden)
+{
+    addDatasets(1);
+    auto firstRow = [this] {
+        const QList<QByteArray> lines = read(path("stats.tsv")).split('\n');
+        return lines.size() > 1 ? lines[1] : QByteArray();
+    };
+    prompts->answerFiles({path("stats.tsv")}, QStringLiteral("Tab-Separated Values (*.tsv)"));
+    window->exportStatistics();
+    EXPECT_TRUE(firstRow().startsWith("D0\t30\t24.5\t")) << firstRow().toStdString();
+
+    auto* dock = child<QDockWidget>("statsDock");
+    dock->show();
+    flush();
+    dock->hide();
+    // Events 0 .. 9 (area 10 .. 19) pass from now on.
+    host.entries.front()->filter.addRule(rangeRule("area_um", 10, 19));
+    window->refresh();
+    flush();
+    prompts->answerFiles({path("stats.tsv")}, QStringLiteral("Tab-Separated Values (*.tsv)"));
+    window->exportStatistics();
+    EXPECT_TRUE(firstRow().startsWith("D0\t10\t14.5\t")) << firstRow().toStdString();
 }
 
 } // namespace
