@@ -85,19 +85,31 @@ AviWriteResult writeEventsAvi(const QString& path, const RTDCReader& reader,
         // refuses frames one pixel wide or high, for which OpenCV would fall back to its
         // own MJPEG writer, which corrupts the heap on them.
         const int fourcc = mjpeg ? cv::VideoWriter::fourcc('M', 'J', 'P', 'G') : 0;
+        // FFmpeg's writer silently drops the last column and row of frames of odd width or
+        // height: such frames get a black column or row added instead, so every pixel of
+        // the images is kept. One pixel wide or high stays as it is (FFmpeg refuses it).
+        const int videoWidth = width > 1 ? width + (width & 1) : width;
+        const int videoHeight = height > 1 ? height + (height & 1) : height;
         cv::VideoWriter writer(path.toStdString(), cv::CAP_FFMPEG, fourcc, kFramesPerSecond,
-                               cv::Size(width, height), mjpeg);
+                               cv::Size(videoWidth, videoHeight), mjpeg);
         if (!writer.isOpened()) {
             result.status = AviWriteResult::OpenFailed;
             return result;
         }
         cv::Mat colour;
-        auto put = [&](const cv::Mat& grey) {
+        cv::Mat padded;
+        auto put = [&](const cv::Mat& image) {
+            const cv::Mat* grey = &image;
+            if (videoWidth != width || videoHeight != height) {
+                cv::copyMakeBorder(image, padded, 0, videoHeight - height, 0, videoWidth - width,
+                                   cv::BORDER_CONSTANT, cv::Scalar(0));
+                grey = &padded;
+            }
             if (mjpeg) {
-                cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
+                cv::cvtColor(*grey, colour, cv::COLOR_GRAY2BGR);
                 writer.write(colour);
             } else {
-                writer.write(grey);
+                writer.write(*grey);
             }
             ++result.frames;
         };

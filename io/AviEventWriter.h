@@ -24,7 +24,8 @@ struct AviWriteResult
 };
 
 // Frames take the size of the first selected event whose image can be read (for MJPEG at
-// least kMinimumMjpegWidth pixels wide); images of
+// least kMinimumMjpegWidth pixels wide), an odd width or height made even by a black
+// column or row on the right or at the bottom; images of
 // another size and images that cannot be read are left out. With skipDuplicateFrames an
 // event whose "frame" value (truncated to an integer) was seen before is left out; a value
 // that is not finite, out of range or beyond the end of the column is never a duplicate.

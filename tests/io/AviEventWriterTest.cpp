@@ -195,5 +195,47 @@ TEST_F(AviEventWriterTest, NarrowFramesOnlyAsRaw)
     EXPECT_EQ(frames, (std::vector<int>{40, 40}));
 }
 
+// Regression: the video writer dropped the last column and row of images of odd size (an
+// image of 17 x 9 came back as 16 x 8), so the video lost pixels of every event.
+TEST_F(AviEventWriterTest, OddSizedImagesKeepEveryPixel)
+{
+    constexpr int width = 17;
+    constexpr int height = 9;
+    std::vector<std::uint8_t> stack(2 * width * height);
+    for (size_t i = 0; i < stack.size(); ++i)
+        stack[i] = static_cast<std::uint8_t>(1 + (i * 7) % 250);
+    const std::string source = path("odd.rtdc");
+    {
+        fx::RtdcFixture f(source);
+        f.addColumn<double>("area_um", {1, 2});
+        f.addFrames("image", stack, 2, height, width);
+    }
+    auto entry = fx::openEntry(source);
+    ASSERT_TRUE(entry);
+    const std::string out = path("odd.avi");
+    ASSERT_EQ(writeEventsAvi(QString::fromStdString(out), *entry->reader, {0, 1}, false, false, false).status,
+              AviWriteResult::Written);
+    cv::VideoCapture capture(out, cv::CAP_FFMPEG);
+    cv::Mat frame;
+    for (int event = 0; event < 2; ++event) {
+        SCOPED_TRACE(event);
+        ASSERT_TRUE(capture.read(frame));
+        ASSERT_EQ(frame.cols, width + 1);
+        ASSERT_EQ(frame.rows, height + 1);
+        int differing = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                differing += frame.at<cv::Vec3b>(y, x)[0] != stack[(event * height + y) * width + x];
+        EXPECT_EQ(differing, 0);
+        EXPECT_EQ(frame.at<cv::Vec3b>(height, width)[0], 0) << "the added corner is black";
+    }
+    // MJPEG keeps the size as well.
+    ASSERT_EQ(writeEventsAvi(QString::fromStdString(path("odd_mjpeg.avi")), *entry->reader, {0}, true, false, false).status,
+              AviWriteResult::Written);
+    cv::VideoCapture mjpeg(path("odd_mjpeg.avi"), cv::CAP_FFMPEG);
+    ASSERT_TRUE(mjpeg.read(frame));
+    EXPECT_EQ(frame.size(), cv::Size(width + 1, height + 1));
+}
+
 } // namespace
 } // namespace Tervane3
