@@ -130,12 +130,12 @@ DbscanGrid::DbscanGrid(const double* pointValues, uint64_t n, const std::vector<
     while (capacity < 2 * cellKeys.size())
         capacity *= 2;
     mask = capacity - 1;
-    slots.assign(capacity, -1);
+    hashSlots.assign(capacity, -1);
     for (size_t c = 0; c < cellKeys.size(); ++c) {
         uint64_t slot = mixKey(cellKeys[c]) & mask;
-        while (slots[slot] >= 0)
+        while (hashSlots[slot] >= 0)
             slot = (slot + 1) & mask;
-        slots[slot] = static_cast<int32_t>(c);
+        hashSlots[slot] = static_cast<int32_t>(c);
     }
 }
 
@@ -143,9 +143,9 @@ int64_t DbscanGrid::findCell(uint32_t column, uint32_t rowIndex) const
 {
     const uint64_t key = (static_cast<uint64_t>(column) << 32) | rowIndex;
     uint64_t slot = mixKey(key) & mask;
-    while (slots[slot] >= 0) {
-        if (cellKeys[static_cast<size_t>(slots[slot])] == key)
-            return slots[slot];
+    while (hashSlots[slot] >= 0) {
+        if (cellKeys[static_cast<size_t>(hashSlots[slot])] == key)
+            return hashSlots[slot];
         slot = (slot + 1) & mask;
     }
     return -1;

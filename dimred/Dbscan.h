@@ -63,7 +63,7 @@ private:
     std::vector<uint64_t> cellKeys;   // per cell
     std::vector<uint32_t> cellStart;  // per cell, then the end of the last
     std::vector<int32_t> members;     // point indices, cell by cell
-    std::vector<int32_t> slots;       // open-addressing hash: key -> cell, -1 empty
+    std::vector<int32_t> hashSlots;   // open-addressing hash: key -> cell, -1 empty
     uint64_t mask = 0;
 };
 
