@@ -12,6 +12,7 @@
 #pragma once
 
 #include "calc/TraceFilterSettings.h"
+#include "dimred/Umap.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -26,10 +27,13 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QGroupBox;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSpinBox;
 class QStackedWidget;
 class QTableWidget;
@@ -116,6 +120,35 @@ public:
     bool showRefinedTrace() const;
     bool fourierApplyToAll() const;
     bool imageFeaturesApplyToAll() const;
+
+    // ---- dimension reduction ---------------------------------------------------------------
+    // The page's settings (defaults when the page has no such widget): method (0 PCA,
+    // 1 UMAP), fit mode (0 this dataset, 1 pooled, 2 use reference), apply mode (0 this
+    // dataset, 1 all), the checked feature keys in list order, and the UMAP and cluster
+    // settings.
+    int dimRedMethod() const;
+    int dimRedFitMode() const;
+    int dimRedApplyMode() const;
+    std::vector<std::string> selectedDimRedFeatures() const;
+    UmapParams umapParams() const;
+    bool clusterLabellingEnabled() const;
+    int clusterMinPoints() const;
+    bool clusterEpsAuto() const;
+    double clusterEps() const;
+    // A fit or apply run starts (true) or has finished (false): the inputs of a run are
+    // locked while it lasts.
+    void setDimRedBusy(bool busy);
+    bool dimRedIsBusy() const { return dimRedBusy; }
+    // The reference line under the buttons (empty: "No reference fitted or loaded yet.") and
+    // whether a reference exists (saving, "Use reference").
+    void setReferenceText(const QString& text, bool hasReference);
+    void setUseReferenceEnabled(bool enabled);
+    // Refills the input list from the dataset's features, keeping the check marks of the
+    // keys it still has.
+    void refreshDimRedFeatures(const DatasetEntry* dataset);
+    void setAllDimRedFeaturesChecked(bool checked);
+    void updateDimRedComputeButton();
+    void updateDimRedControls();
 
 signals:
     void refineFluorescence();
@@ -210,9 +243,28 @@ private:
     QPushButton* computeImageFeaturesButton = nullptr;
 
     // Dimension-reduction page.
+    QComboBox* dimRedMethodCombo = nullptr;
+    QComboBox* dimRedFitCombo = nullptr;
+    QComboBox* dimRedApplyCombo = nullptr;
+    QGroupBox* umapGroup = nullptr;
+    QSpinBox* umapNeighborsSpin = nullptr;
+    QDoubleSpinBox* umapMinDistSpin = nullptr;
+    QSpinBox* umapEpochsSpin = nullptr;
+    QComboBox* umapInitCombo = nullptr;
+    QSpinBox* umapSeedSpin = nullptr;
+    QGroupBox* dimRedFeatureGroup = nullptr;
+    QListWidget* dimRedFeatureList = nullptr;
+    QGroupBox* clusterGroup = nullptr;
+    QSpinBox* clusterMinPointsSpin = nullptr;
+    QCheckBox* clusterEpsAutoCheck = nullptr;
+    QDoubleSpinBox* clusterEpsSpin = nullptr;
     QPushButton* computeDimReductionButton = nullptr;
     QPushButton* saveDimRedReferenceButton = nullptr;
     QPushButton* loadDimRedReferenceButton = nullptr;
+    QLabel* referenceLabel = nullptr;
+    QScrollArea* referenceScroll = nullptr;
+    bool dimRedBusy = false;
+    bool hasDimRedReference = false;
 };
 
 } // namespace Tervane3

@@ -22,7 +22,7 @@
 //                              assessment and the re-application of restored calculations
 //   MainWindowExport.cpp       exports of events, the plot and statistical summaries
 //   MainWindowSessions.cpp     saving, clearing and loading session files
-//   MainWindowPending.cpp      handlers of the subsystems still to be built
+//   MainWindowDimRed.cpp       dimension-reduction runs, applying, saving and loading references
 #pragma once
 
 #include "app/DatasetHost.h"
@@ -73,6 +73,9 @@ struct CalculationReport;
 struct CalculationTask;
 struct DatasetEntry;
 struct DatasetFolderNode;
+struct DimRedOutcome;
+struct DimRedReference;
+struct UmapParams;
 struct FilterRule;
 class EventFilter;
 class RTDCReader;
@@ -417,6 +420,24 @@ private:
     void restoreRefinementInBackground(DatasetEntry* entry, const std::vector<int>& channels,
                                        bool thenCompensate);
 
+    // The refresh after a calculation changed columns: the one-shot test for the plot, then
+    // beforeRefresh (when given), the feature lists and plot, the event table and the open
+    // combine and statistics windows.
+    void refreshAfterCalculation(std::function<bool(const std::string&)> justComputed,
+                                 const std::function<void()>& beforeRefresh = nullptr);
+
+    // Dimension reduction (MainWindowDimRed.cpp).
+    void computeDimRedFromReference();
+    void applyDimRedReferenceTo(const std::shared_ptr<const DimRedReference>& reference,
+                                const std::vector<DatasetEntry*>& datasets, const QString& label);
+    void computeDimReductionFinished(const DimRedOutcome& outcome, int method, const UmapParams& params,
+                                     const QStringList& trainingNames);
+    void applyDimRedReferenceFinished(const DimRedOutcome& outcome, const DimRedReference& reference,
+                                      const QString& label, int datasetCount);
+    // A run that failed or was stopped: the box says so and names the datasets that already
+    // received new values (their columns are shown); no reference is installed.
+    void reportInterruptedDimRed(const QString& title, const DimRedOutcome& outcome);
+
     // Main plot update (MainWindowPlot.cpp).
     DatasetEntry* activeEntry() const;
     // The active entry once its features are cached (what the plot may show); else null.
@@ -533,6 +554,12 @@ private:
     // The running calculation's work, cancel flag and failure text (MainWindowBackground.cpp);
     // null when idle. The worker holds its own reference while it runs.
     std::shared_ptr<CalculationTask> calculationTask;
+    // The current dimension-reduction reference (never modified once installed) and where it
+    // came from; a fit or a load replaces both.
+    std::shared_ptr<const DimRedReference> dimRedReference;
+    QString dimRedReferenceLabel;
+    // The most memory a UMAP fit may need (0: 70 % of the computer's physical memory).
+    std::uint64_t dimRedMemoryLimit = 0;
     // Datasets whose restored calculations were re-applied (or tried): once per dataset.
     std::set<int> restoredCalculationIds;
     // Progress connections of the calculators' last runs.

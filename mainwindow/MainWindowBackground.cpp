@@ -253,6 +253,9 @@ void MainWindow::waitForBackgroundTasks()
     const bool preloadRunning = preloadWatcher && preloadWatcher->isRunning();
     if (!calcRunning && !preloadRunning)
         return;
+    // A run that can stop early does so: closing need not wait for minutes of fitting.
+    if (calculationBusy && calculationTask)
+        onCancelCalculation();
     qInfo("Waiting for background tasks to end before closing");
     setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);

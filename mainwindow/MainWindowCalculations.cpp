@@ -104,9 +104,8 @@ void MainWindow::connectProgress(Calculator* calculator, QMetaObject::Connection
                          &QProgressBar::setValue);
 }
 
-void MainWindow::finishCalculation(const QString& calculation, const CalculationReport& report,
-                                   std::function<bool(const std::string&)> justComputed,
-                                   const std::function<void()>& beforeRefresh)
+void MainWindow::refreshAfterCalculation(std::function<bool(const std::string&)> justComputed,
+                                         const std::function<void()>& beforeRefresh)
 {
     computedFeaturePredicate = std::move(justComputed);
     if (beforeRefresh)
@@ -119,6 +118,13 @@ void MainWindow::finishCalculation(const QString& calculation, const Calculation
         window->refresh();
     for (StatisticalEvalWindow* window : statEvalWindows)
         window->refresh();
+}
+
+void MainWindow::finishCalculation(const QString& calculation, const CalculationReport& report,
+                                   std::function<bool(const std::string&)> justComputed,
+                                   const std::function<void()>& beforeRefresh)
+{
+    refreshAfterCalculation(std::move(justComputed), beforeRefresh);
 
     for (const CalculationOutcome& outcome : report.outcomes) {
         if (outcome.state == CalculationOutcome::State::Failed) {

@@ -151,6 +151,10 @@ public:
     static FourierDeform* fourierDeform(MainWindow& w) { return w.fourierDeform; }
     static ImageFeatures* imageFeatures(MainWindow& w) { return w.imageFeatures; }
     static QString statusText(MainWindow& w) { return w.statusLabel->text(); }
+    // Dimension reduction.
+    static std::shared_ptr<const DimRedReference> dimRedReference(MainWindow& w) { return w.dimRedReference; }
+    static QString dimRedReferenceLabel(MainWindow& w) { return w.dimRedReferenceLabel; }
+    static std::uint64_t& dimRedMemoryLimit(MainWindow& w) { return w.dimRedMemoryLimit; }
 
     // The event display, traces and metadata view.
     static void displayEvent(MainWindow& w, int index) { w.displayEvent(index); }
