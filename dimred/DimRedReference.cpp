@@ -7,8 +7,10 @@
 #include "dimred/DimRedReference.h"
 
 #include "core/Hdf5Lock.h"
+#include "core/ParallelFor.h"
 
 #include <H5Cpp.h>
+#include <zlib.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -89,6 +91,43 @@ void writeStringDataset(H5::Group& group, const char* name, const std::vector<st
     set.write(pointers.data(), type);
 }
 
+// Chunks of up to 4096 rows deflated at level 4 on all cores and handed to the file as
+// they are; the library would compress them one after the other. The same bytes as the
+// library's own deflate filter (a zlib stream of the chunk, the edge chunk padded with the
+// fill value 0).
+void writeDeflatedChunks(H5::DataSet& set, const std::vector<double>& data, hsize_t rows, hsize_t cols)
+{
+    static_assert(sizeof(double) == 8, "IEEE doubles");
+    const hsize_t chunkRows = std::min(rows, kChunkRows);
+    const size_t chunks = static_cast<size_t>((rows + chunkRows - 1) / chunkRows);
+    std::vector<std::vector<unsigned char>> packed(chunks);
+    std::atomic<bool> failed{false};
+    parallelFor(chunks, 1, [&](size_t begin, size_t end) {
+        std::vector<double> block(static_cast<size_t>(chunkRows * cols));
+        for (size_t c = begin; c < end; ++c) {
+            const hsize_t first = c * chunkRows;
+            const hsize_t n = std::min(chunkRows, rows - first);
+            std::fill(block.begin(), block.end(), 0.0);
+            std::copy(data.begin() + static_cast<std::ptrdiff_t>(first * cols),
+                      data.begin() + static_cast<std::ptrdiff_t>((first + n) * cols), block.begin());
+            const uLong sourceBytes = static_cast<uLong>(block.size() * sizeof(double));
+            uLongf packedBytes = compressBound(sourceBytes);
+            packed[c].resize(packedBytes);
+            if (compress2(packed[c].data(), &packedBytes, reinterpret_cast<const Bytef*>(block.data()), sourceBytes,
+                          4) != Z_OK)
+                failed = true;
+            packed[c].resize(packedBytes);
+        }
+    });
+    if (failed)
+        throw failure("a chunk could not be compressed");
+    for (size_t c = 0; c < chunks; ++c) {
+        const hsize_t offset[2] = {c * chunkRows, 0};
+        if (H5Dwrite_chunk(set.getId(), H5P_DEFAULT, 0, offset, packed[c].size(), packed[c].data()) < 0)
+            throw failure("a chunk could not be written");
+    }
+}
+
 // cols 0: one-dimensional (rows values). Two-dimensional data of at least 4096 values is
 // chunked by up to 4096 rows and deflated; 0 rows create the dataset without data.
 void writeDoubleDataset(H5::Group& group, const char* name, const std::vector<double>& data, hsize_t rows,
@@ -109,7 +148,11 @@ void writeDoubleDataset(H5::Group& group, const char* name, const std::vector<do
         }
     }
     H5::DataSet set = group.createDataSet(name, H5::PredType::IEEE_F64LE, space, create);
-    if (rows > 0 && !data.empty())
+    if (rows == 0 || data.empty())
+        return;
+    if (create.getLayout() == H5D_CHUNKED)
+        writeDeflatedChunks(set, data, rows, cols);
+    else
         set.write(data.data(), H5::PredType::NATIVE_DOUBLE);
 }
 
@@ -187,7 +230,12 @@ bool buildFileImage(const DimRedReference& reference, std::vector<unsigned char>
     H5::Exception::dontPrint();
     try {
         H5::FileAccPropList access;
-        access.setCore(4 * 1024 * 1024, false);
+        // Grown in steps of about the expected size: few copies for a large reference, no
+        // large reservation for a small one.
+        const size_t expected = (reference.umap.trainData.size() + reference.umap.embedding.size() +
+                                 reference.clusters.embedding.size() + reference.clusters.labels.size()) *
+                                    sizeof(double) + (size_t(1) << 20);
+        access.setCore(std::min<size_t>(expected, size_t(64) << 20), false);
         H5::H5File file("tervane3-reference-" + std::to_string(++serial) + ".tn3dr", H5F_ACC_TRUNC,
                         H5::FileCreatPropList::DEFAULT, access);
         {
