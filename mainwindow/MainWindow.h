@@ -603,6 +603,9 @@ private:
     QTimer* filterPlotTimer = nullptr;
     // The pending filter update was asked for by group-rule edits only.
     bool pendingUpdateKeepsGroupPanel = false;
+    // Counts group panel refreshes, so that a filter update can tell whether the plot update
+    // reached the panel.
+    unsigned groupPanelRefreshCount = 0;
 
     // The options of the last accepted export dialogs, for the next ones of the run.
     ExportOptions lastExportOptions;

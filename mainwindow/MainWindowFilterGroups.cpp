@@ -48,7 +48,14 @@ void MainWindow::runFilterPlotUpdate()
         filterPlotTimer->stop();
     suppressGroupPanelRefresh = pendingUpdateKeepsGroupPanel;
     pendingUpdateKeepsGroupPanel = false;
+    const unsigned refreshesBefore = groupPanelRefreshCount;
     updatePlot();
+    // An update that drew nothing (the active dataset is still being cached, or has no events)
+    // did not reach the panel: its highlights and group boxes follow the changed filters anyway.
+    if (!suppressGroupPanelRefresh && groupPanelRefreshCount == refreshesBefore) {
+        updateFilterMixedState();
+        refreshFilterGroupPanel();
+    }
     suppressGroupPanelRefresh = false;
 }
 
@@ -115,6 +122,7 @@ void MainWindow::setGroupEnabledInAll(int groupId, bool enabled)
 
 void MainWindow::refreshFilterGroupPanel()
 {
+    ++groupPanelRefreshCount;
     const DatasetEntry* active = activeEntry();
     filterPanel->setFilterGroups(groupModel.view(), active ? active->reader : nullptr);
     if (active) {

@@ -302,3 +302,30 @@ TEST_F(MainWindowFiltersTest, MatrixClicksRedrawOnceAndTheMatrixFollowsTheGroups
     matrix->close();
     EXPECT_TRUE(Access::matrixWindows(w).empty());
 }
+
+// Regression: while the active dataset was still being cached, a switch changed from outside
+// its group box (the matrix window, another dataset's "Check in All Datasets") redrew nothing,
+// and the boxes kept showing the old switch and highlight until the caching ended.
+TEST_F(MainWindowFiltersTest, GroupBoxesFollowSwitchesWhileTheActiveDatasetIsCached)
+{
+    ASSERT_TRUE(open(tenEvents(), "a.rtdc"));
+    const int id = w.addFilterGroup("Gate");
+    w.addRuleToGroup(id, rangeRule("area_um", 20, 80));
+    settle();
+    DatasetEntry& loading = Access::addListedEntry(w, Access::nextDatasetId(w)++);
+    loading.reader = std::make_shared<RTDCReader>();
+    ASSERT_TRUE(loading.reader->open(write(tenEvents(), "b.rtdc").toStdString()));
+    Access::activate(w, 1);
+    settle();
+    ASSERT_FALSE(loading.featuresLoaded);
+    ASSERT_EQ(box(0)->rows().size(), 1u);
+    EXPECT_FALSE(child<QCheckBox>(box(0), "groupEnabledCheck")->isChecked());
+
+    w.setGroupEnabled(loading.id, id, true);
+    settle();
+    EXPECT_TRUE(child<QCheckBox>(box(0), "groupEnabledCheck")->isChecked());
+    EXPECT_TRUE(box(0)->isMixed());
+    w.setGroupEnabledInAll(id, true);
+    settle();
+    EXPECT_FALSE(box(0)->isMixed());
+}
