@@ -98,6 +98,8 @@ def main():
     p.add_argument("--work", default=os.path.join(tempfile.gettempdir(), "lut_coupled"))
     p.add_argument("--spring", type=float, default=None,
                    help="surface spring stiffness of the elastic solves (units mu/a)")
+    p.add_argument("--slide", action="store_true",
+                   help="the fluid's surface nodes slide along the contour (experimental)")
     p.add_argument("--report", action="store_true",
                    help="run nothing, report the points already in --work (also of a "
                         "sweep still running)")
@@ -112,6 +114,8 @@ def main():
         extra += ["-spring", repr(args.spring)]
     if args.kappa is not None:
         extra += ["-kappa", repr(args.kappa)]
+    if args.slide:
+        extra += ["-slide", "1"]
 
     def job(lam):
         surf = one_way(lam, args.work, args.ref)
