@@ -56,19 +56,6 @@ inline DimRedMatrix robustStandardised(const DimRedMatrix& X)
     return DimRedModel::standardize(DimRedModel::fitScaler(X, sixFeatures()), X);
 }
 
-// A field of /proc/self/status in MiB.
-inline double statusMiB(const char* key)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(in, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::strtod(line.c_str() + prefix.size(), nullptr) / 1024.0;
-    }
-    return 0.0;
-}
-
 // Resets the peak resident size so that a later VmHWM shows the peak of what follows.
 inline void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 

@@ -7,6 +7,7 @@
 // When the 1M-event file of the synthetic-measurement generator is at hand (the reader
 // benchmark makes it: $TERVANE3_BENCH_DIR, else the temporary folder,
 // "tervane3_bench_1M.rtdc"), the main plot's work is also timed on its columns.
+#include "bench/BenchFiles.h"
 #include "core/AxisScaleMode.h"
 #include "core/DensityEstimator.h"
 #include "core/EventFilter.h"
@@ -313,9 +314,7 @@ void BM_FilePlotUpdate(benchmark::State& state, const Measurement* m, bool fluor
 
 void registerFileBenchmarks()
 {
-    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
-    const std::string path =
-        (dir ? std::string(dir) : std::filesystem::temp_directory_path().string()) + "/tervane3_bench_1M.rtdc";
+    const std::string path = Bench::benchDir() + "/tervane3_bench_1M.rtdc";
     if (!std::filesystem::exists(path))
         return;
     RTDCReader reader;

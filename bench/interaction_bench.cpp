@@ -15,6 +15,7 @@
 #include "plots/ScatterPlot.h"
 
 #include "bench/BenchApplication.h"
+#include "bench/BenchFiles.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,17 +37,8 @@ constexpr int kPoints = 1000000;
 
 std::string measurementWithImages()
 {
-    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
-    const std::string folder = dir ? dir : std::filesystem::temp_directory_path().string();
-    const std::string path = folder + "/tervane3_bench_events_2k_images.rtdc";
-    if (!std::filesystem::exists(path)) {
-        const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path +
-                                    ".part\" --events 2000 --images --masks --traces --seed 11";
-        if (std::system(command.c_str()) != 0)
-            std::exit(1);
-        std::filesystem::rename(path + ".part", path);
-    }
-    return path;
+    return Bench::ensureSynthFile("tervane3_bench_events_2k_images.rtdc",
+                                  "--events 2000 --images --masks --traces --seed 11");
 }
 
 // Three overlapping populations, positive values (so log axes show all of them).

@@ -13,6 +13,7 @@
 #include "plots/ScatterPlot.h"
 
 #include "bench/BenchApplication.h"
+#include "bench/BenchFiles.h"
 
 #include <benchmark/benchmark.h>
 #include <qwt_scale_div.h>
@@ -33,18 +34,7 @@ namespace {
 
 std::string benchFile()
 {
-    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
-    const std::string folder = dir ? dir : std::filesystem::temp_directory_path().string();
-    const std::string path = folder + "/tervane3_bench_mainplot_1M.rtdc";
-    if (!std::filesystem::exists(path)) {
-        const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path +
-                                    ".part\" --events 1000000 --seed 7";
-        std::cerr << "Generating " << path << " ..." << std::endl;
-        if (std::system(command.c_str()) != 0)
-            std::exit(1);
-        std::filesystem::rename(path + ".part", path);
-    }
-    return path;
+    return Bench::ensureSynthFile("tervane3_bench_mainplot_1M.rtdc", "--events 1000000 --seed 7");
 }
 
 // One window with the measurement opened through the dialog and cached; shared by the

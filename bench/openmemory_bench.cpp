@@ -6,6 +6,7 @@
 //
 // TERVANE3_BENCH_DIR chooses the folder of the file (default: the temporary folder).
 #include "bench/BenchApplication.h"
+#include "bench/BenchFiles.h"
 #include "mainwindow/MainWindowTestAccess.h"
 
 #include <QFile>
@@ -19,35 +20,12 @@
 using namespace Tervane3;
 using Access = MainWindowTestAccess;
 
-namespace {
-
-// A field of /proc/self/status or /proc/meminfo in MiB (the files give kB).
-double procField(const char* file, const std::string& key)
-{
-    std::ifstream in(file);
-    std::string line;
-    const std::string prefix = key + ":";
-    while (std::getline(in, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::strtod(line.c_str() + prefix.size(), nullptr) / 1024.0;
-    }
-    return 0.0;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     Bench::BenchApplication app(argc, argv);
 
-    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
-    const std::string folder = dir ? dir : std::filesystem::temp_directory_path().string();
-    const std::string path = folder + "/tervane3_bench_mainplot_1M.rtdc";
-    if (!std::filesystem::exists(path)) {
-        const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path + "\" --events 1000000 --seed 7";
-        if (std::system(command.c_str()) != 0)
-            return 1;
-    }
+    const std::string path = Bench::ensureSynthFile("tervane3_bench_mainplot_1M.rtdc", "--events 1000000 --seed 7");
+    const std::string folder = path.substr(0, path.rfind('/'));
 
     {
         Test::MainWindowEnvironment env;
@@ -56,11 +34,11 @@ int main(int argc, char** argv)
         window.show();
         QCoreApplication::processEvents();
         std::cout << "datasets  rss_MiB  peak_MiB" << std::endl;
-        std::cout << "0  " << procField("/proc/self/status", "VmRSS") << "  "
-                  << procField("/proc/self/status", "VmHWM") << std::endl;
+        std::cout << "0  " << Bench::procFieldMiB("/proc/self/status", "VmRSS") << "  "
+                  << Bench::procFieldMiB("/proc/self/status", "VmHWM") << std::endl;
         std::string spelling = folder;
         for (int i = 1; i <= 20; ++i) {
-            if (procField("/proc/meminfo", "MemAvailable") < 3072.0) {
+            if (Bench::procFieldMiB("/proc/meminfo", "MemAvailable") < 3072.0) {
                 std::cout << "stopped: less than 3 GB available" << std::endl;
                 break;
             }
@@ -68,8 +46,8 @@ int main(int argc, char** argv)
             spelling += "/.";
             Access::addDataset(window, QString::fromStdString(spelling + "/tervane3_bench_mainplot_1M.rtdc"));
             Test::waitForCaching(window, 600000);
-            std::cout << i << "  " << procField("/proc/self/status", "VmRSS") << "  "
-                      << procField("/proc/self/status", "VmHWM") << std::endl;
+            std::cout << i << "  " << Bench::procFieldMiB("/proc/self/status", "VmRSS") << "  "
+                      << Bench::procFieldMiB("/proc/self/status", "VmHWM") << std::endl;
         }
     }
     return 0;

@@ -5,6 +5,7 @@
 //
 // The files are made on first run in the temporary folder (about 1.2 GB, a minute or two);
 // TERVANE3_BENCH_DIR chooses another folder.
+#include "bench/BenchFiles.h"
 #include "core/Hdf5Lock.h"
 #include "core/RTDCReader.h"
 
@@ -26,33 +27,11 @@ namespace {
 constexpr std::uint64_t kLargeEvents = 1000000;
 constexpr std::uint64_t kImageEvents = 20000;
 
-std::string benchDir()
-{
-    const char* dir = std::getenv("TERVANE3_BENCH_DIR");
-    return dir ? dir : std::filesystem::temp_directory_path().string();
-}
-
-// Makes the file with the generator unless it exists already.
-std::string ensureFile(const std::string& name, const std::string& arguments)
-{
-    const std::string path = benchDir() + "/" + name;
-    if (!std::filesystem::exists(path)) {
-        const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path + ".part\" " + arguments;
-        std::cerr << "Generating " << path << " ..." << std::endl;
-        if (std::system(command.c_str()) != 0) {
-            std::cerr << "generator failed: " << command << std::endl;
-            std::exit(1);
-        }
-        std::filesystem::rename(path + ".part", path);
-    }
-    return path;
-}
-
 // Scalars of 1M events and their traces (3 channels, raw and median, 177 samples).
 const std::string& largeFile()
 {
     static const std::string path =
-        ensureFile("tervane3_bench_1M.rtdc", "--events " + std::to_string(kLargeEvents) + " --traces --seed 1");
+        Bench::ensureSynthFile("tervane3_bench_1M.rtdc", "--events " + std::to_string(kLargeEvents) + " --traces --seed 1");
     return path;
 }
 
@@ -60,7 +39,7 @@ const std::string& largeFile()
 // event count, and 1M images would fill 20 GB.
 const std::string& imageFile()
 {
-    static const std::string path = ensureFile("tervane3_bench_images_20k.rtdc",
+    static const std::string path = Bench::ensureSynthFile("tervane3_bench_images_20k.rtdc",
                                                "--events " + std::to_string(kImageEvents) + " --images --masks --seed 2");
     return path;
 }

@@ -20,21 +20,6 @@
 using namespace Tervane3;
 using Access = MainWindowTestAccess;
 
-namespace {
-
-double procMiB(const char* key)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(in, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return std::strtod(line.c_str() + prefix.size(), nullptr) / 1024.0;
-    }
-    return 0.0;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -56,7 +41,7 @@ int main(int argc, char** argv)
         Test::waitForCaching(window, 600000);
     }
     window.addFilterGroup("gate");
-    std::cout << "datasets open: " << window.datasets().size() << ", RSS " << procMiB("VmRSS") << " MiB" << std::endl;
+    std::cout << "datasets open: " << window.datasets().size() << ", RSS " << Bench::statusMiB("VmRSS") << " MiB" << std::endl;
 
     QElapsedTimer timer;
     env.prompts->answerFiles({sessionFile});
@@ -72,7 +57,7 @@ int main(int argc, char** argv)
     Test::waitUntil([&] { return !Access::sessionLoading(window); }, 600000);
     Test::waitForCaching(window, 600000);
     std::cout << "whole load with caching: " << timer.elapsed() << " ms, datasets " << window.datasets().size()
-              << ", RSS " << procMiB("VmRSS") << " MiB, peak " << procMiB("VmHWM") << " MiB" << std::endl;
+              << ", RSS " << Bench::statusMiB("VmRSS") << " MiB, peak " << Bench::statusMiB("VmHWM") << " MiB" << std::endl;
 
     // Phase 2 again on the loaded datasets, from the same file.
     QFile file(sessionFile);

@@ -4,6 +4,7 @@
 #include "app/DatasetHost.h"
 #include "app/PassingEvents.h"
 #include "core/RTDCReader.h"
+#include "support/FilterRules.h"
 #include "support/RtdcFixture.h"
 #include "support/StandInHost.h"
 
@@ -13,15 +14,6 @@
 
 namespace Tervane3 {
 namespace {
-
-FilterRule rangeRule(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
 
 class PassingEventsTest : public ::testing::Test
 {

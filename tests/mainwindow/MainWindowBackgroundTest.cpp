@@ -115,11 +115,15 @@ TEST(MainWindowBackgroundTest, ClosingWaitsForTasksThatUseTheDatasets)
         DatasetEntry& entry = Access::addEntry(*w, 1);
         entry.ctcChannels.assign(1000, 1);
         DatasetEntry* data = &entry;
-        std::atomic<bool> started{false}, done{false};
+        std::atomic<bool> started{false}, closing{false}, done{false};
         std::atomic<long> sum{0};
         int finishRuns = 0;
-        auto work = [data, &started, &done, &sum] {
+        // The task reads the dataset until 300 ms after the window begins to close, so that on
+        // a slow machine it cannot end before (showing the window alone may take that long).
+        auto work = [data, &started, &closing, &done, &sum] {
             started = true;
+            while (!closing)
+                std::this_thread::yield();
             const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
             while (std::chrono::steady_clock::now() < until) {
                 long s = 0;
@@ -138,10 +142,12 @@ TEST(MainWindowBackgroundTest, ClosingWaitsForTasksThatUseTheDatasets)
             std::this_thread::yield();
 
         if (how == How::DestroyCalculation) {
+            closing = true;
             w.reset();
             EXPECT_TRUE(done);
         } else {
             w->show();
+            closing = true;
             w->close();
             EXPECT_TRUE(done);
             EXPECT_FALSE(w->isEnabled());

@@ -10,6 +10,7 @@
 #include "filters/FilterGroupList.h"
 #include "io/SessionFile.h"
 #include "mainwindow/DatasetListWidget.h"
+#include "support/FilterRules.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -53,16 +54,6 @@ QByteArray readBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-FilterRule rangeRule(const std::string& feature, double lo, double hi, const std::string& id = std::string())
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    rule.propagationId = id;
-    return rule;
 }
 
 class MainWindowSessionsTest : public ::testing::Test

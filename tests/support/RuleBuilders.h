@@ -1,32 +1,18 @@
-// Filter rules for tests, built in one line: a range rule and a polygon gate with the
-// defaults of a new rule (enabled, not inverted, linear scales, no propagation id).
+// The rule builders under the names the export and statistics tests use; they are those of
+// support/FilterRules.h.
 #pragma once
 
-#include "core/FilterRule.h"
+#include "support/FilterRules.h"
 
-#include <string>
 #include <vector>
 
 namespace Tervane3::Test {
 
-inline FilterRule rangeRule(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.type = RangeRule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
-}
+using ::Tervane3::rangeRule;
 
 inline FilterRule polygonRule(const std::string& x, const std::string& y, const std::vector<PolygonVertex>& vertices)
 {
-    FilterRule rule;
-    rule.type = PolygonRule;
-    rule.featureName = x;
-    rule.featureNameY = y;
-    rule.polygonVertices = vertices;
-    return rule;
+    return gateRule(x, y, vertices);
 }
 
 } // namespace Tervane3::Test

@@ -14,7 +14,7 @@ namespace {
 
 using Test::CombineWindowFixture;
 using Test::rampColumns;
-using Test::rangeRule;
+using ::Tervane3::rangeRule;
 
 const double kNan = std::numeric_limits<double>::quiet_NaN();
 

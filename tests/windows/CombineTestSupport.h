@@ -5,6 +5,7 @@
 #include "app/DatasetEntry.h"
 #include "app/ScriptedPrompts.h"
 #include "core/RTDCReader.h"
+#include "support/FilterRules.h"
 #include "support/RtdcFixture.h"
 #include "support/StandInHost.h"
 #include "windows/CombinePlotWindow.h"
@@ -34,15 +35,6 @@ inline Columns rampColumns(int n)
         columns["bright"].push_back(i % 5);
     }
     return columns;
-}
-
-inline FilterRule rangeRule(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
 }
 
 class CombineWindowFixture : public ::testing::Test

@@ -3,6 +3,7 @@
 // (coalesced renders, stale results never shown, stale automatic limits, failing tasks).
 #include "app/ScriptedPrompts.h"
 #include "core/PoolRun.h"
+#include "support/FilterRules.h"
 #include "support/RtdcFixture.h"
 #include "support/StandInHost.h"
 #include "windows/GalleryGridWidget.h"
@@ -93,15 +94,6 @@ void write(const std::string& path, const Measurement& m)
         file.addDoubleAttribute("imaging:pixel size", 0.5);
     else
         file.addStringAttribute("imaging:pixel size", m.pixelSizeText);
-}
-
-FilterRule rangeRule(const std::string& feature, double lo, double hi)
-{
-    FilterRule rule;
-    rule.featureName = feature;
-    rule.minValue = lo;
-    rule.maxValue = hi;
-    return rule;
 }
 
 class ImageGalleryWindowTest : public ::testing::Test
@@ -370,16 +362,24 @@ struct HeldRenders
     }
 };
 
+// Makes the gallery follow `entry` as the active dataset and waits until its first render is
+// held by `held`.
+bool startHeldRender(ImageGalleryWindow& w, HeldRenders& held, const DatasetEntry& entry,
+                     ::Tervane3::Test::StandInHost& host)
+{
+    w.setRenderFunction(held.function());
+    host.activeId = entry.id;
+    w.findChild<QCheckBox*>(QStringLiteral("galleryFollowActiveCheck"))->setChecked(true);
+    return waitUntil([&] { return held.started == 1; });
+}
+
 TEST_F(ImageGalleryWindowTest, RequestsDuringARenderGiveOneMoreAndTheFirstIsNeverShown)
 {
     Measurement m;
     DatasetEntry* entry = add("r.rtdc", m);
     ImageGalleryWindow w(&host, -1);
     HeldRenders held;
-    w.setRenderFunction(held.function());
-    host.activeId = entry->id;
-    child<QCheckBox>(w, "galleryFollowActiveCheck")->setChecked(true);
-    ASSERT_TRUE(waitUntil([&] { return held.started == 1; }));
+    ASSERT_TRUE(startHeldRender(w, held, *entry, host));
     EXPECT_EQ(info(w), QStringLiteral("Rendering\u2026"));
     auto* ids = child<QCheckBox>(w, "galleryShowIdsCheck");
     for (int i = 0; i < 5; ++i)
@@ -405,10 +405,7 @@ TEST_F(ImageGalleryWindowTest, ClearedGridDropsTheRenderInFlight)
     DatasetEntry* entry = add("g.rtdc", m);
     ImageGalleryWindow w(&host, -1);
     HeldRenders held;
-    w.setRenderFunction(held.function());
-    host.activeId = entry->id;
-    child<QCheckBox>(w, "galleryFollowActiveCheck")->setChecked(true);
-    ASSERT_TRUE(waitUntil([&] { return held.started == 1; }));
+    ASSERT_TRUE(startHeldRender(w, held, *entry, host));
     entry->filter.addRule(rangeRule("area_um", 100, 200));
     w.refresh();
     held.released = 1;
@@ -452,10 +449,7 @@ TEST_F(ImageGalleryWindowTest, FailedRenderKeepsTheWindowUsable)
     ImageGalleryWindow w(&host, -1);
     HeldRenders held;
     held.throwFirst = true;
-    w.setRenderFunction(held.function());
-    host.activeId = entry->id;
-    child<QCheckBox>(w, "galleryFollowActiveCheck")->setChecked(true);
-    ASSERT_TRUE(waitUntil([&] { return held.started == 1; }));
+    ASSERT_TRUE(startHeldRender(w, held, *entry, host));
     child<QCheckBox>(w, "galleryShowIdsCheck")->setChecked(false); // a pending request
     // The failure is taken by hand here; in the program it reaches the central handler.
     auto* watcher = Access::renderWatcher(w);
