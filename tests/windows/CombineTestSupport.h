@@ -23,6 +23,8 @@
 
 namespace Tervane3::Test {
 
+using ::Tervane3::rangeRule;
+
 using Columns = std::map<std::string, std::vector<double>>;
 
 // n events: area_um 10, 11, ...; deform 0.01 + 0.001 * (i % 7); bright i % 5.
