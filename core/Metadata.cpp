@@ -57,6 +57,19 @@ std::string formatFixed6(double value)
     return std::string(buffer, result.ptr);
 }
 
+std::string formatMetadataNumber(double value)
+{
+    std::string fixed = formatFixed6(value);
+    if (!std::isfinite(value) || value == 0.0)
+        return fixed;
+    const std::optional<double> shown = leadingDouble(fixed);
+    if (shown && std::abs(*shown - value) <= 1e-6 * std::abs(value))
+        return fixed;
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    return std::string(buffer, result.ptr);
+}
+
 std::optional<double> leadingDouble(const std::string& text)
 {
     const char* begin = text.data();

@@ -51,6 +51,11 @@ struct Metadata
 // of printf's "%f" in the C locale ("0.060000"), whatever the process locale is.
 std::string formatFixed6(double value);
 
+// The text of a number stored as a metadata setting: formatFixed6's form, unless six
+// decimals lose the number (1.5e-7 would read "0.000000", 0.0601234 "0.060123"); such a
+// number keeps six significant digits instead ("1.5e-07", "0.0601234").
+std::string formatMetadataNumber(double value);
+
 // The number at the start of a metadata text (leading blanks and tabs and one '+' skipped,
 // trailing characters ignored), read the same way whatever the process locale is ("inf"
 // and "nan" included). Nothing when the text does not start with a number or the number

@@ -240,7 +240,7 @@ void readRootAttribute(const H5::Attribute& attribute, const std::string& name, 
         case H5T_FLOAT: {
             double value = 0.0;
             attribute.read(H5::PredType::NATIVE_DOUBLE, &value);
-            store(name, formatFixed6(value));
+            store(name, formatMetadataNumber(value));
             break;
         }
         case H5T_ENUM: {

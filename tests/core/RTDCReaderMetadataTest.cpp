@@ -251,6 +251,48 @@ TEST_F(RTDCReaderMetadataTest, FixedSixDecimalsMatchPrintfInTheCLocale)
     }
 }
 
+// Catches numbers lost to six decimals: a setting of 1.5e-7 read "0.000000", so the value
+// shown and the value a calculation parsed from it was 0, which the file does not hold.
+TEST_F(RTDCReaderMetadataTest, NumbersSixDecimalsCannotHoldKeepTheirDigits)
+{
+    const std::string file = path("small numbers.rtdc");
+    const struct {
+        const char* name;
+        double value;
+        bool asFloat;
+        const char* text;
+    } cases[] = {
+        {"setup:flow rate", 0.06, false, "0.060000"},           // six decimals hold it
+        {"imaging:pixel size", 0.34, true, "0.340000"},         // float32 rounding stays hidden
+        {"setup:viscosity", 1.5e-7, false, "1.5e-07"},
+        {"setup:temperature", -2.5e-9, false, "-2.5e-09"},
+        {"imaging:exposure time", 0.0601234, false, "0.0601234"},
+        {"imaging:frame rate", 0.0005, false, "0.000500"},
+        {"setup:channel width", 0.0, false, "0.000000"},
+        {"imaging:flash duration", 1e20, false, "100000000000000000000.000000"},
+    };
+    {
+        RtdcFixture f(file);
+        f.addColumn("deform", std::vector<double>{0.1, 0.2});
+        for (const auto& c : cases) {
+            if (c.asFloat)
+                f.addFloatAttribute(c.name, static_cast<float>(c.value));
+            else
+                f.addDoubleAttribute(c.name, c.value);
+        }
+    }
+    RTDCReader reader;
+    const Metadata m = readFile(file, reader);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(m.allEntries.count(c.name), 1u);
+        EXPECT_EQ(m.allEntries.at(c.name), c.text);
+        const std::optional<double> parsed = leadingDouble(m.allEntries.at(c.name));
+        ASSERT_TRUE(parsed.has_value());
+        EXPECT_NEAR(*parsed, c.value, 1e-6 * std::abs(c.value));
+    }
+}
+
 // Regression: "%f" text followed the process locale, so under a German locale the flow rate
 // read "0,060000" and numbers no longer parsed.
 TEST_F(RTDCReaderMetadataTest, NumbersReadTheSameUnderACommaLocale)
