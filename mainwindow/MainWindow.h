@@ -70,6 +70,7 @@ class QUrl;
 namespace Tervane3 {
 
 struct CalculationReport;
+struct CalculationTarget;
 struct CalculationTask;
 struct DatasetEntry;
 struct DatasetFolderNode;
@@ -404,6 +405,11 @@ private:
     // calculator's previous run, so each value reaches the bar once.
     template<typename Calculator>
     void connectProgress(Calculator* calculator, QMetaObject::Connection& connection);
+    // Runs compute on each target's reader in the background (one dataset after another,
+    // "Dataset k of n" on the bar when all datasets take part), then finish with the report.
+    void runPerEventCalculation(std::vector<CalculationTarget> targets, bool all,
+                                std::function<bool(RTDCReader* reader)> compute,
+                                std::function<void(const CalculationReport& report)> finish);
     // What every finish function does after its own part: the one-shot test for the plot,
     // then beforeRefresh (when given), the feature lists and plot, the open combine and
     // statistics windows, and the status line and log for datasets that got nothing.

@@ -328,28 +328,17 @@ void MainWindow::onComputeFourierDeform()
 
     calculationsPanel->setComputeFourierDeformEnabled(false);
     connectProgress(fourierDeform, fourierProgress);
-    auto report = std::make_shared<CalculationReport>();
     FourierDeform* calculator = fourierDeform;
-    runCancellableCalculation(
-        [this, report, targets, all, calculator](const std::atomic<bool>& cancel) {
-            *report = runOverTargets(
-                targets, cancel,
-                [&](const CalculationTarget& target, std::vector<std::string>&) {
-                    return calculator->compute(target.reader.get());
-                },
-                [this, all](size_t k, size_t n) {
-                    if (all)
-                        postProgressFormat(datasetProgressFormat(k, n));
-                });
-        },
-        [this, report] {
+    runPerEventCalculation(
+        targets, all, [calculator](RTDCReader* reader) { return calculator->compute(reader); },
+        [this](const CalculationReport& report) {
             calculationsPanel->setComputeFourierDeformEnabled(true);
-            for (const CalculationOutcome& outcome : report->outcomes) {
+            for (const CalculationOutcome& outcome : report.outcomes) {
                 DatasetEntry* entry = findDatasetById(outcome.datasetId);
                 if (entry && outcome.state == CalculationOutcome::State::Done)
                     entry->fourierApplied = true;
             }
-            finishCalculation(QStringLiteral("Fourier deformation"), *report, isFourierDeformFeature,
+            finishCalculation(QStringLiteral("Fourier deformation"), report, isFourierDeformFeature,
                               [this] { updateFourierDeformAvailability(); });
         });
 }
@@ -377,24 +366,33 @@ void MainWindow::onComputeImageFeatures()
 
     calculationsPanel->setComputeImageFeaturesEnabled(false);
     connectProgress(imageFeatures, imageFeaturesProgress);
-    auto report = std::make_shared<CalculationReport>();
     ImageFeatures* calculator = imageFeatures;
+    runPerEventCalculation(
+        targets, all, [calculator](RTDCReader* reader) { return calculator->compute(reader); },
+        [this](const CalculationReport& report) {
+            calculationsPanel->setComputeImageFeaturesEnabled(true);
+            finishCalculation(QStringLiteral("Image features"), report, isImageFeature);
+        });
+}
+
+void MainWindow::runPerEventCalculation(std::vector<CalculationTarget> targets, bool all,
+                                        std::function<bool(RTDCReader* reader)> compute,
+                                        std::function<void(const CalculationReport& report)> finish)
+{
+    auto report = std::make_shared<CalculationReport>();
     runCancellableCalculation(
-        [this, report, targets, all, calculator](const std::atomic<bool>& cancel) {
+        [this, report, targets = std::move(targets), all, compute = std::move(compute)](const std::atomic<bool>& cancel) {
             *report = runOverTargets(
                 targets, cancel,
                 [&](const CalculationTarget& target, std::vector<std::string>&) {
-                    return calculator->compute(target.reader.get());
+                    return compute(target.reader.get());
                 },
                 [this, all](size_t k, size_t n) {
                     if (all)
                         postProgressFormat(datasetProgressFormat(k, n));
                 });
         },
-        [this, report] {
-            calculationsPanel->setComputeImageFeaturesEnabled(true);
-            finishCalculation(QStringLiteral("Image features"), *report, isImageFeature);
-        });
+        [report, finish = std::move(finish)] { finish(*report); });
 }
 
 // ---- re-application of restored calculations -----------------------------------------------
