@@ -7,6 +7,7 @@
 // (Export Statistical Summary...) and exported-plot.png (the PNG the plot export writes).
 #include "ExportTestSupport.h"
 #include "mainwindow/MainWindowTestAccess.h"
+#include "ShotSave.h"
 
 #include "app/AppStyle.h"
 #include "app/DatasetEntry.h"
@@ -33,15 +34,6 @@ std::string synthFile(const QString& folder, const char* name, const char* optio
     return std::system(command.c_str()) == 0 ? path : std::string();
 }
 
-bool save(QWidget* widget, const QString& file)
-{
-    widget->show();
-    QCoreApplication::processEvents();
-    const bool ok = widget->grab().save(file);
-    if (!ok)
-        std::cerr << "cannot write " << file.toStdString() << "\n";
-    return ok;
-}
 
 } // namespace
 
@@ -72,7 +64,7 @@ int main(int argc, char** argv)
     previous.masks = true;
     ExportDialog dialog(datasets[0].get(), datasets, false, nullptr, &previous);
     dialog.resize(dialog.sizeHint().width() + 40, dialog.sizeHint().height());
-    if (!save(&dialog, out + QStringLiteral("/export-dialog.png")))
+    if (!Shot::showAndSave(&dialog, out + QStringLiteral("/export-dialog.png")))
         return 1;
 
     StatSummaryOptions summary;
@@ -84,7 +76,7 @@ int main(int argc, char** argv)
     summary.allDatasets = true;
     StatSummaryExportDialog summaryDialog(datasets[0].get(), &datasets, nullptr, &summary);
     summaryDialog.resize(summaryDialog.sizeHint().width() + 40, summaryDialog.sizeHint().height());
-    if (!save(&summaryDialog, out + QStringLiteral("/summary-dialog.png")))
+    if (!Shot::showAndSave(&summaryDialog, out + QStringLiteral("/summary-dialog.png")))
         return 1;
 
     // The plot export of the main window: area against deformation with density colours and
