@@ -7,6 +7,7 @@
 // Refinement page, hidden as the program ships, made visible for a trial, after a refinement)
 // and refined-trace.png (the trace plot of one event showing the refined traces).
 #include "app/AppStyle.h"
+#include "ShotFiles.h"
 #include "mainwindow/MainWindowTestAccess.h"
 
 #include "calc/CalculationsDockWidget.h"
@@ -25,7 +26,6 @@
 #include <qwt_plot_renderer.h>
 
 #include <clocale>
-#include <cstdlib>
 #include <iostream>
 
 using namespace Tervane3;
@@ -42,9 +42,7 @@ int main(int argc, char** argv)
     AppStyle::apply(app);
     const QString out = QString::fromLocal8Bit(argv[1]);
     const std::string measurement = QString(out + QStringLiteral("/screenshot-sample.rtdc")).toStdString();
-    const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + measurement +
-                                "\" --events 20000 --seed 3 --traces";
-    if (std::system(command.c_str()) != 0)
+    if (!Shot::writeSynthetic(measurement, "--events 20000 --seed 3 --traces"))
         return 1;
 
     Test::MainWindowEnvironment env;

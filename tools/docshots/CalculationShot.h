@@ -5,13 +5,13 @@
 #pragma once
 
 #include "app/AppStyle.h"
+#include "ShotFiles.h"
 #include "mainwindow/MainWindowTestAccess.h"
 
 #include <QApplication>
 
 #include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -27,9 +27,7 @@ public:
         AppStyle::apply(app);
         out = QString::fromLocal8Bit(argv[1]);
         measurement = QString(out + QLatin1Char('/') + QLatin1String(fileName)).toStdString();
-        const std::string command =
-            std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + measurement + "\" --events 20000 --seed 3";
-        if (std::system(command.c_str()) != 0)
+        if (!writeSynthetic(measurement, "--events 20000 --seed 3"))
             return;
         env = std::make_unique<Test::MainWindowEnvironment>();
         window = std::make_unique<MainWindow>();

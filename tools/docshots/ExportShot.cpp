@@ -7,7 +7,7 @@
 // (Export Statistical Summary...) and exported-plot.png (the PNG the plot export writes).
 #include "ExportTestSupport.h"
 #include "mainwindow/MainWindowTestAccess.h"
-#include "ShotSave.h"
+#include "ShotFiles.h"
 
 #include "app/AppStyle.h"
 #include "app/DatasetEntry.h"
@@ -19,7 +19,6 @@
 #include <QComboBox>
 
 #include <clocale>
-#include <cstdlib>
 #include <iostream>
 
 using namespace Tervane3;
@@ -30,10 +29,8 @@ namespace {
 std::string synthFile(const QString& folder, const char* name, const char* options)
 {
     const std::string path = QString(folder + QLatin1Char('/') + QLatin1String(name)).toStdString();
-    const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path + "\" " + options;
-    return std::system(command.c_str()) == 0 ? path : std::string();
+    return Shot::writeSynthetic(path, options) ? path : std::string();
 }
-
 
 } // namespace
 

@@ -8,6 +8,7 @@
 // (the plot with the dataset's gate and a group's gate under edit, beside the filter-groups
 // matrix of three measurements and three groups).
 #include "ShotApplication.h"
+#include "ShotFiles.h"
 #include "mainwindow/MainWindowTestAccess.h"
 #include "support/FilterRules.h"
 
@@ -22,7 +23,6 @@
 #include <QPainter>
 
 #include <cmath>
-#include <cstdlib>
 #include <iostream>
 
 using namespace Tervane3;
@@ -34,9 +34,7 @@ namespace {
 std::string synthetic(int seed)
 {
     const std::string path = QDir::temp().filePath(QStringLiteral("tervane3-filter-shot-%1.rtdc").arg(seed)).toStdString();
-    const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + path +
-                                "\" --events 20000 --seed " + std::to_string(seed);
-    return std::system(command.c_str()) == 0 ? path : std::string();
+    return Shot::writeSynthetic(path, "--events 20000 --seed " + std::to_string(seed)) ? path : std::string();
 }
 
 // A gate on area and deformation through points given as fractions of the two ranges.

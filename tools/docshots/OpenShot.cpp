@@ -5,7 +5,7 @@
 //   xvfb-run -a -s "-screen 0 1600x1000x24" build/tools/docshots/tervane3-open-shot <out dir>
 // Writes open-long-name.png (the main window) and open-refused.png (the box).
 #include "mainwindow/MainWindowTestAccess.h"
-#include "ShotSave.h"
+#include "ShotFiles.h"
 
 #include "app/AppStyle.h"
 #include "app/MeasurementProbeRunner.h"
@@ -18,7 +18,6 @@
 #include <H5Cpp.h>
 
 #include <clocale>
-#include <cstdlib>
 #include <iostream>
 
 using namespace Tervane3;
@@ -30,6 +29,7 @@ int main(int argc, char** argv)
         std::cerr << "usage: tervane3-open-shot <output folder>\n";
         return 2;
     }
+    // The platform Xvfb offers (offscreen fonts and sizes differ from a desktop's).
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     AppStyle::apply(app);
@@ -37,9 +37,7 @@ int main(int argc, char** argv)
     const QString out = QString::fromLocal8Bit(argv[1]);
 
     const QString measured = out + QStringLiteral("/hl60-control-run3.rtdc");
-    const std::string command = std::string("\"") + TERVANE3_SYNTH_PATH + "\" \"" + measured.toStdString()
-                                + "\" --events 20000 --seed 7";
-    if (std::system(command.c_str()) != 0)
+    if (!Shot::writeSynthetic(measured.toStdString(), "--events 20000 --seed 7"))
         return 1;
     try {
         H5::H5File file(measured.toStdString(), H5F_ACC_RDWR);
