@@ -63,11 +63,11 @@ double mannWhitneyLowerTail(size_t m, size_t n, size_t u)
     return tail / binomial(m + n, m);
 }
 
-// The two-sided exact p value of the signed-rank sum W+ of n differences, from the sums of
-// the ranks 1..n over all 2^n sign patterns (n <= 50, so the counts are exact in doubles).
-// Tied magnitudes can make W+ a half-integer; as scipy 1.10 does, it is rounded down and
-// the tail on its side of the mean is read.
-double signedRankExactP(size_t n, double plus)
+// The two-sided exact p value of the signed-rank statistic W = min(W+, W-) of n untied
+// differences, from the sums of the ranks 1..n over all 2^n sign patterns (n <= 50, so the
+// counts are exact in doubles). The null distribution is symmetric, so the lower tail up to
+// W, doubled, is the two-sided value whichever way round the differences were taken.
+double signedRankExactP(size_t n, double w)
 {
     const size_t top = n * (n + 1) / 2;
     std::vector<double> counts(top + 1, 0.0);
@@ -75,11 +75,8 @@ double signedRankExactP(size_t n, double plus)
     for (size_t r = 1; r <= n; ++r)
         for (size_t s = r * (r + 1) / 2; s >= r; --s)
             counts[s] += counts[s - r];
-    const size_t floorPlus = std::min(static_cast<size_t>(std::floor(plus)), top);
-    const double mean = static_cast<double>(top) / 2.0;
-    const auto first = counts.begin() + static_cast<std::ptrdiff_t>(floorPlus);
-    const double tail = plus > mean ? std::accumulate(first, counts.end(), 0.0)
-                                    : std::accumulate(counts.begin(), first + 1, 0.0);
+    const size_t last = std::min(static_cast<size_t>(w), top);
+    const double tail = std::accumulate(counts.begin(), counts.begin() + static_cast<std::ptrdiff_t>(last) + 1, 0.0);
     return std::min(1.0, 2.0 * tail / std::ldexp(1.0, static_cast<int>(n)));
 }
 
@@ -222,8 +219,11 @@ RankTestResult wilcoxonSignedRankTest(const std::vector<double>& differences)
     for (size_t i = 0; i < n; ++i)
         (nonZero[i] > 0.0 ? plus : minus) += ranks[i];
     const double w = std::min(minus, plus);
-    if (nonZero.size() == differences.size() && static_cast<int>(n) <= wilcoxonExactMaxSize)
-        return {w, signedRankExactP(n, plus), true, true};
+    // Tied magnitudes give half-integer rank sums that the exact table of untied ranks does
+    // not hold; reading it anyway would make the p value depend on which category comes
+    // first, so ties keep the approximation.
+    if (nonZero.size() == differences.size() && static_cast<int>(n) <= wilcoxonExactMaxSize && !hasTies(ranks))
+        return {w, signedRankExactP(n, w), true, true};
     const double nd = static_cast<double>(n);
     const double sigma = std::sqrt(nd * (nd + 1.0) * (2.0 * nd + 1.0) / 24.0);
     if (sigma < 1e-15)

@@ -21,8 +21,8 @@ struct RankTestResult
 // Mann-Whitney U is exact when the smaller list holds at most this many values and no two
 // pooled values are equal.
 constexpr int mannWhitneyExactMaxSize = 8;
-// Wilcoxon signed-rank is exact with at most this many differences and none of them zero
-// (tied magnitudes do not switch it to the approximation).
+// Wilcoxon signed-rank is exact with at most this many differences, none of them zero and
+// no two of equal magnitude.
 constexpr int wilcoxonExactMaxSize = 50;
 
 // 1-based ranks, ties averaged (runs of exactly equal values). NaN values sort last and
@@ -37,8 +37,7 @@ RankTestResult kruskalWallisTest(const std::vector<std::vector<double>>& groups)
 // U = min(U1, n1 n2 - U1); at least 3 values in each list. Exact: p = 2 P(U' <= U), at most 1.
 RankTestResult mannWhitneyUTest(const std::vector<double>& x, const std::vector<double>& y);
 // Matched differences; exact zeros are dropped, at least 3 must remain. W = min(W+, W-).
-// Exact: the tail of the signed-rank sum beyond W+ (rounded down when tied magnitudes make
-// it a half-integer), doubled, at most 1.
+// Exact: p = 2 P(W' <= W), at most 1.
 RankTestResult wilcoxonSignedRankTest(const std::vector<double>& differences);
 
 // erfc(|z| / sqrt 2), clamped to 0..1.

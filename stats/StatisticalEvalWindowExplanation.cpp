@@ -22,7 +22,8 @@ namespace {
 QString exactnessParagraph(bool matched, int k)
 {
     const QString rule
-        = matched ? QStringLiteral("with at most %1 matched differences, none of them zero").arg(wilcoxonExactMaxSize)
+        = matched ? QStringLiteral("with at most %1 matched differences, none of them zero and no two of equal size")
+                        .arg(wilcoxonExactMaxSize)
                   : QStringLiteral("when the smaller category has at most %1 values and no two values are equal")
                         .arg(mannWhitneyExactMaxSize);
     const QString exact = QStringLiteral("is exact (from the exact null distribution) %1, and is then marked "

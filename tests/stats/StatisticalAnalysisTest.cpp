@@ -260,7 +260,8 @@ TEST_F(StatisticalAnalysisTest, MatchedDesignTestsPerIdAndDrawsConnectionLines)
     // Every subject ranks the categories 1, 3, 2: Q = 12, p = exp(-6).
     EXPECT_EQ(cell(0, 4), QStringLiteral("Friedman"));
     EXPECT_EQ(cell(0, 5), QString::number(std::exp(-6.0), 'g', 4));
-    EXPECT_EQ(cell(1, 4), QStringLiteral("Wilcoxon (exact)"));
+    // The pairwise differences of each pair are all of one size: no exact table for such ties.
+    EXPECT_EQ(cell(1, 4), QStringLiteral("Wilcoxon"));
     QwtPlot* plot = window.comparisonPlots().at(0);
     const auto lines = [](QwtPlot* p) {
         int n = 0;

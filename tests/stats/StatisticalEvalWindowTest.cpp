@@ -275,7 +275,7 @@ TEST_F(StatEvalWindowTest, ExplanationFollowsTheSettings)
     combo("designCombo")->setCurrentIndex(1);
     EXPECT_TRUE(explanation().contains(QStringLiteral(
         "The p value is exact (from the exact null distribution) with at most 50 matched differences, none of them "
-        "zero, and is then marked")))
+        "zero and no two of equal size, and is then marked")))
         << explanation().toStdString();
     EXPECT_TRUE(explanation().endsWith(
         QStringLiteral("With 4 matched observations, the minimum achievable p-value (exact Wilcoxon) is 0.125.\n\nThis "
