@@ -4,13 +4,15 @@
 // range rules of its own, for 1 and 10 features, with all worker threads and with one; the
 // window's refresh with 100 datasets; the distribution explorer (both modes) and a ROC run
 // over 5 features on the 20 x 1M datasets; restoring a window of 5 categories x 20
-// datasets; and 40 ROC plots written as one PNG (with the image's memory).
+// datasets; 40 ROC plots written as one PNG (with the image's memory); and the exact
+// null distributions of the two-sample rank tests at their largest sizes.
 //
 // Every dataset has its own reader (own column cache), as opened datasets have; the
 // columns a run reads are cached before timing, as the main window caches them on
 // opening. The files are made on first run in the temporary folder (TERVANE3_BENCH_DIR
 // chooses another).
 #include "stats/CategoryPanel.h"
+#include "stats/RankTests.h"
 #include "stats/RocAnalysis.h"
 #include "stats/RocPlot.h"
 #include "stats/StatisticalEvalWindow.h"
@@ -230,6 +232,41 @@ void BM_RocPlotsToPng(benchmark::State& state)
     state.counters["imageMB"] = 708 * heightPx * 4 / 1e6;
 }
 BENCHMARK(BM_RocPlotsToPng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// The exact null distributions at their largest sizes: Mann-Whitney U with 8 values against
+// a list of the given length (U at the middle, the longest tail), and the signed-rank test
+// with 50 differences.
+void BM_ExactMannWhitney(benchmark::State& state)
+{
+    std::vector<double> x;
+    std::vector<double> y;
+    const int n = static_cast<int>(state.range(0));
+    for (int i = 0; i < 8; ++i)
+        x.push_back((i + 0.5) * (n + 8) / 8.0);
+    for (int i = 0; i < n; ++i)
+        y.push_back(i + 0.25);
+    for (auto _ : state) {
+        const RankTestResult r = mannWhitneyUTest(x, y);
+        if (!r.exact)
+            state.SkipWithError("not exact");
+        benchmark::DoNotOptimize(r.pValue);
+    }
+}
+BENCHMARK(BM_ExactMannWhitney)->ArgName("larger")->Arg(8)->Arg(50)->Arg(200)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+void BM_ExactWilcoxon(benchmark::State& state)
+{
+    std::vector<double> d;
+    for (int i = 1; i <= 50; ++i)
+        d.push_back(i % 2 ? i : -i);
+    for (auto _ : state) {
+        const RankTestResult r = wilcoxonSignedRankTest(d);
+        if (!r.exact)
+            state.SkipWithError("not exact");
+        benchmark::DoNotOptimize(r.pValue);
+    }
+}
+BENCHMARK(BM_ExactWilcoxon)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // Corrections of a family of p values and significance stars.
 #include "stats/MultipleComparisons.h"
 
+#include "stats/RankTests.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -53,10 +55,25 @@ QString significanceStars(double p, double threshold)
 
 double minimumWilcoxonP(int n)
 {
+    if (minimumWilcoxonPIsExact(n))
+        return std::min(1.0, std::ldexp(2.0, -n));
     const double nd = n;
     const double mu = nd * (nd + 1.0) / 4.0;
     const double sigma = std::sqrt(nd * (nd + 1.0) * (2.0 * nd + 1.0) / 24.0);
     return std::erfc(mu / sigma / std::sqrt(2.0));
+}
+
+bool minimumWilcoxonPIsExact(int n)
+{
+    return n >= 0 && n <= wilcoxonExactMaxSize;
+}
+
+QString minimumWilcoxonPPhrase(int n)
+{
+    const QString p = QString::number(minimumWilcoxonP(n), 'g', 3);
+    if (minimumWilcoxonPIsExact(n))
+        return QStringLiteral("(exact Wilcoxon) is ") + p;
+    return QStringLiteral("(Wilcoxon) is ≈") + p;
 }
 
 } // namespace Tervane3

@@ -23,7 +23,13 @@ std::vector<double> familyThresholds(const QString& method, double alpha, const 
 QString significanceStars(double p, double threshold);
 
 // The two-sided p value of the most extreme signed-rank result (W = 0) with n matched
-// observations: the smallest p a Wilcoxon test on n subjects can give.
+// observations: the smallest p a Wilcoxon test on n subjects can give. By the test's own
+// rule: exactly 2 / 2^n up to 50 subjects, else the normal approximation.
 double minimumWilcoxonP(int n);
+// Whether minimumWilcoxonP(n) comes from the exact null distribution.
+bool minimumWilcoxonPIsExact(int n);
+// "(exact Wilcoxon) is 0.125" or "(Wilcoxon) is ≈0.0679": the end of the sentences that
+// give the minimum to the user, p with 3 significant digits.
+QString minimumWilcoxonPPhrase(int n);
 
 } // namespace Tervane3

@@ -1,6 +1,7 @@
 // Rank tests. Every test ranks with midRanks and converts its statistic to a p value with
-// the normal or chi-square upper tail; the lists hold a few dozen values at most, so the
-// functions sort and allocate freely.
+// the exact null distribution (the two-sample tests at small sizes) or the normal or
+// chi-square upper tail; the lists hold a few dozen values at most, so the functions sort
+// and allocate freely.
 #include "stats/RankTests.h"
 
 #include <algorithm>
@@ -31,6 +32,58 @@ double chiSquareUpperTail(double statistic, int categories)
     if (statistic <= 0.0)
         return 1.0;
     return upperIncompleteGammaQ((categories - 1) / 2.0, statistic / 2.0);
+}
+
+// C(n, k) as a double; every partial product is itself a binomial coefficient, so the
+// value is exact while it stays below 2^53.
+double binomial(size_t n, size_t k)
+{
+    double r = 1.0;
+    for (size_t i = 1; i <= k; ++i)
+        r = r * static_cast<double>(n - k + i) / static_cast<double>(i);
+    return r;
+}
+
+// P(U' <= u) for untied samples of m and n values under the null hypothesis. counts[j][v]
+// is the number of orderings of j values of the first sample among n' of the second with
+// U' = v; adding the n'-th value of the second sample gives
+//   f(j, n', v) = f(j, n' - 1, v) + f(j - 1, n', v - n'),
+// by whether the largest value belongs to the second sample or to the first (then it
+// exceeds all n'). Only v <= u is kept: O(n m u) additions, no cancellation.
+double mannWhitneyLowerTail(size_t m, size_t n, size_t u)
+{
+    std::vector<std::vector<double>> counts(m + 1, std::vector<double>(u + 1, 0.0));
+    for (auto& c : counts)
+        c[0] = 1.0;
+    for (size_t k = 1; k <= n && k <= u; ++k)
+        for (size_t j = 1; j <= m; ++j)
+            for (size_t v = k; v <= u; ++v)
+                counts[j][v] += counts[j - 1][v - k];
+    const double tail = std::accumulate(counts[m].begin(), counts[m].end(), 0.0);
+    return tail / binomial(m + n, m);
+}
+
+// The two-sided exact p value of the signed-rank statistic W = min(W+, W-) of n untied
+// differences, from the sums of the ranks 1..n over all 2^n sign patterns (n <= 50, so the
+// counts are exact in doubles). The null distribution is symmetric, so the lower tail up to
+// W, doubled, is the two-sided value whichever way round the differences were taken.
+double signedRankExactP(size_t n, double w)
+{
+    const size_t top = n * (n + 1) / 2;
+    std::vector<double> counts(top + 1, 0.0);
+    counts[0] = 1.0;
+    for (size_t r = 1; r <= n; ++r)
+        for (size_t s = r * (r + 1) / 2; s >= r; --s)
+            counts[s] += counts[s - r];
+    const size_t last = std::min(static_cast<size_t>(w), top);
+    const double tail = std::accumulate(counts.begin(), counts.begin() + static_cast<std::ptrdiff_t>(last) + 1, 0.0);
+    return std::min(1.0, 2.0 * tail / std::ldexp(1.0, static_cast<int>(n)));
+}
+
+bool hasTies(std::vector<double> ranks)
+{
+    std::sort(ranks.begin(), ranks.end());
+    return std::adjacent_find(ranks.begin(), ranks.end()) != ranks.end();
 }
 
 } // namespace
@@ -135,6 +188,12 @@ RankTestResult mannWhitneyUTest(const std::vector<double>& x, const std::vector<
     const double b = static_cast<double>(n2);
     const double u1 = r1 - a * (a + 1.0) / 2.0;
     const double u = std::min(u1, a * b - u1);
+    // Ties are found in the ranks, which stay ordered whatever NaN the values hold.
+    if (static_cast<int>(std::min(n1, n2)) <= mannWhitneyExactMaxSize && !hasTies(ranks)) {
+        const double p = std::min(1.0, 2.0 * mannWhitneyLowerTail(std::min(n1, n2), std::max(n1, n2),
+                                                                   static_cast<size_t>(u)));
+        return {u, p, true, true};
+    }
     const double sigma = std::sqrt(a * b * (a + b + 1.0) / 12.0);
     if (sigma < 1e-15)
         return {u, 1.0, true};
@@ -160,6 +219,11 @@ RankTestResult wilcoxonSignedRankTest(const std::vector<double>& differences)
     for (size_t i = 0; i < n; ++i)
         (nonZero[i] > 0.0 ? plus : minus) += ranks[i];
     const double w = std::min(minus, plus);
+    // Tied magnitudes give half-integer rank sums that the exact table of untied ranks does
+    // not hold; reading it anyway would make the p value depend on which category comes
+    // first, so ties keep the approximation.
+    if (nonZero.size() == differences.size() && static_cast<int>(n) <= wilcoxonExactMaxSize && !hasTies(ranks))
+        return {w, signedRankExactP(n, w), true, true};
     const double nd = static_cast<double>(n);
     const double sigma = std::sqrt(nd * (nd + 1.0) * (2.0 * nd + 1.0) / 24.0);
     if (sigma < 1e-15)

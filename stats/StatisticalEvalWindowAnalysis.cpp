@@ -99,6 +99,13 @@ QString pText(const RankTestResult& result)
     return result.valid ? QString::number(result.pValue, 'g', 4) : QStringLiteral("n/a");
 }
 
+// The test's name, marked when its p value comes from the exact null distribution; the
+// exports write the table's texts, so the mark reaches them too.
+QString testNameText(const QString& name, const RankTestResult& result)
+{
+    return result.valid && result.exact ? name + QStringLiteral(" (exact)") : name;
+}
+
 QString starsText(const RankTestResult& result, double threshold)
 {
     return result.valid ? significanceStars(result.pValue, threshold) : QStringLiteral("n/a");
@@ -221,13 +228,12 @@ void StatisticalEvalWindow::onRunAnalysis()
             const double effective = divided ? alpha / planned : alpha;
             if (pMin > effective) {
                 const QString text
-                    = QStringLiteral("With %1 matched observations, the minimum achievable p-value (Wilcoxon) is "
-                                     "%2%3.\n\nThis exceeds the effective significance level %4=%5%6.\n\nSignificance "
-                                     "cannot be reached regardless of effect size. More matched observations are "
-                                     "needed.\n\nRun anyway?")
+                    = QStringLiteral("With %1 matched observations, the minimum achievable p-value %2.\n\nThis exceeds "
+                                     "the effective significance level %3=%4%5.\n\nSignificance cannot be reached "
+                                     "regardless of effect size. More matched observations are needed.\n\nRun "
+                                     "anyway?")
                           .arg(n)
-                          .arg(QStringLiteral("≈"), QString::number(pMin, 'g', 3), QStringLiteral("α"),
-                               QString::number(effective, 'g', 4),
+                          .arg(minimumWilcoxonPPhrase(n), QStringLiteral("α"), QString::number(effective, 'g', 4),
                                divided ? QStringLiteral(" (after %1 correction)").arg(QStringLiteral("Bonferroni"))
                                        : QString());
                 const int answer = prompts().message(this, Prompts::Icon::Warning, title, text,
@@ -386,7 +392,7 @@ void StatisticalEvalWindow::onRunAnalysis()
         resultTable->setItem(row, 0, new QTableWidgetItem(fc.label));
         for (int c = 0; c < k; ++c)
             resultTable->setItem(row, 1 + c, numberItem(meanSdText(fc.values[static_cast<size_t>(c)])));
-        resultTable->setItem(row, k + 1, new QTableWidgetItem(fc.testName));
+        resultTable->setItem(row, k + 1, new QTableWidgetItem(testNameText(fc.testName, fc.result)));
         resultTable->setItem(row, k + 2, numberItem(pText(fc.result)));
         QString sig;
         if (fc.pairwise.empty())
@@ -400,7 +406,7 @@ void StatisticalEvalWindow::onRunAnalysis()
                                  new QTableWidgetItem(QStringLiteral("  %1 vs %2")
                                                           .arg(categoryPanels[static_cast<size_t>(pc.first)]->name(),
                                                                categoryPanels[static_cast<size_t>(pc.second)]->name())));
-            resultTable->setItem(row, k + 1, new QTableWidgetItem(pc.testName));
+            resultTable->setItem(row, k + 1, new QTableWidgetItem(testNameText(pc.testName, pc.result)));
             resultTable->setItem(row, k + 2, numberItem(pText(pc.result)));
             resultTable->setItem(row, k + 3, new QTableWidgetItem(starsText(pc.result, pc.threshold)));
             ++row;

@@ -1,10 +1,11 @@
-// The explanation panel: plain sentences on what the current settings will do. Composed
-// from the tab, the number of categories, the selection count and the settings; it
-// changes nothing else.
+// The explanation panel: plain sentences on what the current settings will do, and which
+// p values are exact. Composed from the tab, the number of categories, the selection
+// count and the settings; it changes nothing else.
 #include "stats/StatisticalEvalWindow.h"
 
 #include "stats/CategoryPanel.h"
 #include "stats/MultipleComparisons.h"
+#include "stats/RankTests.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,30 @@
 #include <QTabWidget>
 
 namespace Tervane3 {
+
+namespace {
+
+// Which p values of the comparison are exact: the rule of the rank tests, in words.
+QString exactnessParagraph(bool matched, int k)
+{
+    const QString rule
+        = matched ? QStringLiteral("with at most %1 matched differences, none of them zero and no two of equal size")
+                        .arg(wilcoxonExactMaxSize)
+                  : QStringLiteral("when the smaller category has at most %1 values and no two values are equal")
+                        .arg(mannWhitneyExactMaxSize);
+    const QString exact = QStringLiteral("is exact (from the exact null distribution) %1, and is then marked "
+                                         "\"(exact)\" in the column Test; otherwise it comes from the normal "
+                                         "approximation, without tie or continuity correction.")
+                              .arg(rule);
+    if (k == 2)
+        return QStringLiteral("The p value ") + exact;
+    return QStringLiteral("The %1 p value comes from the chi-square approximation. Each pairwise %2 p value ")
+               .arg(matched ? QStringLiteral("Friedman") : QStringLiteral("Kruskal-Wallis"),
+                    matched ? QStringLiteral("Wilcoxon") : QStringLiteral("Mann-Whitney U"))
+           + exact;
+}
+
+} // namespace
 
 void StatisticalEvalWindow::updateExplanationText()
 {
@@ -62,6 +87,7 @@ void StatisticalEvalWindow::updateExplanationText()
                                                        "sizes.")
                                       : QStringLiteral("Kruskal-Wallis test (omnibus): tests whether at least one group "
                                                        "differs. Followed by pairwise Mann-Whitney U post-hoc tests."));
+            paragraphs << exactnessParagraph(matched, k);
         }
         if (matched) {
             paragraphs << (checked ? QStringLiteral("IDs use the format ID.BioRep.TechRep. Technical replicates (same "
@@ -98,10 +124,9 @@ void StatisticalEvalWindow::updateExplanationText()
             const int n = smallestIdCount();
             if (n >= 1 && n <= 10) {
                 const double p = minimumWilcoxonP(n);
-                paragraphs << QStringLiteral("With %1 matched observations, the minimum achievable p-value (Wilcoxon) "
-                                             "is %2%3.")
+                paragraphs << QStringLiteral("With %1 matched observations, the minimum achievable p-value %2.")
                                   .arg(n)
-                                  .arg(QStringLiteral("≈"), QString::number(p, 'g', 3));
+                                  .arg(minimumWilcoxonPPhrase(n));
                 if (p > alpha)
                     paragraphs << QStringLiteral("This exceeds %1=%2 — significance cannot be reached regardless of "
                                                  "effect size. More matched observations are needed.")

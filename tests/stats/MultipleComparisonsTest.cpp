@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -62,8 +63,30 @@ TEST(MultipleComparisonsTest, StarsFallToTheNextClassAtEachLimit)
 
 TEST(MultipleComparisonsTest, MinimumWilcoxonP)
 {
-    EXPECT_NEAR_REL(minimumWilcoxonP(4), 0.06788915486182903, 1e-12);
-    EXPECT_NEAR_REL(minimumWilcoxonP(5), 0.04311444678307538, 1e-12);
+    // Up to 50 subjects the signed-rank test is exact: W = 0 is 2 of the 2^n sign patterns.
+    // Regression: five subjects gave the approximation's 0.0431, below 0.05; exactly 0.0625.
+    struct Case
+    {
+        int n;
+        double p;
+        bool exact;
+        QString phrase;
+    };
+    const std::vector<Case> cases = {
+        {1, 1.0, true, QStringLiteral("(exact Wilcoxon) is 1")},
+        {4, 0.125, true, QStringLiteral("(exact Wilcoxon) is 0.125")},
+        {5, 0.0625, true, QStringLiteral("(exact Wilcoxon) is 0.0625")},
+        {6, 0.03125, true, QStringLiteral("(exact Wilcoxon) is 0.0313")},
+        {50, std::ldexp(1.0, -49), true, QStringLiteral("(exact Wilcoxon) is 1.78e-15")},
+        // erfc(mu / sigma / sqrt 2), mu = 51 * 52 / 4 = 663, sigma^2 = 51 * 52 * 103 / 24 = 11381.5.
+        {51, std::erfc(663.0 / std::sqrt(11381.5) / std::sqrt(2.0)), false, QStringLiteral("(Wilcoxon) is ≈5.15e-10")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.n);
+        EXPECT_NEAR_REL(minimumWilcoxonP(c.n), c.p, 1e-12);
+        EXPECT_EQ(minimumWilcoxonPIsExact(c.n), c.exact);
+        EXPECT_EQ(minimumWilcoxonPPhrase(c.n), c.phrase);
+    }
 }
 
 } // namespace

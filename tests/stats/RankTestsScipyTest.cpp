@@ -1,8 +1,10 @@
 // The rank tests against scipy.stats on a few hundred random tie-free cases (run by
 // Debian's python3): Friedman (k = 2 by chi2.sf), Kruskal-Wallis, Mann-Whitney U
-// (asymptotic, no continuity correction, U taken as the smaller of the two), Wilcoxon
-// (normal approximation, no correction) and the upper incomplete gamma function. Skips
-// with a message when that python or scipy is missing.
+// (method="auto": exact up to 8 values in the smaller list, else asymptotic without
+// continuity correction; U taken as the smaller of the two), Wilcoxon (method="auto":
+// exact up to 50 differences, else the normal approximation without correction) and the
+// upper incomplete gamma function. Skips with a message when that python or scipy is
+// missing.
 #include "stats/RankTests.h"
 
 #include "PythonReference.h"
@@ -71,7 +73,7 @@ std::vector<Case> randomCases()
     for (int i = 0; i < 80; ++i)
         cases.push_back({QStringLiteral("mannwhitney"), {list(size(3, 20)), list(size(3, 20))}});
     for (int i = 0; i < 80; ++i)
-        cases.push_back({QStringLiteral("wilcoxon"), {list(size(3, 25))}});
+        cases.push_back({QStringLiteral("wilcoxon"), {list(size(3, 60))}});
     std::uniform_real_distribution<double> x(0.01, 40.0);
     for (int i = 0; i < 60; ++i)
         cases.push_back({QStringLiteral("gamma"), {{0.5 * size(1, 6), x(rng)}}});

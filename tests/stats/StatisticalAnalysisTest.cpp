@@ -49,8 +49,8 @@ protected:
 
 TEST_F(StatisticalAnalysisTest, TwoIndependentCategories)
 {
-    fill(0, {1, 2, 3});
-    fill(1, {4, 5, 6});
+    fill(0, {1, 2, 3, 4});
+    fill(1, {5, 6, 7, 8});
     select({"area_um"});
     run();
     EXPECT_TRUE(prompts->calls().empty());
@@ -60,7 +60,8 @@ TEST_F(StatisticalAnalysisTest, TwoIndependentCategories)
     EXPECT_EQ(header(1), QStringLiteral("Baseline"));
     EXPECT_EQ(header(2), QStringLiteral("Condition 1"));
     EXPECT_EQ(header(5), QStringLiteral("Sig. (α=0.05)"));
-    EXPECT_EQ(row(0), label("area_um") + QStringLiteral("|2 ± 1|5 ± 1|Mann-Whitney U|0.04953|*"));
+    // 2 of the C(8, 4) = 70 orderings are this extreme.
+    EXPECT_EQ(row(0), label("area_um") + QStringLiteral("|2.5 ± 1.29|6.5 ± 1.29|Mann-Whitney U (exact)|0.02857|*"));
     EXPECT_EQ(table()->item(0, 3 - 2)->textAlignment(), int(Qt::AlignRight | Qt::AlignVCenter));
 
     ASSERT_EQ(window.comparisonPlots().size(), 1u);
@@ -70,11 +71,44 @@ TEST_F(StatisticalAnalysisTest, TwoIndependentCategories)
     EXPECT_EQ(widget<QTabWidget>("tabs")->currentIndex(), 0);
 }
 
+TEST_F(StatisticalAnalysisTest, SmallCategoriesGetExactPValues)
+{
+    struct Case
+    {
+        std::string name;
+        std::vector<double> first;
+        std::vector<double> second;
+        QString cells; // test, p, stars
+    };
+    // 9 against 9 apart: U = 0, z = -40.5 / sqrt(81 * 19 / 12).
+    const QString nineApart = QString::number(std::erfc(40.5 / std::sqrt(81.0 * 19.0 / 12.0) / std::sqrt(2.0)), 'g', 4);
+    const std::vector<Case> cases = {
+        // Regression: three datasets against three, fully apart, were "*" with the normal
+        // approximation's 0.0495; exactly p = 2/20 = 0.1, never below it.
+        {"3 v 3 apart", {1, 2, 3}, {4, 5, 6}, QStringLiteral("Mann-Whitney U (exact)|0.1|ns")},
+        {"3 v 3 with a tie", {1, 2, 3}, {3, 5, 6}, QStringLiteral("Mann-Whitney U|0.08086|ns")},
+        {"9 v 9 apart", {1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19},
+         QStringLiteral("Mann-Whitney U|") + nineApart + QStringLiteral("|***")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        panel(0)->onClearAll();
+        panel(1)->onClearAll();
+        fill(0, c.first);
+        fill(1, c.second);
+        select({"area_um"});
+        run();
+        ASSERT_EQ(table()->rowCount(), 1);
+        EXPECT_EQ(QStringList({cell(0, 3), cell(0, 4), cell(0, 5)}).join(QLatin1Char('|')), c.cells);
+        EXPECT_EQ(markers(window.comparisonPlots().at(0)), c.cells.endsWith(QLatin1String("ns")) ? 0 : 1);
+    }
+}
+
 TEST_F(StatisticalAnalysisTest, ThreeCategoriesWithCorrections)
 {
-    fill(0, {1, 2, 3});
-    fill(1, {4, 5, 6});
-    fill(2, {7, 8, 9});
+    fill(0, {1, 2, 3, 4});
+    fill(1, {5, 6, 7, 8});
+    fill(2, {9, 10, 11, 12});
     rename(0, QStringLiteral("P"));
     rename(1, QStringLiteral("Q"));
     rename(2, QStringLiteral("R"));
@@ -83,13 +117,16 @@ TEST_F(StatisticalAnalysisTest, ThreeCategoriesWithCorrections)
     run();
     ASSERT_EQ(table()->rowCount(), 4);
     EXPECT_EQ(header(6), QStringLiteral("Sig. (α*=0.02)"));
-    EXPECT_EQ(row(0), label("deform") + QStringLiteral("|2 ± 1|5 ± 1|8 ± 1|Kruskal-Wallis|0.02732|(omnibus)"));
-    EXPECT_EQ(row(1), QStringLiteral("  P vs Q||||Mann-Whitney U|0.04953|ns"));
-    EXPECT_EQ(row(2), QStringLiteral("  P vs R||||Mann-Whitney U|0.04953|ns"));
-    EXPECT_EQ(row(3), QStringLiteral("  Q vs R||||Mann-Whitney U|0.04953|ns"));
+    // R = 10, 26, 42: H = 12 / 156 * (100 + 676 + 1764) / 4 - 39, from the chi-square tail.
+    const double h = 12.0 / 156.0 * 2540.0 / 4.0 - 39.0;
+    EXPECT_EQ(row(0), label("deform") + QStringLiteral("|2.5 ± 1.29|6.5 ± 1.29|10.5 ± 1.29|Kruskal-Wallis|")
+                          + QString::number(std::exp(-h / 2.0), 'g', 4) + QStringLiteral("|(omnibus)"));
+    EXPECT_EQ(row(1), QStringLiteral("  P vs Q||||Mann-Whitney U (exact)|0.02857|ns"));
+    EXPECT_EQ(row(2), QStringLiteral("  P vs R||||Mann-Whitney U (exact)|0.02857|ns"));
+    EXPECT_EQ(row(3), QStringLiteral("  Q vs R||||Mann-Whitney U (exact)|0.02857|ns"));
     EXPECT_EQ(markers(window.comparisonPlots()[0]), 0);
 
-    // Holm: the smallest p (0.0495, three times) is not below 0.06 / 3, so every pair is "ns".
+    // Holm: the smallest p (0.0286, three times) is not below 0.06 / 3, so every pair is "ns".
     combo("correctionCombo")->setCurrentIndex(1);
     run();
     EXPECT_EQ(header(6), QStringLiteral("Sig. (Holm)"));
@@ -153,7 +190,7 @@ TEST_F(StatisticalAnalysisTest, RefusedRunsKeepTheOldResults)
                                  "IDs.\nUse \"Auto-detect IDs\" or assign IDs manually."));
     numberEntries();
     prompts->answerMessage(QStringLiteral("&No"));
-    expectRefused(QStringLiteral("With 3 matched observations, the minimum achievable p-value (Wilcoxon) is ≈0.109.\n\n"
+    expectRefused(QStringLiteral("With 3 matched observations, the minimum achievable p-value (exact Wilcoxon) is 0.25.\n\n"
                                  "This exceeds the effective significance level α=0.05.\n\nSignificance cannot be "
                                  "reached regardless of effect size. More matched observations are needed.\n\nRun "
                                  "anyway?"));
@@ -177,19 +214,30 @@ TEST_F(StatisticalAnalysisTest, MatchedDesignAsksWhenSignificanceIsOutOfReach)
     prompts->answerMessage(QStringLiteral("&Yes"));
     run();
     ASSERT_EQ(boxes(QStringLiteral("Analysis")).size(), 1);
-    EXPECT_TRUE(boxes(QStringLiteral("Analysis"))[0].contains(QStringLiteral("is ≈0.0679.")));
+    EXPECT_TRUE(boxes(QStringLiteral("Analysis"))[0].contains(QStringLiteral("(exact Wilcoxon) is 0.125.")));
     EXPECT_EQ(prompts->last()->icon, Prompts::Icon::Warning);
     ASSERT_EQ(table()->rowCount(), 1) << "run anyway";
-    EXPECT_EQ(cell(0, 3), QStringLiteral("Wilcoxon"));
+    EXPECT_EQ(cell(0, 3), QStringLiteral("Wilcoxon (exact)"));
+    EXPECT_EQ(cell(0, 4), QStringLiteral("0.125"));
 
-    // Five subjects reach 0.043 < 0.05 for one feature, not for two under Bonferroni.
+    // Regression: five subjects were let through as reaching 0.0431 < 0.05; exactly the
+    // minimum is 2/32 = 0.0625, so the question comes.
     fill(0, {5});
     fill(1, {10});
     numberEntries();
     prompts->clear();
     run();
+    ASSERT_EQ(boxes(QStringLiteral("Analysis")).size(), 1);
+    EXPECT_TRUE(boxes(QStringLiteral("Analysis"))[0].contains(QStringLiteral("(exact Wilcoxon) is 0.0625.")));
+
+    // Six subjects reach 2/64 < 0.05 for one feature, not for two under Bonferroni.
+    fill(0, {6});
+    fill(1, {12});
+    numberEntries();
+    prompts->clear();
+    run();
     EXPECT_TRUE(prompts->calls().empty());
-    EXPECT_EQ(cell(0, 4), QStringLiteral("0.04311"));
+    EXPECT_EQ(cell(0, 4), QStringLiteral("0.03125"));
     EXPECT_EQ(cell(0, 5), QStringLiteral("*"));
     select({"area_um", "deform"});
     run();
@@ -201,17 +249,18 @@ TEST_F(StatisticalAnalysisTest, MatchedDesignAsksWhenSignificanceIsOutOfReach)
 TEST_F(StatisticalAnalysisTest, MatchedDesignTestsPerIdAndDrawsConnectionLines)
 {
     combo("designCombo")->setCurrentIndex(1);
-    fill(0, {1, 2, 3, 4, 5});
-    fill(1, {3, 4, 5, 6, 7});
-    fill(2, {2, 3, 4, 5, 6});
+    fill(0, {1, 2, 3, 4, 5, 6});
+    fill(1, {3, 4, 5, 6, 7, 8});
+    fill(2, {2, 3, 4, 5, 6, 7});
     numberEntries();
     combo("correctionCombo")->setCurrentIndex(2); // no minimum-p question for three pairs
     select({"area_um"});
     run();
     ASSERT_EQ(table()->rowCount(), 4);
-    // Every subject ranks the categories 1, 3, 2: Q = 10, p = exp(-5).
+    // Every subject ranks the categories 1, 3, 2: Q = 12, p = exp(-6).
     EXPECT_EQ(cell(0, 4), QStringLiteral("Friedman"));
-    EXPECT_EQ(cell(0, 5), QString::number(std::exp(-5.0), 'g', 4));
+    EXPECT_EQ(cell(0, 5), QString::number(std::exp(-6.0), 'g', 4));
+    // The pairwise differences of each pair are all of one size: no exact table for such ties.
     EXPECT_EQ(cell(1, 4), QStringLiteral("Wilcoxon"));
     QwtPlot* plot = window.comparisonPlots().at(0);
     const auto lines = [](QwtPlot* p) {
@@ -223,7 +272,7 @@ TEST_F(StatisticalAnalysisTest, MatchedDesignTestsPerIdAndDrawsConnectionLines)
     EXPECT_EQ(lines(plot), 0);
     check("connectionLinesCheck")->setChecked(true); // runs again
     ASSERT_EQ(window.comparisonPlots().size(), 1u);
-    EXPECT_EQ(lines(window.comparisonPlots()[0]), 5);
+    EXPECT_EQ(lines(window.comparisonPlots()[0]), 6);
 }
 
 TEST_F(StatisticalAnalysisTest, IndependentReplicatesMergePerId)
@@ -271,7 +320,7 @@ TEST_F(StatisticalAnalysisTest, DatasetsWithoutValuesAreLeftOutAndNamed)
     select({"area_um"});
     run();
     EXPECT_EQ(row(0), label("area_um") + QStringLiteral("|2 ± 1|5 ± 1|n/a|Kruskal-Wallis|n/a|n/a"));
-    EXPECT_EQ(row(1), QStringLiteral("  Baseline vs Condition 1||||Mann-Whitney U|0.04953|*"));
+    EXPECT_EQ(row(1), QStringLiteral("  Baseline vs Condition 1||||Mann-Whitney U (exact)|0.1|ns"));
     EXPECT_EQ(row(2), QStringLiteral("  Baseline vs Condition 2||||Mann-Whitney U|n/a|n/a"));
     EXPECT_EQ(boxes(QStringLiteral("Analysis")),
               QStringList{QStringLiteral("Left out (no event passes the filter, or no finite value):\n") + label("area_um")

@@ -67,8 +67,9 @@ TEST(StatisticalEvalMainWindowTest, ComparesTheMainWindowsFilteredDatasets)
     // Medians: 3.5 (switched off), 12, 22 | 32, 42, 52.
     EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("12.5 ± 9.26"));
     EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("42 ± 10"));
-    EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("Mann-Whitney U"));
-    EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("0.04953"));
+    // Three datasets apart from three: exactly 2/20.
+    EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("Mann-Whitney U (exact)"));
+    EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("0.1"));
     EXPECT_TRUE(env.prompts->calls().empty());
 
     // The main window's plot update refreshes the window; the selection stays.

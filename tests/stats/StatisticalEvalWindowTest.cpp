@@ -256,7 +256,11 @@ TEST_F(StatEvalWindowTest, ExplanationFollowsTheSettings)
     // Tab 0, independent, two categories.
     EXPECT_EQ(explanation(), QStringLiteral("Each dataset is summarized by its median — robust against outliers.\n\n"
                                             "Mann-Whitney U test: tests whether values in one group tend to be larger "
-                                            "than the other. Does not require equal group sizes."));
+                                            "than the other. Does not require equal group sizes.\n\nThe p value is "
+                                            "exact (from the exact null distribution) when the smaller category has at "
+                                            "most 8 values and no two values are equal, and is then marked \"(exact)\" "
+                                            "in the column Test; otherwise it comes from the normal approximation, "
+                                            "without tie or continuity correction."));
     combo("summaryCombo")->setCurrentIndex(3);
     EXPECT_TRUE(explanation().startsWith(QStringLiteral("Each dataset is summarized by its coefficient of variation")));
     combo("summaryCombo")->setCurrentIndex(0);
@@ -269,19 +273,30 @@ TEST_F(StatEvalWindowTest, ExplanationFollowsTheSettings)
             panel(cat)->setNumberId(dataset, id);
         }
     combo("designCombo")->setCurrentIndex(1);
+    EXPECT_TRUE(explanation().contains(QStringLiteral(
+        "The p value is exact (from the exact null distribution) with at most 50 matched differences, none of them "
+        "zero and no two of equal size, and is then marked")))
+        << explanation().toStdString();
     EXPECT_TRUE(explanation().endsWith(
-        QStringLiteral("With 4 matched observations, the minimum achievable p-value (Wilcoxon) is ≈0.0679.\n\nThis "
+        QStringLiteral("With 4 matched observations, the minimum achievable p-value (exact Wilcoxon) is 0.125.\n\nThis "
                        "exceeds α=0.05 — significance cannot be reached regardless of effect size. More matched "
                        "observations are needed.")))
         << explanation().toStdString();
-    const int fifth = data.addValue(QStringLiteral("d"), 5);
-    panel(0)->addDataset(fifth);
-    panel(0)->setNumberId(fifth, 5);
-    const int sixth = data.addValue(QStringLiteral("d"), 5);
-    panel(1)->addDataset(sixth);
-    panel(1)->setNumberId(sixth, 5);
-    window.refresh();
-    EXPECT_TRUE(explanation().endsWith(QStringLiteral("is ≈0.0431."))) << explanation().toStdString();
+    // Regression: five subjects were said to reach 0.0431; exactly the minimum is 0.0625,
+    // still above 0.05. Six reach 0.03125.
+    const auto addSubject = [&](int id) {
+        for (size_t cat = 0; cat < 2; ++cat) {
+            const int dataset = data.addValue(QStringLiteral("d"), id);
+            panel(cat)->addDataset(dataset);
+            panel(cat)->setNumberId(dataset, id);
+        }
+        window.refresh();
+    };
+    addSubject(5);
+    EXPECT_TRUE(explanation().contains(QStringLiteral("(exact Wilcoxon) is 0.0625.\n\nThis exceeds α=0.05")))
+        << explanation().toStdString();
+    addSubject(6);
+    EXPECT_TRUE(explanation().endsWith(QStringLiteral("(exact Wilcoxon) is 0.0313."))) << explanation().toStdString();
 
     // Three categories, two features, Bonferroni at 0.06: 6 tests. Selection alone changes nothing.
     combo("designCombo")->setCurrentIndex(0);
@@ -293,6 +308,14 @@ TEST_F(StatEvalWindowTest, ExplanationFollowsTheSettings)
     window.updateExplanationText();
     EXPECT_TRUE(explanation().contains(QStringLiteral(
         "Bonferroni correction: α is divided by 6 tests (α*=0.01). Simple and conservative.")));
+    EXPECT_TRUE(explanation().contains(QStringLiteral(
+        "The Kruskal-Wallis p value comes from the chi-square approximation. Each pairwise Mann-Whitney U p value is "
+        "exact (from the exact null distribution) when the smaller category has at most 8 values")));
+    combo("designCombo")->setCurrentIndex(1);
+    EXPECT_TRUE(explanation().contains(QStringLiteral(
+        "The Friedman p value comes from the chi-square approximation. Each pairwise Wilcoxon p value is exact (from "
+        "the exact null distribution) with at most 50 matched differences")));
+    combo("designCombo")->setCurrentIndex(0);
     combo("correctionCombo")->setCurrentIndex(1);
     EXPECT_TRUE(explanation().contains(QStringLiteral("Holm-Bonferroni step-down correction across 6 tests.")));
 

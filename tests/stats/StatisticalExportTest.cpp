@@ -196,7 +196,7 @@ TEST_F(StatisticalExportTest, TablesAsTsvAndCsv)
     EXPECT_EQ(prompts->last()->title, QStringLiteral("Export Table"));
     EXPECT_EQ(QString::fromUtf8(contents(out(QStringLiteral("table.tsv")))),
               QStringLiteral("Feature\tControl, day \"1\"\tCondition 1\tTest\tp\tSig. (α=0.05)\n") + label
-                  + QStringLiteral("\t1 ± 1\t11 ± 1\tMann-Whitney U\t0.04953\t*\n"));
+                  + QStringLiteral("\t1 ± 1\t11 ± 1\tMann-Whitney U (exact)\t0.1\tns\n"));
 
     prompts->answerFiles({out(QStringLiteral("table"))}, csvFilter);
     window.exportTable();
@@ -204,7 +204,7 @@ TEST_F(StatisticalExportTest, TablesAsTsvAndCsv)
     // columns; now they are quoted, quotes doubled.
     EXPECT_EQ(QString::fromUtf8(contents(out(QStringLiteral("table.csv")))),
               QStringLiteral("Feature,\"Control, day \"\"1\"\"\",Condition 1,Test,p,Sig. (α=0.05)\n") + label
-                  + QStringLiteral(",1 ± 1,11 ± 1,Mann-Whitney U,0.04953,*\n"));
+                  + QStringLiteral(",1 ± 1,11 ± 1,Mann-Whitney U (exact),0.1,ns\n"));
 
     EXPECT_EQ(exportCell(QStringLiteral("a\tb\nc"), QLatin1Char('\t')), QStringLiteral("a b c"));
     EXPECT_EQ(exportCell(QStringLiteral("two\nlines"), QLatin1Char(',')), QStringLiteral("\"two\nlines\""));

@@ -56,7 +56,7 @@ int main(int argc, char** argv)
     }
     window.findChild<QPushButton*>(QStringLiteral("autoDetectButton"))->click();
     // Wide enough for the whole result table of the chosen tab.
-    window.resize(view == QLatin1String("roc") ? 2140 : 1760, 1000);
+    window.resize(view == QLatin1String("roc") ? 2140 : view == QLatin1String("comparison") ? 1840 : 1760, 1000);
     window.show();
     QApplication::processEvents();
     if (view == QLatin1String("roc")) {
