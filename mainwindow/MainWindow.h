@@ -592,6 +592,9 @@ private:
     std::string lastPlotXFeature;
     std::string lastPlotYFeature;
     int lastPlotDatasetIndex = -1;
+    // Set while refreshFeaturesAndPlot refills the feature combos: their passing changes are
+    // no change of the plotted features, so they end no gate being drawn or edited.
+    bool refillingFeatureCombos = false;
     // Set by closeEvent: no new background work starts and finish functions are dropped.
     bool closing = false;
 

@@ -30,6 +30,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -134,26 +135,38 @@ void MainWindow::refreshFeaturesAndPlot()
     const QVariant x = xFeatureCombo->currentData(Qt::UserRole);
     const QVariant y = yFeatureCombo->currentData(Qt::UserRole);
     const QVariant color = colorFeatureCombo->currentData(Qt::UserRole);
-    populateFeatureCombos();
-    calculationsPanel->refreshFeatures(activeEntry());
-    filterPanel->refreshFeatureLists();
-    const auto reselect = [](QComboBox* combo, const QVariant& value) {
-        if (!value.isValid())
-            return;
-        const int found = combo->findData(value, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (found >= 0)
-            combo->setCurrentIndex(found);
-    };
-    reselect(xFeatureCombo, x);
-    reselect(yFeatureCombo, y);
-    reselect(colorFeatureCombo, color);
+    const std::string xBefore = comboKey(xFeatureCombo);
+    const std::string yBefore = comboKey(yFeatureCombo);
+    {
+        // The refill takes the combos through other items (emptied, first item, defaults)
+        // on the way back to the user's choices: every calculation's finish comes here, and
+        // a gate whose corners are being placed must not end because of it.
+        const QScopedValueRollback<bool> refilling(refillingFeatureCombos, true);
+        populateFeatureCombos();
+        calculationsPanel->refreshFeatures(activeEntry());
+        filterPanel->refreshFeatureLists();
+        const auto reselect = [](QComboBox* combo, const QVariant& value) {
+            if (!value.isValid())
+                return;
+            const int found = combo->findData(value, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+            if (found >= 0)
+                combo->setCurrentIndex(found);
+        };
+        reselect(xFeatureCombo, x);
+        reselect(yFeatureCombo, y);
+        reselect(colorFeatureCombo, color);
+    }
+    // A feature that is no longer offered leaves its combo elsewhere: the gate's axes changed.
+    if (comboKey(xFeatureCombo) != xBefore || comboKey(yFeatureCombo) != yBefore)
+        endPolygonInteraction();
     updatePlot();
 }
 
 void MainWindow::updateFeatureSelection()
 {
     // A gate drawn or edited on other axes would take the wrong features.
-    if (comboKey(xFeatureCombo) != lastPlotXFeature || comboKey(yFeatureCombo) != lastPlotYFeature)
+    if (!refillingFeatureCombos &&
+        (comboKey(xFeatureCombo) != lastPlotXFeature || comboKey(yFeatureCombo) != lastPlotYFeature))
         endPolygonInteraction();
     const DatasetEntry* entry = activeEntry();
     if (!entry || !entry->reader || !entry->reader->isOpen() || preloadBusy)
