@@ -16,6 +16,11 @@ struct EModQualityReport
     int nearEdge = 0;      // mapped events close to the lower deformation boundary
     double medianSensitivity = 0.0;
     int highSensitivityCount = 0; // sensitivities above 1.0
+    // Mapped events whose sensitivity could be taken (both neighbours inside the table), and
+    // 1.4826 x the median absolute deviation of the mapped deformations. Without either the
+    // sensitivity figures stand on nothing (they read 0, not a small sensitivity).
+    int sensitivityCount = 0;
+    double deformationSpread = 0.0;
     double medianEmodulusAll = 0.0;      // kPa
     double medianEmodulusInterior = 0.0; // kPa, mapped events not near the edge
     double bias = 0.0;                   // relative difference of the two medians

@@ -179,6 +179,8 @@ EModQualityReport EModulus::assessQuality(const std::vector<double>& area,
     for (double d : mappedDeforms)
         deviations.push_back(std::fabs(d - centre));
     const double spread = 1.4826 * upperMedian(std::move(deviations));
+    result.deformationSpread = spread;
+    result.sensitivityCount = static_cast<int>(sensitivities.size());
     for (double& sensitivity : sensitivities) {
         sensitivity *= spread;
         if (sensitivity > 1.0)

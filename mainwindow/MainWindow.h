@@ -581,6 +581,11 @@ private:
     bool plottedIndicesValid = false;
     // For plotted point i, the index of its event in the active dataset (plot update).
     std::vector<int> plottedEventIndices;
+    // Of the last plot update: the events the effective filter passes (every event when it
+    // is off), and how many of the plotted points a logarithmic axis cannot draw (a value at
+    // or below zero). The info line and the statistics count the drawn points only.
+    std::uint64_t filterPassingCount = 0;
+    std::uint64_t hiddenOnLogAxesCount = 0;
     // What the last plot update handed to the scatter plot, in plotted order.
     std::vector<double> plotXValues;
     std::vector<double> plotYValues;
@@ -592,6 +597,9 @@ private:
     std::string lastPlotXFeature;
     std::string lastPlotYFeature;
     int lastPlotDatasetIndex = -1;
+    // Set while refreshFeaturesAndPlot refills the feature combos: their passing changes are
+    // no change of the plotted features, so they end no gate being drawn or edited.
+    bool refillingFeatureCombos = false;
     // Set by closeEvent: no new background work starts and finish functions are dropped.
     bool closing = false;
 

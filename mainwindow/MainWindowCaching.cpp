@@ -198,6 +198,8 @@ void MainWindow::showNoEvents()
     plotYValues.clear();
     plotColorValues.clear();
     plottedEventIndices.clear();
+    filterPassingCount = 0;
+    hiddenOnLogAxesCount = 0;
     updateInfoLabel();
 }
 

@@ -380,6 +380,8 @@ void MainWindow::clearDatasetViews()
 {
     plottedEventIndices.clear();
     plottedIndicesValid = false;
+    filterPassingCount = 0;
+    hiddenOnLogAxesCount = 0;
     emptyPlotAndEventViews();
     metadataTree->clear();
     for (QComboBox* combo : {xFeatureCombo, yFeatureCombo, colorFeatureCombo}) {

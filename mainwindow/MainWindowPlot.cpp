@@ -30,6 +30,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -134,26 +135,38 @@ void MainWindow::refreshFeaturesAndPlot()
     const QVariant x = xFeatureCombo->currentData(Qt::UserRole);
     const QVariant y = yFeatureCombo->currentData(Qt::UserRole);
     const QVariant color = colorFeatureCombo->currentData(Qt::UserRole);
-    populateFeatureCombos();
-    calculationsPanel->refreshFeatures(activeEntry());
-    filterPanel->refreshFeatureLists();
-    const auto reselect = [](QComboBox* combo, const QVariant& value) {
-        if (!value.isValid())
-            return;
-        const int found = combo->findData(value, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (found >= 0)
-            combo->setCurrentIndex(found);
-    };
-    reselect(xFeatureCombo, x);
-    reselect(yFeatureCombo, y);
-    reselect(colorFeatureCombo, color);
+    const std::string xBefore = comboKey(xFeatureCombo);
+    const std::string yBefore = comboKey(yFeatureCombo);
+    {
+        // The refill takes the combos through other items (emptied, first item, defaults)
+        // on the way back to the user's choices: every calculation's finish comes here, and
+        // a gate whose corners are being placed must not end because of it.
+        const QScopedValueRollback<bool> refilling(refillingFeatureCombos, true);
+        populateFeatureCombos();
+        calculationsPanel->refreshFeatures(activeEntry());
+        filterPanel->refreshFeatureLists();
+        const auto reselect = [](QComboBox* combo, const QVariant& value) {
+            if (!value.isValid())
+                return;
+            const int found = combo->findData(value, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+            if (found >= 0)
+                combo->setCurrentIndex(found);
+        };
+        reselect(xFeatureCombo, x);
+        reselect(yFeatureCombo, y);
+        reselect(colorFeatureCombo, color);
+    }
+    // A feature that is no longer offered leaves its combo elsewhere: the gate's axes changed.
+    if (comboKey(xFeatureCombo) != xBefore || comboKey(yFeatureCombo) != yBefore)
+        endPolygonInteraction();
     updatePlot();
 }
 
 void MainWindow::updateFeatureSelection()
 {
     // A gate drawn or edited on other axes would take the wrong features.
-    if (comboKey(xFeatureCombo) != lastPlotXFeature || comboKey(yFeatureCombo) != lastPlotYFeature)
+    if (!refillingFeatureCombos &&
+        (comboKey(xFeatureCombo) != lastPlotXFeature || comboKey(yFeatureCombo) != lastPlotYFeature))
         endPolygonInteraction();
     const DatasetEntry* entry = activeEntry();
     if (!entry || !entry->reader || !entry->reader->isOpen() || preloadBusy)
@@ -222,6 +235,15 @@ void MainWindow::updatePlot()
         plotXValues.assign(xColumn.begin(), xColumn.begin() + static_cast<std::ptrdiff_t>(usable));
         plotYValues.assign(yColumn.begin(), yColumn.begin() + static_cast<std::ptrdiff_t>(usable));
     }
+    // The filter's own count, over every event of the dataset (as the exports and the tool
+    // windows take it): events beyond the end of a short plotted column pass or fail like the
+    // others, they only have no value to plot. Evaluated a second time only for such columns.
+    if (!filtered)
+        filterPassingCount = eventCount;
+    else if (usable == eventCount)
+        filterPassingCount = plottedEventIndices.size();
+    else
+        filterPassingCount = passingEventIndices(filter, reader, eventCount).size();
     plotXLabel = QString::fromStdString(reader.featureLabel(xKey));
     plotYLabel = QString::fromStdString(reader.featureLabel(yKey));
 
@@ -289,6 +311,16 @@ void MainWindow::updatePlot()
                          QStringLiteral("X-axis scale mode"));
     updateLogAxisWarning(yScaleCombo, yMode == ScaleLog ? nonPositive(plotYValues) : 0,
                          QStringLiteral("Y-axis scale mode"));
+    // They stay plotted data (indices, picking and the axis warnings keep them), but an event
+    // at or below zero on either log axis is not drawn: it counts once as not shown.
+    const auto hiddenOnLog = [xMode, yMode](double x, double y) {
+        return (xMode == ScaleLog && x <= 0.0) || (yMode == ScaleLog && y <= 0.0);
+    };
+    hiddenOnLogAxesCount = 0;
+    if (xMode == ScaleLog || yMode == ScaleLog) {
+        for (size_t p = 0; p < plotXValues.size(); ++p)
+            hiddenOnLogAxesCount += hiddenOnLog(plotXValues[p], plotYValues[p]) ? 1 : 0;
+    }
 
     scatterPlot->setData(plotXValues, plotYValues, plotXLabel, plotYLabel, plotColorValues, plotColorLabel);
 
@@ -322,7 +354,22 @@ void MainWindow::updatePlot()
     if (!suppressGroupPanelRefresh)
         refreshFilterGroupPanel();
     updateApplyToAllButton();
-    statisticsPanel->updateStatistics(plotXValues, plotYValues, plotXLabel, plotYLabel);
+    if (hiddenOnLogAxesCount == 0) {
+        statisticsPanel->updateStatistics(plotXValues, plotYValues, plotXLabel, plotYLabel);
+    } else {
+        // Over the events the plot draws, so that its N is the info line's count.
+        std::vector<double> drawnX;
+        std::vector<double> drawnY;
+        drawnX.reserve(plotXValues.size() - hiddenOnLogAxesCount);
+        drawnY.reserve(plotXValues.size() - hiddenOnLogAxesCount);
+        for (size_t p = 0; p < plotXValues.size(); ++p) {
+            if (hiddenOnLog(plotXValues[p], plotYValues[p]))
+                continue;
+            drawnX.push_back(plotXValues[p]);
+            drawnY.push_back(plotYValues[p]);
+        }
+        statisticsPanel->updateStatistics(drawnX, drawnY, plotXLabel, plotYLabel);
+    }
 
     // The current event: highlighted when plotted, else the first plotted event takes over.
     const int current = entry->currentEventIndex;
@@ -443,8 +490,14 @@ void MainWindow::updateInfoLabel()
         return;
     }
     const std::uint64_t total = entry->reader->eventCount();
-    const std::uint64_t shown = plottedIndicesValid ? plottedEventIndices.size() : total;
-    filterPanel->updateEventCount(static_cast<std::size_t>(shown), static_cast<std::size_t>(total));
+    // Shown: the points the plot draws. The share and the filter panel's count are the
+    // filter's alone; passing events without a drawable value are named apart.
+    const std::uint64_t plotted = plottedEventIndices.size();
+    const std::uint64_t shown = !plottedIndicesValid ? total
+                                : plotted > hiddenOnLogAxesCount ? plotted - hiddenOnLogAxesCount
+                                                                 : 0;
+    const std::uint64_t passing = plottedIndicesValid ? std::min(filterPassingCount, total) : total;
+    filterPanel->updateEventCount(static_cast<std::size_t>(passing), static_cast<std::size_t>(total));
     QStringList parts;
     const auto flow = entry->metadata.setup.find("flow rate");
     if (flow != entry->metadata.setup.end()) {
@@ -460,11 +513,14 @@ void MainWindow::updateInfoLabel()
     if (run != entry->metadata.experiment.end())
         parts << QStringLiteral("#%1").arg(QString::fromStdString(run->second));
     if (plottedIndicesValid) {
-        const double percent = total > 0 ? static_cast<double>(shown) * 100.0 / static_cast<double>(total) : 0.0;
-        parts << QStringLiteral("%1/%2 events shown (%3% pass filter)")
-                     .arg(shown)
-                     .arg(total)
-                     .arg(QString::number(percent, 'f', 1));
+        const double percent = total > 0 ? static_cast<double>(passing) * 100.0 / static_cast<double>(total) : 0.0;
+        QString events = QStringLiteral("%1/%2 events shown (%3% pass filter)")
+                             .arg(shown)
+                             .arg(total)
+                             .arg(QString::number(percent, 'f', 1));
+        if (passing > shown)
+            events += QStringLiteral(", %1 without a value on these axes").arg(passing - shown);
+        parts << events;
     } else {
         parts << QStringLiteral("%1 events").arg(total);
     }

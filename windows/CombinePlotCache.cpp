@@ -60,6 +60,21 @@ constexpr size_t kContourSetsPerRow = 4;
 
 } // namespace
 
+size_t CombinePlotData::drawnCount(int xMode, int yMode) const
+{
+    const bool xLog = xMode == ScaleLog;
+    const bool yLog = yMode == ScaleLog;
+    const std::int64_t hidden =
+        (xLog ? nonPositiveX : 0) + (yLog ? nonPositiveY : 0) - (xLog && yLog ? nonPositiveBoth : 0);
+    const auto all = static_cast<std::int64_t>(size());
+    return static_cast<size_t>(hidden < all ? all - hidden : 0);
+}
+
+bool CombinePlotData::drawn(size_t i, int xMode, int yMode) const
+{
+    return !(xMode == ScaleLog && (*x)[i] <= 0.0) && !(yMode == ScaleLog && (*y)[i] <= 0.0);
+}
+
 struct CombinePlotCache::Row
 {
     bool valid = false;
@@ -70,6 +85,7 @@ struct CombinePlotCache::Row
     size_t passingCount = 0; // before the finite test
     std::int64_t nonPositiveX = 0;
     std::int64_t nonPositiveY = 0;
+    std::int64_t nonPositiveBoth = 0;
     CombineValueSpan xSpan;
     CombineValueSpan ySpan;
     QString xLabel;
@@ -194,6 +210,7 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
         auto y = std::make_shared<std::vector<double>>();
         std::int64_t nonPositiveX = 0;
         std::int64_t nonPositiveY = 0;
+        std::int64_t nonPositiveBoth = 0;
         CombineValueSpan xSpan;
         CombineValueSpan ySpan;
         const auto take = [&](size_t i) {
@@ -205,6 +222,7 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
             y->push_back(vy);
             nonPositiveX += vx <= 0.0 ? 1 : 0;
             nonPositiveY += vy <= 0.0 ? 1 : 0;
+            nonPositiveBoth += vx <= 0.0 && vy <= 0.0 ? 1 : 0;
             xSpan.add(vx);
             ySpan.add(vy);
         };
@@ -230,6 +248,7 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
         row.passingCount = passing;
         row.nonPositiveX = nonPositiveX;
         row.nonPositiveY = nonPositiveY;
+        row.nonPositiveBoth = nonPositiveBoth;
         row.xSpan = xSpan;
         row.ySpan = ySpan;
     }
@@ -240,6 +259,7 @@ CombinePlotData CombinePlotCache::plotData(const DatasetHost& host, const Datase
     result.yLabel = row.yLabel;
     result.nonPositiveX = row.nonPositiveX;
     result.nonPositiveY = row.nonPositiveY;
+    result.nonPositiveBoth = row.nonPositiveBoth;
     result.x = row.x;
     result.y = row.y;
     result.xSpan = row.xSpan;

@@ -63,11 +63,17 @@ struct CombinePlotData
     // heatmap mode).
     std::int64_t nonPositiveX = 0;
     std::int64_t nonPositiveY = 0;
+    std::int64_t nonPositiveBoth = 0; // events counted in both of the above
     // Bounds of x and y, kept with the values so that axis ranges need no pass over them.
     CombineValueSpan xSpan;
     CombineValueSpan ySpan;
 
     size_t size() const { return x ? x->size() : 0; }
+    // The events a plot with these axis scale modes draws: all but those at or below zero on
+    // a logarithmic axis, each counted once.
+    size_t drawnCount(int xMode, int yMode) const;
+    // Whether the event at position i is drawn with these modes.
+    bool drawn(size_t i, int xMode, int yMode) const;
 };
 
 struct CombineContourRequest

@@ -603,7 +603,7 @@ void CombinePlotWindow::rebuildPlots()
             if (dataset && dataset->featuresLoaded) {
                 drawDataset(plot, rowData[i], entry, modes);
                 drawIsoelastics(plot, entry);
-                plotted = rowData[i].size();
+                plotted = rowData[i].drawnCount(modes.first, modes.second);
             }
             if (showCountCheck->isChecked()) {
                 QwtText text(QStringLiteral("N = %1").arg(plotted));

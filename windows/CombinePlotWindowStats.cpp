@@ -1,6 +1,7 @@
 // The "Plot Statistics" dock of the combine plot window: per dataset the number of plotted
 // events and six summary statistics of each plotted feature, computed on exactly the values
-// the plots show (from the plot cache), and its export as tab-separated UTF-8 text.
+// the plots draw (from the plot cache, without those at or below zero on a logarithmic
+// axis), and its export as tab-separated UTF-8 text.
 #include "windows/CombinePlotWindow.h"
 
 #include "app/DatasetEntry.h"
@@ -108,13 +109,30 @@ void CombinePlotWindow::fillStatisticsTable()
         const int row = static_cast<int>(o);
         statsTable->setItem(row, 0, new QTableWidgetItem(dataset->displayName));
         const CombinePlotData plotted = collectPlotData(dataset, entry);
-        statsTable->setItem(row, 1, new QTableWidgetItem(QString::number(plotted.size())));
+        // The events the row's plot draws (in "Same Plot" the one plot's axes): a logarithmic
+        // axis leaves out those at or below zero, as the main window's statistics do.
+        const auto [xMode, yMode] = scaleModesForPlot(displayMode == CombineSamePlot ? 0 : static_cast<int>(o));
+        const size_t drawn = plotted.drawnCount(xMode, yMode);
+        const bool someHidden = drawn < plotted.size();
+        std::vector<double> drawnX;
+        std::vector<double> drawnY;
+        if (someHidden) {
+            drawnX.reserve(drawn);
+            drawnY.reserve(drawn);
+            for (size_t i = 0; i < plotted.size(); ++i) {
+                if (!plotted.drawn(i, xMode, yMode))
+                    continue;
+                drawnX.push_back((*plotted.x)[i]);
+                drawnY.push_back((*plotted.y)[i]);
+            }
+        }
+        statsTable->setItem(row, 1, new QTableWidgetItem(QString::number(drawn)));
         for (size_t k = 0; k < features.size(); ++k) {
             const std::vector<double>* values = nullptr;
             if (features[k] == entry.xFeature)
-                values = plotted.x.get();
+                values = someHidden ? &drawnX : plotted.x.get();
             else if (features[k] == entry.yFeature)
-                values = plotted.y.get();
+                values = someHidden ? &drawnY : plotted.y.get();
             if (!values || values->empty())
                 continue;
             const SummaryStats stats = computeSummaryStats(*values);

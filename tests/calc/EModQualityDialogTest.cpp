@@ -1,5 +1,6 @@
-// The quality dialog on the report of a small event set worked out by hand on a linear
-// fixture table: texts, traffic lights, the escaped dataset name and the empty report.
+// The quality dialog on reports of small event sets worked out by hand on a linear fixture
+// table: texts, traffic lights, the escaped dataset name, the empty report and the figures
+// that have no events behind them.
 #include "calc/EModQualityDialog.h"
 
 #include "calc/EModulus.h"
@@ -43,10 +44,21 @@ const QLabel* labelWith(const QWidget& widget, const QString& fragment)
     return nullptr;
 }
 
-// The events of the quality test's small set on the table 0.1 area + 10 deformation: seven
-// mapped (two of them within 0.01 of the lower edge), one outside on each side, and a NaN
-// area and two indices beyond the columns that count in the total only.
-EModQualityReport smallSetReport()
+// Events given by their area and their deformation after the pixelation correction.
+struct EventSet
+{
+    std::vector<double> area;
+    std::vector<double> deform;
+    void add(double a, double d)
+    {
+        area.push_back(a);
+        deform.push_back(d + EModulus::pixelationOffset(a, 0.34));
+    }
+};
+
+// The assessment of the events on the table 0.1 area + 10 deformation (areas 0 .. 100,
+// deformations 0 .. 0.1), with extra indices after those of the events.
+EModQualityReport reportOf(const EventSet& events, const std::vector<int>& extraIndices = {})
 {
     QTemporaryDir dir;
     EModulus emodulus;
@@ -56,24 +68,27 @@ EModQualityReport smallSetReport()
                            [](double a, double d) { return 0.1 * a + 10.0 * d; }),
         fixture::tableMetadata);
     EXPECT_TRUE(emodulus.setLutFile(0, path));
-    std::vector<double> area, deform;
-    const auto add = [&](double a, double d) {
-        area.push_back(a);
-        deform.push_back(d + EModulus::pixelationOffset(a, 0.34));
-    };
-    for (double d : {0.0, 0.005, 0.02, 0.03, 0.05, 0.07, 0.09})
-        add(50, d);
-    add(-1, 0.05);
-    add(150, 0.05);
-    add(50, -0.01);
-    add(50, 0.15);
-    add(std::numeric_limits<double>::quiet_NaN(), 0.05);
     std::vector<int> indices;
-    for (int i = 0; i < 12; ++i)
-        indices.push_back(i);
-    indices.push_back(-1);
-    indices.push_back(1000);
-    return emodulus.assessQuality(area, deform, fixture::tableConditions(), indices);
+    for (size_t i = 0; i < events.area.size(); ++i)
+        indices.push_back(static_cast<int>(i));
+    indices.insert(indices.end(), extraIndices.begin(), extraIndices.end());
+    return emodulus.assessQuality(events.area, events.deform, fixture::tableConditions(), indices);
+}
+
+// The quality test's small set: seven mapped (two of them within 0.01 of the lower edge),
+// one outside on each side, and a NaN area and two indices beyond the columns that count in
+// the total only.
+EModQualityReport smallSetReport()
+{
+    EventSet events;
+    for (double d : {0.0, 0.005, 0.02, 0.03, 0.05, 0.07, 0.09})
+        events.add(50, d);
+    events.add(-1, 0.05);
+    events.add(150, 0.05);
+    events.add(50, -0.01);
+    events.add(50, 0.15);
+    events.add(std::numeric_limits<double>::quiet_NaN(), 0.05);
+    return reportOf(events, {-1, 1000});
 }
 
 TEST(EModQualityDialogTest, FiguresAndLightsOfASmallEventSet)
@@ -153,17 +168,81 @@ TEST(EModQualityDialogTest, LightLimitsAndCountTexts)
     EXPECT_EQ(EModQualityDialog::trafficLight(0, 0.05, 0.2),
               QStringLiteral("<span style='color: #2e7d32; font-size: 16px;'>&#x25CF;</span>"));
     EXPECT_EQ(EModQualityDialog::formatCountPercent(1, 3), QStringLiteral("1 (33.3%)"));
-    EXPECT_EQ(EModQualityDialog::formatCountPercent(0, 0), QStringLiteral("0 (0.0%)"));
-    // A mapped set with no mapped event: every light's share is 0 of 0.
-    EModQualityReport none;
-    none.valid = true;
-    none.total = 4;
-    none.areaTooSmall = 4;
-    EModQualityDialog dialog(none, QStringLiteral("x"));
-    const QLabel* coverage = labelWith(dialog, QStringLiteral("<b>Mapped:</b> 0 (0.0%)"));
-    ASSERT_NE(coverage, nullptr);
-    EXPECT_TRUE(coverage->text().contains(red));
-    EXPECT_NE(labelWith(dialog, QStringLiteral("<b>Near low-deformation edge:</b> 0 (0.0%) of mapped events")), nullptr);
+    EXPECT_EQ(EModQualityDialog::formatCountPercent(0, 0), QStringLiteral("n/a"));
+    EXPECT_EQ(EModQualityDialog::greyLight(),
+              QStringLiteral("<span style='color: #9e9e9e; font-size: 16px;'>&#x25CF;</span>"));
+}
+
+// Regression: figures without events behind them read 0 under a green light ("Median YM
+// (interior only): 0.00 kPa", "Bias: 0.0%" when every mapped event sat near the edge). They
+// read "n/a" under a grey light; the counts of the events that exist stay.
+TEST(EModQualityDialogTest, FiguresWithoutEventsAreNotAvailable)
+{
+    const QString grey = QStringLiteral("#9e9e9e");
+    struct Headline
+    {
+        const char* text;
+        const QString& light;
+    };
+    struct Case
+    {
+        const char* name;
+        EventSet events;
+        std::vector<Headline> headlines;
+        std::vector<const char*> lines;
+    };
+    EventSet allNearTheEdge;
+    for (double d : {0.0, 0.002, 0.004, 0.006, 0.008})
+        allNearTheEdge.add(50, d);
+    EventSet noneMapped;
+    noneMapped.add(500, 0.05);
+    noneMapped.add(50, 0.5);
+    noneMapped.add(-1, 0.05);
+    EventSet oneEvent;
+    oneEvent.add(50, 0.05);
+    const Case cases[] = {
+        {"every mapped event near the edge",
+         allNearTheEdge,
+         {{"<b>Mapped:</b> 5 (100.0%)", green},
+          {"<b>Near low-deformation edge:</b> 5 (100.0%) of mapped events", red},
+          {"<b>Bias:</b> n/a", grey}},
+         {"Median YM (all mapped): 5.04 kPa", "Median YM (interior only): n/a"}},
+        {"no mapped event",
+         noneMapped,
+         {{"<b>Mapped:</b> 0 (0.0%)", red},
+          {"<b>Near low-deformation edge:</b> n/a (no mapped events)", grey},
+          {"<b>Median sensitivity:</b> n/a", grey},
+          {"<b>Bias:</b> n/a", grey}},
+         {"Area too small: 1 (33.3%)", "Area too large: 1 (33.3%)", "Deform too high: 1 (33.3%)",
+          "High sensitivity events (>1.0): n/a", "Median YM (all mapped): n/a", "Median YM (interior only): n/a"}},
+        // One deformation has no spread: every sensitivity would be 0.
+        {"one mapped event",
+         oneEvent,
+         {{"<b>Mapped:</b> 1 (100.0%)", green},
+          {"<b>Near low-deformation edge:</b> 0 (0.0%) of mapped events", green},
+          {"<b>Median sensitivity:</b> n/a", grey},
+          {"<b>Bias:</b> 0.0%", green}},
+         {"High sensitivity events (>1.0): n/a", "Median YM (all mapped): 5.50 kPa",
+          "Median YM (interior only): 5.50 kPa"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const EModQualityReport report = reportOf(c.events);
+        ASSERT_TRUE(report.valid);
+        EModQualityDialog dialog(report, QStringLiteral("x"));
+        const QStringList texts = labelTexts(dialog);
+        EXPECT_EQ(dialog.findChildren<QGroupBox*>().size(), 4);
+        for (const Headline& h : c.headlines) {
+            SCOPED_TRACE(h.text);
+            const QLabel* label = labelWith(dialog, QString::fromUtf8(h.text));
+            ASSERT_NE(label, nullptr) << texts.join('\n').toStdString();
+            EXPECT_TRUE(label->text().startsWith(QStringLiteral("<span style='color: ") + h.light))
+                << label->text().toStdString();
+            EXPECT_TRUE(label->text().endsWith(QString::fromUtf8(h.text))) << label->text().toStdString();
+        }
+        for (const char* line : c.lines)
+            EXPECT_TRUE(texts.contains(QString::fromUtf8(line))) << line << "\n" << texts.join('\n').toStdString();
+    }
 }
 
 } // namespace

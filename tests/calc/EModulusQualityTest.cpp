@@ -117,6 +117,8 @@ TEST_F(EModulusQualityTest, FiguresOfASmallEventSet)
     // inside the table (not d = 0): sensitivities 10 spread / E, element 3 of them at E 5.3.
     EXPECT_NEAR_REL(r.medianSensitivity, 10 * 1.4826 * 0.025 / 5.3, 1e-8);
     EXPECT_EQ(r.highSensitivityCount, 0);
+    EXPECT_EQ(r.sensitivityCount, 6);
+    EXPECT_NEAR_REL(r.deformationSpread, 1.4826 * 0.025, 1e-9);
 }
 
 TEST_F(EModulusQualityTest, TheMeasurementsChannelFlowRateAndViscosityScaleAreasAndModuli)
@@ -180,8 +182,10 @@ TEST_F(EModulusQualityTest, TheMedianIsTheUpperMiddleValue)
     EXPECT_NEAR(r.medianEmodulusAll, 6.0, 1e-9);
     EXPECT_NEAR(r.medianEmodulusInterior, 6.0, 1e-9);
     EXPECT_EQ(r.bias, 0.0);
-    // All deformations equal: no spread, no sensitivity.
+    // All deformations equal: no spread, no sensitivity (the dialog shows none).
     EXPECT_EQ(r.medianSensitivity, 0.0);
+    EXPECT_EQ(r.deformationSpread, 0.0);
+    EXPECT_EQ(r.sensitivityCount, 10);
 }
 
 TEST_F(EModulusQualityTest, SensitivityAboveOneCounts)

@@ -13,6 +13,7 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QLabel>
 #include <QTest>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -20,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 using namespace Tervane3;
@@ -92,6 +94,85 @@ TEST(MainWindowPlotTest, InfoLine)
             Access::updatePlot(s.w);
         }
         EXPECT_EQ(Access::infoLabel(s.w)->text(), c.expected);
+    }
+}
+
+// Regression: the share in the info line and the filter panel's count were those of the
+// plotted events, so events without a value (a modulus column with NaN, zeros on a log axis)
+// read as filtered out while no rule was set. The statistics count the drawn events.
+TEST(MainWindowPlotTest, TheShareIsTheFiltersAndEventsWithoutAValueAreNamed)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(Measurement&)> change;
+        const char* y;
+        const char* color;
+        int xScale, yScale;
+        bool filter; // area_um 15 .. 55: events 1 .. 4
+        QString info;
+        QString panel;
+        QString n;        // N of the statistics dock
+        QString meanX;    // its mean of x
+    };
+    const auto nanBrightness = [](Measurement& m) {
+        m.columns["bright_avg"][1] = kNaN;
+        m.columns["bright_avg"][4] = kNaN;
+    };
+    const Case cases[] = {
+        {"NaN column, no rules", nanBrightness, "bright_avg", "", 0, 0, false,
+         "4/6 events shown (100.0% pass filter), 2 without a value on these axes", "6 events (no filter active)", "4",
+         "35"},
+        {"NaN column and a filter", nanBrightness, "bright_avg", "", 0, 0, true,
+         "2/6 events shown (66.7% pass filter), 2 without a value on these axes", "4 / 6 events shown (66.7%)", "2",
+         "35"},
+        {"NaN colour", nanBrightness, "deform", "bright_avg", 0, 0, false,
+         "4/6 events shown (100.0% pass filter), 2 without a value on these axes", "6 events (no filter active)", "4",
+         "35"},
+        {"log axis with zero and a negative value",
+         [](Measurement& m) {
+             m.columns["area_um"][0] = 0;
+             m.columns["area_um"][1] = -3;
+         },
+         "deform", "", 1, 0, false, "4/6 events shown (100.0% pass filter), 2 without a value on these axes",
+         "6 events (no filter active)", "4", "45"},
+        // Event 0 is at zero on both log axes and counts once.
+        {"both axes log",
+         [](Measurement& m) {
+             m.columns["area_um"][0] = 0;
+             m.columns["deform"][0] = 0;
+             m.columns["deform"][1] = -0.01;
+         },
+         "deform", "", 1, 1, false, "4/6 events shown (100.0% pass filter), 2 without a value on these axes",
+         "6 events (no filter active)", "4", "45"},
+        {"zeros on a linear axis are shown", [](Measurement& m) { m.columns["area_um"][0] = 0; }, "deform", "", 0, 2,
+         false, "6/6 events shown (100.0% pass filter)", "6 events (no filter active)", "6", "33.3333"},
+        {"a real filter", [](Measurement&) {}, "deform", "", 0, 0, true, "4/6 events shown (66.7% pass filter)",
+         "4 / 6 events shown (66.7%)", "4", "35"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Measurement m = smallMeasurement();
+        c.change(m);
+        Shown s(m);
+        ASSERT_TRUE(s.loaded);
+        ASSERT_TRUE(Access::selectKey(Access::combo(s.w, "yFeatureCombo"), QString::fromLatin1(c.y)));
+        ASSERT_TRUE(Access::selectKey(Access::combo(s.w, "colorFeatureCombo"), QString::fromLatin1(c.color)));
+        Access::combo(s.w, "xScaleCombo")->setCurrentIndex(c.xScale);
+        Access::combo(s.w, "yScaleCombo")->setCurrentIndex(c.yScale);
+        if (c.filter)
+            s.entry().filter.addRule(range("area_um", 15, 55));
+        Access::updatePlot(s.w);
+        EXPECT_EQ(Access::infoLabel(s.w)->text(), QStringLiteral("Loaded: m.rtdc (%1)").arg(c.info));
+        auto* panelCount = s.w.findChild<QLabel*>(QStringLiteral("filterStatusLabel"));
+        ASSERT_NE(panelCount, nullptr);
+        EXPECT_EQ(panelCount->text(), c.panel);
+        auto* tree = s.w.findChild<QTreeWidget*>(QStringLiteral("statisticsTree"));
+        ASSERT_NE(tree, nullptr);
+        ASSERT_EQ(tree->topLevelItemCount(), 7);
+        EXPECT_EQ(tree->topLevelItem(0)->text(1), c.n);
+        EXPECT_EQ(tree->topLevelItem(0)->text(2), c.n);
+        EXPECT_EQ(tree->topLevelItem(1)->text(1), c.meanX);
     }
 }
 
@@ -168,7 +249,9 @@ TEST(MainWindowPlotTest, ShortColumnsAreNeverReadPastTheirEnd)
     s.entry().filter.addRule(range("area_um", 15, 100));
     Access::updatePlot(s.w);
     EXPECT_EQ(Access::plottedEventIndices(s.w), (std::vector<int>{1, 2}));
-    EXPECT_EQ(Access::infoLabel(s.w)->text(), QStringLiteral("Loaded: m.rtdc (2/6 events shown (33.3% pass filter))"));
+    // The filter passes events 1 .. 5; three of them have no x, y or colour value.
+    EXPECT_EQ(Access::infoLabel(s.w)->text(),
+              QStringLiteral("Loaded: m.rtdc (2/6 events shown (83.3% pass filter), 3 without a value on these axes)"));
 }
 
 TEST(MainWindowPlotTest, AutoScaleRule)

@@ -4,6 +4,7 @@
 #include "MainWindowTestAccess.h"
 #include "support/WidgetLookup.h"
 
+#include "calc/CalculationsDockWidget.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "filters/FilterGroupWidget.h"
@@ -29,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 using namespace Tervane3;
 using namespace Tervane3::Test;
@@ -287,6 +289,15 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndBeforeTheyCouldLandInAnotherRule)
     const auto removeRow = [&](size_t row) {
         QTest::mouseClick(child<QPushButton>(panel()->rows().at(row), "removeButton"), Qt::LeftButton);
     };
+    // A background run that adds a column and refreshes the features and the plot, as every
+    // calculation's finish does.
+    const auto finishCalculation = [&] {
+        std::shared_ptr<RTDCReader> reader = active().reader;
+        w.runBackgroundCalculation([reader] { reader->setFeature("emodulus", std::vector<double>(10, 1.0)); },
+                                   [&] { w.refreshFeaturesAndPlot(); });
+        ASSERT_TRUE(waitUntil([&] { return !Access::calcBusy(w); }));
+        EXPECT_NE(Access::combo(w, "colorFeatureCombo")->findData(QStringLiteral("emodulus")), -1);
+    };
     const Case cases[] = {
         {"another dataset activated", false, [&] { Access::activate(w, 1); }, true},
         {"x feature changed", false,
@@ -302,6 +313,8 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndBeforeTheyCouldLandInAnotherRule)
         {"rows of the same dataset rebuilt", false, [&] { panel()->setDataset(&active()); }, false},
         {"colour changed", false,
          [&] { Access::selectKey(Access::combo(w, "colorFeatureCombo"), QStringLiteral("bright_avg")); }, false},
+        {"a calculation finished", false, finishCalculation, false},
+        {"a calculation finished, group gate", true, finishCalculation, false},
         {"group rule above removed", true, [&] { w.removeRuleFromGroup(group, 0); }, true},
         {"group deleted", true, [&] { w.removeFilterGroup(group); }, true},
         {"rule of the dataset removed", true, [&] { removeRow(0); }, false},
@@ -349,6 +362,63 @@ TEST_F(MainWindowPolygonGatesTest, EditsEndBeforeTheyCouldLandInAnotherRule)
         EXPECT_EQ(active().filter.rules, datasetBefore);
         if (stillThere) {
             EXPECT_EQ(w.findFilterGroupById(group)->rules, groupBefore);
+        }
+    }
+}
+
+// Regression: the finish of every calculation refills the feature combos, and the refill
+// ended the drawing of a gate, so the corners placed before the calculation ended were lost.
+TEST_F(MainWindowPolygonGatesTest, DrawingGoesOnThroughAFinishedCalculation)
+{
+    Measurement m = tenEvents();
+    for (int i = 0; i < 10; ++i) {
+        m.columns["fl1_max"].push_back(100.0 * (i + 1));
+        m.columns["fl2_max"].push_back(40.0 * (i + 1));
+    }
+    const QString path = dir.filePath(QStringLiteral("fluorescence.rtdc"));
+    writeMeasurement(path.toStdString(), m);
+    Access::addDataset(w, path);
+    ASSERT_TRUE(waitForCaching(w));
+    settle();
+    QPushButton* compensate = w.calcDock()->findChild<QPushButton*>(QStringLiteral("compensateCrosstalkButton"));
+    ASSERT_NE(compensate, nullptr);
+    const int group = w.addFilterGroup("Gates");
+    settle();
+    const auto place = [&](const PolygonVertex& v) {
+        mouse(QEvent::MouseButtonPress, pixel(v.first, v.second));
+        mouse(QEvent::MouseButtonRelease, pixel(v.first, v.second));
+    };
+    for (bool forGroup : {false, true}) {
+        SCOPED_TRACE(forGroup ? "group gate" : "dataset gate");
+        active().filter.clearRules();
+        panel()->setDataset(&active());
+        settle();
+        QTest::mouseClick(forGroup ? child<QPushButton>(panel()->groupBoxes().front(), "groupAddPolygonButton")
+                                   : child<QPushButton>(panel(), "addPolygonButton"),
+                          Qt::LeftButton);
+        place(kSquare[0]);
+        place(kSquare[1]);
+
+        ASSERT_TRUE(compensate->isEnabled());
+        compensate->click();
+        ASSERT_TRUE(waitUntil([&] { return !Access::calcBusy(w); }));
+        settle();
+        ASSERT_NE(Access::combo(w, "xFeatureCombo")->findData(QStringLiteral("fl1_max_ctc")), -1);
+        EXPECT_TRUE(plot()->isDrawingPolygon());
+        EXPECT_TRUE(child<QPushButton>(panel(), "addPolygonButton")->isChecked());
+        EXPECT_EQ(Access::polygonTargetGroupId(w), forGroup ? group : -1);
+
+        place(kSquare[2]);
+        place(kSquare[3]);
+        mouse(QEvent::MouseButtonDblClick, pixel(kSquare[3].first, kSquare[3].second));
+        settle();
+        const std::vector<FilterRule>& rules =
+            forGroup ? w.findFilterGroupById(group)->rules : active().filter.rules;
+        ASSERT_EQ(rules.size(), 1u);
+        ASSERT_EQ(rules.front().polygonVertices.size(), kSquare.size());
+        for (size_t i = 0; i < kSquare.size(); ++i) {
+            EXPECT_NEAR(rules.front().polygonVertices[i].first, kSquare[i].first, 1.0);
+            EXPECT_NEAR(rules.front().polygonVertices[i].second, kSquare[i].second, 0.001);
         }
     }
 }

@@ -392,6 +392,48 @@ TEST_F(CombinePlotWindowTest, CountUnderFilterWithNaN)
     EXPECT_EQ(labels[0]->text().text(), QStringLiteral("N = 3"));
 }
 
+// Regression: N and the statistics counted the events a logarithmic axis cannot draw (values
+// at or below zero), unlike the main window's info line and statistics.
+TEST_F(CombinePlotWindowTest, LogAxesCountAndSummariseTheDrawnEvents)
+{
+    Columns columns = rampColumns(10); // area 10 .. 19
+    columns["area_um"][0] = 0;
+    columns["area_um"][1] = -2;
+    columns["deform"][0] = 0; // the same event on both axes: counted once
+    columns["deform"][2] = -0.5;
+    window->addDataset(addFile("neg.rtdc", columns)->id);
+    child<QCheckBox>("showCountCheck")->setChecked(true);
+    child<QDockWidget>("statsDock")->show();
+    flush();
+    const struct
+    {
+        const char* name;
+        int xMode, yMode;
+        const char* n;
+        const char* meanArea;
+    } cases[] = {
+        {"linear", 0, 0, "10", "12.2"},
+        {"log x", 1, 0, "8", "15.5"},
+        {"log y", 0, 1, "8", "13.75"},
+        {"log x and y", 1, 1, "7", "16"},
+        {"pseudo-log x", 2, 0, "10", "12.2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        window->datasetRows()[0]->xScaleCombo()->setCurrentIndex(c.xMode);
+        flush();
+        window->datasetRows()[0]->yScaleCombo()->setCurrentIndex(c.yMode);
+        flush();
+        const auto labels = itemsOf<QwtPlotTextLabel>(window->plotWidgets()[0], QwtPlotItem::Rtti_PlotTextLabel);
+        ASSERT_EQ(labels.size(), 1u);
+        EXPECT_EQ(labels[0]->text().text(), QStringLiteral("N = %1").arg(QLatin1String(c.n)));
+        auto* table = child<QTableWidget>("statsTable");
+        ASSERT_EQ(table->rowCount(), 1);
+        EXPECT_EQ(table->item(0, 1)->text(), QLatin1String(c.n));
+        EXPECT_EQ(table->item(0, 2)->text(), QLatin1String(c.meanArea));
+    }
+}
+
 TEST_F(CombinePlotWindowTest, ColourModesAndContours)
 {
     addDatasets(2);

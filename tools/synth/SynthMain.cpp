@@ -4,20 +4,24 @@
 // file, and on request event images with a drawn cell, matching masks and fluorescence
 // traces with a peak. Per-event datasets are chunked and deflated like instrument files.
 // The same seed gives the same file. Long runs report their progress on the standard error
-// stream.
+// stream. The sample name carries the seed unless --sample names it, so that measurements
+// made with different seeds can be told apart in a list.
 //
 //   tervane3-synth <output.rtdc> [--events N] [--images] [--masks] [--traces] [--seed S]
+//                  [--sample NAME] [--run-index N]
 #include <H5Cpp.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -97,6 +101,8 @@ struct Options
     std::string output;
     std::uint64_t events = 1000000;
     std::uint64_t seed = 42;
+    std::string sample; // empty: "Synthetic blood sample (seed <seed>)"
+    std::uint64_t runIndex = 1;
     bool images = false;
     bool masks = false;
     bool traces = false;
@@ -364,10 +370,11 @@ private:
 void writeMetadata(H5::H5File& file, const Options& o)
 {
     Attributes a(file);
-    a.text("experiment:sample", "Synthetic blood sample");
+    a.text("experiment:sample",
+           o.sample.empty() ? "Synthetic blood sample (seed " + std::to_string(o.seed) + ")" : o.sample);
     a.text("experiment:date", "2024-03-18");
     a.text("experiment:time", "10:42:07");
-    a.integer("experiment:run index", 1);
+    a.integer("experiment:run index", static_cast<std::int64_t>(o.runIndex));
     a.integer("experiment:event count", static_cast<std::int64_t>(o.events));
     a.text("setup:identifier", "synthetic-" + std::to_string(o.seed));
     a.number("setup:channel width", 20.0);
@@ -535,19 +542,32 @@ bool parse(int argc, char** argv, Options& o)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        auto number = [&](std::uint64_t& out) {
+        // Digits only: strtoull alone would take "-1" as 2^64 - 1 and " 5" or "" as well.
+        auto number = [&](std::uint64_t& out, std::uint64_t largest) {
             if (i + 1 >= argc)
                 return false;
-            char* end = nullptr;
-            out = std::strtoull(argv[++i], &end, 10);
-            return end && *end == '\0';
+            const char* text = argv[++i];
+            if (*text == '\0' || std::strspn(text, "0123456789") != std::strlen(text))
+                return false;
+            errno = 0;
+            out = std::strtoull(text, nullptr, 10);
+            return errno == 0 && out <= largest;
         };
+        constexpr std::uint64_t anyNumber = std::numeric_limits<std::uint64_t>::max();
         if (a == "--events") {
-            if (!number(o.events))
+            if (!number(o.events, anyNumber))
                 return false;
         } else if (a == "--seed") {
-            if (!number(o.seed))
+            if (!number(o.seed, anyNumber))
                 return false;
+        } else if (a == "--run-index") {
+            // Stored as a signed 64-bit attribute.
+            if (!number(o.runIndex, static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())))
+                return false;
+        } else if (a == "--sample") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return false;
+            o.sample = argv[++i];
         } else if (a == "--images") {
             o.images = true;
         } else if (a == "--masks") {
@@ -668,7 +688,7 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options)) {
         std::cerr << "usage: tervane3-synth <output.rtdc> [--events N] [--images] [--masks] [--traces] "
-                     "[--seed S]\n";
+                     "[--seed S] [--sample NAME] [--run-index N]\n";
         return 2;
     }
     try {
