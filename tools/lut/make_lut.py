@@ -49,9 +49,26 @@ D_MAX, N_DEF = 0.25, 65
 # Above this deformation the table continues the model by a power law (see header).
 D_LIMIT = 0.11
 ZERO_ROW_FACTOR = 10.0
-# Newtonian medium of the simulation, mPa·s (a reference value: the application scales
-# every modulus with the measurement's viscosity / this one).
-VISCOSITY_MPAS = 0.35
+# Newtonian medium of the simulation, mPa·s: the viscosity the application's own model
+# (Herold-2017) gives for TavrisolB at 23 °C in the 20 µm channel at 0.16 µL/s, so that a
+# typical measurement is modelled at its own viscosity and the isoelastic lines, drawn for
+# fixed table moduli, fall where its cells lie. The application scales every modulus with
+# the measurement's viscosity / this one; in the model the deformation depends on
+# eta U / E only, so another reference viscosity scales every modulus and changes nothing
+# the application computes.
+REFERENCE_MEDIUM = "TavrisolB at 23 degC in the 20 um channel at 0.16 uL/s (Herold-2017 model)"
+
+
+def herold_tavrisolb_viscosity_mpas(channel_width_um, flow_rate_ul_s, celsius):
+    """The application's Herold-2017 viscosity of TavrisolB, in its own grouping of the
+    operations (calc/EModulusViscosity.cpp), so that the value repeats to the last digit."""
+    w = channel_width_um * 1e-6
+    shear_rate = (flow_rate_ul_s * 7.1136 * 1e-9) / (w * w * w)
+    g = (shear_rate + shear_rate) / 3.0
+    return (1.706549572791479 * g) ** (0.634 - 1.0) * 0.36 * (celsius / 23.6) ** (-0.866) * 1000.0
+
+
+VISCOSITY_MPAS = herold_tavrisolb_viscosity_mpas(20.0, 0.16, 23.0)   # 4.564993419756291
 POISSON_RATIO = 0.5
 
 
@@ -164,10 +181,11 @@ def compute_table(lambdas, ref, cache, jobs, log=print):
 def metadata(ref, coarse):
     return {
         "identifier": "Tervane3 LE-2D-FEM axisymmetric one-way linear-elastic table",
-        "date": "2026-12-10",
+        "date": "2026-12-11",
         "channel_width": model.CHANNEL_WIDTH_UM,
         "flow_rate": model.FLOW_RATE_UL_S,
         "fluid_viscosity": VISCOSITY_MPAS,
+        "fluid_viscosity_of": REFERENCE_MEDIUM,
         "column_names": ["area_um", "deform", "emodulus"],
         "column_units": ["um^2", "1", "kPa"],
         "model": "linear-elastic incompressible sphere on the axis of a circular tube "
@@ -192,7 +210,7 @@ def write_table(path, areas, defs, table, meta):
     lines = [
         "# Young's-modulus look-up table: modulus (kPa) of a cell with projected area",
         "# area_um (um^2) and deformation deform in a square channel of width",
-        "# %g um at %g uL/s in a medium of %g mPa s. Computed by our own finite-element"
+        "# %g um at %g uL/s in a medium of %.4g mPa s. Computed by our own finite-element"
         % (meta["channel_width"], meta["flow_rate"], meta["fluid_viscosity"]),
         "# model; see LUT_LE_2D_FEM.md next to this file. Licence: CC BY 4.0.",
         "#",
