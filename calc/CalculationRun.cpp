@@ -12,6 +12,16 @@
 
 namespace Tervane3 {
 
+namespace {
+
+std::function<void(size_t)>& targetHook()
+{
+    static std::function<void(size_t)> hook;
+    return hook;
+}
+
+} // namespace
+
 int CalculationReport::count(CalculationOutcome::State state) const
 {
     int n = 0;
@@ -61,6 +71,8 @@ CalculationReport runOverTargets(const std::vector<CalculationTarget>& targets, 
         }
         if (starting)
             starting(k, targets.size());
+        if (const auto& hook = targetHook())
+            hook(k);
         std::vector<std::string> reasons;
         bool done = false;
         try {
@@ -81,6 +93,11 @@ CalculationReport runOverTargets(const std::vector<CalculationTarget>& targets, 
         }
     }
     return report;
+}
+
+void setCalculationTargetHook(std::function<void(size_t index)> hook)
+{
+    targetHook() = std::move(hook);
 }
 
 CalculationTarget targetOf(const DatasetEntry& entry)

@@ -66,6 +66,10 @@ using TargetStarting = std::function<void(size_t index, size_t count)>;
 CalculationReport runOverTargets(const std::vector<CalculationTarget>& targets, const std::atomic<bool>& cancel,
                                  const TargetCompute& compute, const TargetStarting& starting = nullptr);
 
+// A seam for tests: called on the worker for each target after the run's cancel test and
+// before the target's work starts, with the target's position. Null by default.
+void setCalculationTargetHook(std::function<void(size_t index)> hook);
+
 // The copies a worker needs of one dataset.
 CalculationTarget targetOf(const DatasetEntry& entry);
 // setup "chip region" is exactly "reservoir": no Young's modulus for such a measurement.

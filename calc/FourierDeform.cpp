@@ -219,7 +219,6 @@ FourierDeformResult FourierDeform::deformFromContour(const std::vector<cv::Point
 
 bool FourierDeform::compute(RTDCReader* reader)
 {
-    cancelRequested = false;
     if (!reader || !reader->hasMask())
         return false;
     const auto n = static_cast<std::size_t>(reader->eventCount());

@@ -455,7 +455,6 @@ bool ImageFeatures::computeEvent(const cv::Mat& image, const cv::Mat& mask, std:
 
 bool ImageFeatures::compute(RTDCReader* reader)
 {
-    cancelRequested = false;
     if (!reader || !reader->hasImage() || !reader->hasMask())
         return false;
     const auto n = static_cast<std::size_t>(reader->eventCount());

@@ -281,6 +281,8 @@ private:
     void onGalleryWindowClosed(ImageGalleryWindow* window);
     void onMatrixWindowClosed(FilterGroupsMatrixWindow* window);
     void closeToolWindows();
+    // Clears the calculators' stop flags: only when a run starts, before anything runs it.
+    void clearCalculatorStops();
 
     // Blocks (window disabled, busy cursor) until the caching and calculation tasks that
     // may still use the datasets have ended; called before the datasets are torn down.

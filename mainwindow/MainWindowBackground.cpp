@@ -162,6 +162,8 @@ void MainWindow::runCancellableCalculation(std::function<void(const std::atomic<
         return;
     calculationBusy = true;
     calculationFinish = std::move(onFinished);
+    // Before the worker exists: a Cancel from now on reaches the calculator in any case.
+    clearCalculatorStops();
     QProgressBar* bar = calculationsPanel->progressBar();
     bar->setValue(0);
     bar->setFormat(QStringLiteral("%p%"));
@@ -190,6 +192,14 @@ void MainWindow::runCancellableCalculation(std::function<void(const std::atomic<
     calculationWatcher->setFuture(future);
 }
 
+void MainWindow::clearCalculatorStops()
+{
+    flRefinement->cancelRequested = false;
+    flCompensation->cancelRequested = false;
+    fourierDeform->cancelRequested = false;
+    imageFeatures->cancelRequested = false;
+}
+
 void MainWindow::postProgressFormat(const QString& format)
 {
     QMetaObject::invokeMethod(calculationsPanel->progressBar(), [bar = calculationsPanel->progressBar(), format] {
@@ -209,7 +219,9 @@ void MainWindow::onCancelCalculation()
     if (!calculationBusy || !calculationTask)
         return;
     calculationTask->cancel.store(true);
-    // Calculators that test per event stop after the event in work.
+    // Calculators that test per event stop after the event in work. Only the start of the
+    // next run clears these (clearCalculatorStops), so a Cancel that comes while the worker
+    // moves on to its next dataset still stops that dataset.
     flRefinement->cancelRequested = true;
     flCompensation->cancelRequested = true;
     fourierDeform->cancelRequested = true;

@@ -433,7 +433,9 @@ bool MainWindow::reapplyRestoredCalculations(DatasetEntry* entry, const std::vec
         restoreRefinementInBackground(entry, channels, compensate);
         return false;
     }
-    // The compensation alone takes a fraction of a second even at a million events.
+    // The compensation alone takes a fraction of a second even at a million events. No run
+    // is in progress, so a stop left from an earlier run's Cancel must not end this one.
+    clearCalculatorStops();
     std::vector<std::string> reasons;
     if (flCompensation->compute(reader, channels, entry->spilloverMatrix, &reasons))
         return true;
