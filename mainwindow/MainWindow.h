@@ -401,8 +401,9 @@ private:
     StatisticalEvalWindow* createStatisticalEvalWindow();
 
     // Calculations (MainWindowCalculations.cpp).
-    // Active, loaded and no calculation running: a request may start.
-    DatasetEntry* calculationRequestEntry() const;
+    // Active, loaded and no calculation running: a request may start. While one runs, a box
+    // with the request's title says so and the answer is null.
+    DatasetEntry* calculationRequestEntry(const QString& title);
     // Routes one calculator's progress to the panel's bar; replaces the connection of the
     // calculator's previous run, so each value reaches the bar once.
     template<typename Calculator>

@@ -90,9 +90,17 @@ std::vector<int> MainWindow::fluorescenceChannels(const RTDCReader* reader)
     return Tervane3::fluorescenceChannels(reader->featureNames());
 }
 
-DatasetEntry* MainWindow::calculationRequestEntry() const
+DatasetEntry* MainWindow::calculationRequestEntry(const QString& title)
 {
-    return calculationBusy ? nullptr : shownEntry();
+    // The running calculation may be one the user never started (the re-run of a restored
+    // session's calculation): a click must not vanish without a word.
+    if (calculationBusy) {
+        prompts().warning(this, title,
+                          QStringLiteral("A calculation is running. Start this one after it has finished, "
+                                         "or stop the running one with Cancel."));
+        return nullptr;
+    }
+    return shownEntry();
 }
 
 template<typename Calculator>
@@ -146,7 +154,7 @@ void MainWindow::finishCalculation(const QString& calculation, const Calculation
 
 void MainWindow::onCompensateCrosstalk()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Crosstalk Compensation"));
     if (!active)
         return;
     const std::vector<int> channels = fluorescenceChannels(active->reader.get());
@@ -192,7 +200,7 @@ void MainWindow::onCompensateCrosstalk()
 
 void MainWindow::onComputeEmodulus()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Young's Modulus"));
     if (!active)
         return;
     const QString calculation = QStringLiteral("Young's modulus");
@@ -271,7 +279,7 @@ void MainWindow::onAssessEmodQuality()
 
 void MainWindow::onRefineFluorescence()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Fluorescence Refinement"));
     if (!active)
         return;
     const TraceFilterSettings settings = calculationsPanel->traceFilterSettings();
@@ -310,7 +318,7 @@ void MainWindow::onRefineFluorescence()
 
 void MainWindow::onComputeFourierDeform()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Fourier Deformation"));
     if (!active)
         return;
     const bool all = calculationsPanel->fourierApplyToAll();
@@ -345,7 +353,7 @@ void MainWindow::onComputeFourierDeform()
 
 void MainWindow::onComputeImageFeatures()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Image Features"));
     if (!active)
         return;
     const bool all = calculationsPanel->imageFeaturesApplyToAll();
