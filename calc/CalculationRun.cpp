@@ -151,6 +151,38 @@ std::vector<CalculationTarget> emodulusJobs(const std::vector<std::unique_ptr<Da
     return jobs;
 }
 
+EmodulusSettings emodulusSettingsOf(const EModulusParams& params)
+{
+    EmodulusSettings settings;
+    settings.medium = params.medium;
+    settings.viscosityModel = params.viscosityModel;
+    settings.manualViscosity = params.manualViscosity;
+    settings.temperatureSource = params.temperatureSource;
+    settings.temperature = params.temperature;
+    settings.channelWidth = params.channelWidth;
+    settings.flowRate = params.flowRate;
+    settings.pixelSize = params.pixelSize;
+    settings.deformFeature = params.deformFeature;
+    settings.pixelationCorrection = params.pixelationCorrection;
+    return settings;
+}
+
+EModulusParams emodulusParamsOf(const EmodulusSettings& settings)
+{
+    EModulusParams params;
+    params.medium = settings.medium;
+    params.viscosityModel = settings.viscosityModel;
+    params.manualViscosity = settings.manualViscosity;
+    params.temperatureSource = settings.temperatureSource;
+    params.temperature = settings.temperature;
+    params.channelWidth = settings.channelWidth;
+    params.flowRate = settings.flowRate;
+    params.pixelSize = settings.pixelSize;
+    params.deformFeature = settings.deformFeature;
+    params.pixelationCorrection = settings.pixelationCorrection;
+    return params;
+}
+
 std::vector<int> assessmentEvents(const DatasetHost& host, const DatasetEntry& entry, bool useFiltered)
 {
     if (!entry.reader)

@@ -23,6 +23,7 @@ class CalculationsDockWidget;
 class DatasetHost;
 class RTDCReader;
 struct DatasetEntry;
+struct EmodulusSettings;
 
 struct CalculationTarget
 {
@@ -85,6 +86,11 @@ std::vector<CalculationTarget> loadedTargets(const std::vector<std::unique_ptr<D
 std::vector<CalculationTarget> emodulusJobs(const std::vector<std::unique_ptr<DatasetEntry>>& datasets,
                                             const CalculationsDockWidget& dock, const std::string& source,
                                             QStringList* notes = nullptr);
+
+// The settings a dataset keeps of its Young's-modulus computation, and the record that
+// computes the same column again from them (table 0, as every computation uses).
+EmodulusSettings emodulusSettingsOf(const EModulusParams& params);
+EModulusParams emodulusParamsOf(const EmodulusSettings& settings);
 
 // The events of a quality assessment: with useFiltered and the dataset's own filter switched
 // on, those passing the effective filter without its rules on "emodulus" (the assessment is

@@ -36,6 +36,7 @@
 #include <QMainWindow>
 #include <QPolygonF>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -428,6 +429,24 @@ private:
     // The background re-run of a restored refinement (see above).
     void restoreRefinementInBackground(DatasetEntry* entry, const std::vector<int>& channels,
                                        bool thenCompensate);
+    // The Young's modulus of each target with its parameters, in the background; records the
+    // flag and the settings of every dataset that got its column, then calls finish and sets
+    // "Assess Quality" for the dataset shown.
+    void runEmodulusCalculation(std::vector<CalculationTarget> targets,
+                                std::function<void(const CalculationReport& report)> finish);
+    // After a session load: datasets whose file records the Young's modulus without its
+    // settings lose the flag (named in one box); the others get their column again in one
+    // background run, now or once the running calculation has ended.
+    void restoreSessionModuli();
+    // Starts that run when one is pending and nothing else runs.
+    void startModulusRestore();
+    // A dataset's x, y and colour features as saved, when a restored calculation started.
+    using SavedPlotFeatures = std::array<std::string, 3>;
+    // Once a restored calculation gave a dataset its columns back: the saved plot choices
+    // that name them (the panel fell back to others while they were missing) are taken up
+    // again, on the panel when the dataset is shown, else in the dataset.
+    void reselectRestoredPlotFeatures(int datasetId, const SavedPlotFeatures& saved,
+                                      const std::function<bool(const std::string&)>& restored);
 
     // The refresh after a calculation changed columns: the one-shot test for the plot, then
     // beforeRefresh (when given), the feature lists and plot, the event table and the open
@@ -571,6 +590,8 @@ private:
     std::uint64_t dimRedMemoryLimit = 0;
     // Datasets whose restored calculations were re-applied (or tried): once per dataset.
     std::set<int> restoredCalculationIds;
+    // A loaded session's Young's moduli wait for the running calculation to end.
+    bool modulusRestorePending = false;
     // Progress connections of the calculators' last runs.
     QMetaObject::Connection refinementProgress;
     QMetaObject::Connection compensationProgress;

@@ -254,6 +254,8 @@ void MainWindow::onCalcFinished()
         if (active && reapplyRestoredCalculations(active, fluorescenceChannels(active->reader.get())))
             refreshFeaturesAndPlot();
     }
+    // So does a loaded session's Young's modulus.
+    startModulusRestore();
     if (!failure.isEmpty())
         onUnhandledException(QStringLiteral("Calculation Error"),
                              QStringLiteral("The calculation did not complete:\n%1").arg(failure));
