@@ -26,6 +26,7 @@
 #pragma once
 
 #include "app/DatasetHost.h"
+#include "core/PoolRun.h"
 #include "filters/FilterGroupList.h"
 #include "filters/FilterGroupsMatrixHost.h"
 #include "io/ExportOptions.h"
@@ -561,7 +562,7 @@ private:
     int nextDatasetId = 0;
 
     // Background caching of new datasets (one at a time; the rest waits in the queues).
-    QFutureWatcher<void>* preloadWatcher = nullptr;
+    PoolWatcher* preloadWatcher = nullptr;
     bool preloadBusy = false;
     int preloadIndex = -1;
     std::queue<int> preloadIndexQueue;
@@ -576,7 +577,7 @@ private:
     QJsonObject pendingSessionState;
 
     // Background calculations (one at a time). calculationBusy and calculationFinish are GUI-thread only.
-    QFutureWatcher<void>* calculationWatcher = nullptr;
+    PoolWatcher* calculationWatcher = nullptr;
     bool calculationBusy = false;
     std::function<void()> calculationFinish;
     // The running calculation's work, cancel flag and failure text (MainWindowBackground.cpp);

@@ -20,8 +20,6 @@
 #include <QDebug>
 #include <QLabel>
 #include <QProgressBar>
-#include <QThreadPool>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <exception>
@@ -58,8 +56,8 @@ void closeAndDelete(std::vector<Window*>& list, QObject* mainWindow)
 
 // What the worker of one calculation owns. The worker holds `handoff` for the whole run; the
 // GUI thread takes it once before the task starts and once after it ended, so whatever either
-// side wrote before is visible to the other. (Qt's own synchronisation of the pool and the
-// watcher would do as well, but tools such as ThreadSanitizer cannot see inside Qt.)
+// side wrote before is visible to the other (the pool watcher's hand-over covers the task
+// object itself).
 struct CalculationTask
 {
     std::mutex handoff;
@@ -169,15 +167,14 @@ void MainWindow::runCancellableCalculation(std::function<void(const std::atomic<
     bar->setFormat(QStringLiteral("%p%"));
     bar->show();
 
-    // The task keeps its own failure text: QtConcurrent would store the exception in the
-    // future, where nobody looks.
+    // The task keeps its own failure text, which onCalcFinished reports with its context.
     auto task = std::make_shared<CalculationTask>();
     {
         const std::lock_guard<std::mutex> lock(task->handoff);
         task->work = std::move(work);
     }
     calculationTask = task;
-    QFuture<void> future = QtConcurrent::run(QThreadPool::globalInstance(), [task] {
+    calculationWatcher->start([task] {
         const std::lock_guard<std::mutex> lock(task->handoff);
         try {
             task->work(task->cancel);
@@ -189,7 +186,6 @@ void MainWindow::runCancellableCalculation(std::function<void(const std::atomic<
         }
         task->work = nullptr; // captured copies go on the worker, not later on the GUI thread
     });
-    calculationWatcher->setFuture(future);
 }
 
 void MainWindow::clearCalculatorStops()
@@ -276,8 +272,8 @@ void MainWindow::waitForBackgroundTasks()
     // Blocking on purpose: processing events here would run finish functions and queued
     // caching steps against a window that is going away. Work functions post their
     // progress without waiting for the GUI thread, so this cannot deadlock.
-    calculationWatcher->waitForFinished();
-    preloadWatcher->waitForFinished();
+    calculationWatcher->wait();
+    preloadWatcher->wait();
     QApplication::restoreOverrideCursor();
 }
 
