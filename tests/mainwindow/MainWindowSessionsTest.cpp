@@ -8,6 +8,7 @@
 #include "PerEventMeasurement.h"
 
 #include "app/ScriptedPrompts.h"
+#include "calc/CalculationRun.h"
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModulus.h"
 #include "calc/LutFixture.h"
@@ -33,7 +34,10 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
 
 namespace Tervane3 {
 namespace {
@@ -627,6 +631,38 @@ TEST_F(MainWindowSessionModulusTest, AnOlderFileWithoutTheSettingsClearsTheFlag)
     // Saved now, Alpha is written without the flag.
     save(file("now.TN3"));
     EXPECT_FALSE(datasetObject(readJson(file("now.TN3")), 0).value("emodApplied").toBool());
+}
+
+// Cancelling the recomputation leaves the datasets it did not finish without the flag: no
+// assessment and no saved claim of a modulus that is not there.
+TEST_F(MainWindowSessionModulusTest, ACancelledRecomputationClearsTheFlag)
+{
+    computeBoth();
+    save(file("s.TN3"));
+    std::atomic<bool> holding{false};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    setCalculationTargetHook([&holding, released](size_t index) {
+        if (index == 0) { // Alpha is being computed when Cancel comes: Beta is not reached
+            holding = true;
+            released.wait_for(std::chrono::seconds(20));
+        }
+    });
+    load(file("s.TN3"));
+    ASSERT_TRUE(::Tervane3::Test::waitUntil([&holding] { return holding.load(); }));
+    dockChild<QPushButton>("cancelCalculationButton")->click();
+    release.set_value();
+    ASSERT_TRUE(waitIdle());
+    setCalculationTargetHook(nullptr);
+
+    EXPECT_TRUE(Access::entry(w(), 0).emodApplied);
+    EXPECT_TRUE(sameBits(Access::entry(w(), 0).reader->getFeature("emodulus"), moduli[0]));
+    const DatasetEntry& beta = Access::entry(w(), 1);
+    EXPECT_FALSE(beta.emodApplied);
+    EXPECT_FALSE(beta.reader->hasFeature("emodulus"));
+    EXPECT_TRUE(Access::statusText(w()).contains(QStringLiteral("cancelled")));
+    list()->setCurrentRow(1);
+    EXPECT_FALSE(dockChild<QPushButton>("assessQualityButton")->isEnabled());
 }
 
 TEST_F(MainWindowSessionModulusTest, TheModulusWaitsForARestoredRefinement)
