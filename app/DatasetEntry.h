@@ -11,6 +11,7 @@
 #include <armadillo>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -18,6 +19,34 @@
 namespace Tervane3 {
 
 class RTDCReader;
+
+// The inputs of the Young's-modulus computation a dataset received, as the calculator got
+// them (medium, viscosity model and manual value, temperature source and value, the
+// measurement's channel, flow rate and pixel size, the deformation column): what a restored
+// session needs to compute the same column again. The values and codes are those of the
+// calculator's parameter record (calc/EModulusParams.h).
+struct EmodulusSettings
+{
+    int medium = 1;
+    int viscosityModel = 0;
+    double manualViscosity = 0.0; // mPa·s
+    int temperatureSource = 2;
+    double temperature = 23.0; // °C
+    double channelWidth = 20.0; // µm
+    double flowRate = 0.04;     // µL/s
+    double pixelSize = 0.34;    // µm
+    std::string deformFeature = "deform";
+    bool pixelationCorrection = true;
+
+    bool operator==(const EmodulusSettings& other) const
+    {
+        return medium == other.medium && viscosityModel == other.viscosityModel
+               && manualViscosity == other.manualViscosity && temperatureSource == other.temperatureSource
+               && temperature == other.temperature && channelWidth == other.channelWidth
+               && flowRate == other.flowRate && pixelSize == other.pixelSize && deformFeature == other.deformFeature
+               && pixelationCorrection == other.pixelationCorrection;
+    }
+};
 
 struct DatasetEntry
 {
@@ -62,6 +91,9 @@ struct DatasetEntry
     std::vector<int> ctcChannels;
     arma::mat spilloverMatrix;
     bool emodApplied = false;
+    // What the Young's modulus was computed with; empty when it never was, or when a session
+    // file did not record it (then it cannot be computed again after loading).
+    std::optional<EmodulusSettings> emodulusSettings;
     bool fourierApplied = false;
 
     // Filter group id -> switched on for this dataset; a missing id counts as off.

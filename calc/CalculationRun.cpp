@@ -12,6 +12,16 @@
 
 namespace Tervane3 {
 
+namespace {
+
+std::function<void(size_t)>& targetHook()
+{
+    static std::function<void(size_t)> hook;
+    return hook;
+}
+
+} // namespace
+
 int CalculationReport::count(CalculationOutcome::State state) const
 {
     int n = 0;
@@ -61,6 +71,8 @@ CalculationReport runOverTargets(const std::vector<CalculationTarget>& targets, 
         }
         if (starting)
             starting(k, targets.size());
+        if (const auto& hook = targetHook())
+            hook(k);
         std::vector<std::string> reasons;
         bool done = false;
         try {
@@ -81,6 +93,11 @@ CalculationReport runOverTargets(const std::vector<CalculationTarget>& targets, 
         }
     }
     return report;
+}
+
+void setCalculationTargetHook(std::function<void(size_t index)> hook)
+{
+    targetHook() = std::move(hook);
 }
 
 CalculationTarget targetOf(const DatasetEntry& entry)
@@ -132,6 +149,38 @@ std::vector<CalculationTarget> emodulusJobs(const std::vector<std::unique_ptr<Da
         jobs.push_back(std::move(job));
     }
     return jobs;
+}
+
+EmodulusSettings emodulusSettingsOf(const EModulusParams& params)
+{
+    EmodulusSettings settings;
+    settings.medium = params.medium;
+    settings.viscosityModel = params.viscosityModel;
+    settings.manualViscosity = params.manualViscosity;
+    settings.temperatureSource = params.temperatureSource;
+    settings.temperature = params.temperature;
+    settings.channelWidth = params.channelWidth;
+    settings.flowRate = params.flowRate;
+    settings.pixelSize = params.pixelSize;
+    settings.deformFeature = params.deformFeature;
+    settings.pixelationCorrection = params.pixelationCorrection;
+    return settings;
+}
+
+EModulusParams emodulusParamsOf(const EmodulusSettings& settings)
+{
+    EModulusParams params;
+    params.medium = settings.medium;
+    params.viscosityModel = settings.viscosityModel;
+    params.manualViscosity = settings.manualViscosity;
+    params.temperatureSource = settings.temperatureSource;
+    params.temperature = settings.temperature;
+    params.channelWidth = settings.channelWidth;
+    params.flowRate = settings.flowRate;
+    params.pixelSize = settings.pixelSize;
+    params.deformFeature = settings.deformFeature;
+    params.pixelationCorrection = settings.pixelationCorrection;
+    return params;
 }
 
 std::vector<int> assessmentEvents(const DatasetHost& host, const DatasetEntry& entry, bool useFiltered)

@@ -23,6 +23,7 @@ class CalculationsDockWidget;
 class DatasetHost;
 class RTDCReader;
 struct DatasetEntry;
+struct EmodulusSettings;
 
 struct CalculationTarget
 {
@@ -66,6 +67,10 @@ using TargetStarting = std::function<void(size_t index, size_t count)>;
 CalculationReport runOverTargets(const std::vector<CalculationTarget>& targets, const std::atomic<bool>& cancel,
                                  const TargetCompute& compute, const TargetStarting& starting = nullptr);
 
+// A seam for tests: called on the worker for each target after the run's cancel test and
+// before the target's work starts, with the target's position. Null by default.
+void setCalculationTargetHook(std::function<void(size_t index)> hook);
+
 // The copies a worker needs of one dataset.
 CalculationTarget targetOf(const DatasetEntry& entry);
 // setup "chip region" is exactly "reservoir": no Young's modulus for such a measurement.
@@ -81,6 +86,11 @@ std::vector<CalculationTarget> loadedTargets(const std::vector<std::unique_ptr<D
 std::vector<CalculationTarget> emodulusJobs(const std::vector<std::unique_ptr<DatasetEntry>>& datasets,
                                             const CalculationsDockWidget& dock, const std::string& source,
                                             QStringList* notes = nullptr);
+
+// The settings a dataset keeps of its Young's-modulus computation, and the record that
+// computes the same column again from them (table 0, as every computation uses).
+EmodulusSettings emodulusSettingsOf(const EModulusParams& params);
+EModulusParams emodulusParamsOf(const EmodulusSettings& settings);
 
 // The events of a quality assessment: with useFiltered and the dataset's own filter switched
 // on, those passing the effective filter without its rules on "emodulus" (the assessment is

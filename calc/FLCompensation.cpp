@@ -36,7 +36,6 @@ std::string FLCompensation::inputFeature(const RTDCReader& reader, int channel)
 bool FLCompensation::compute(RTDCReader* reader, const std::vector<int>& channels,
                              const arma::mat& spillover, std::vector<std::string>* messages)
 {
-    cancelRequested = false;
     const size_t n = channels.size();
     if (!reader || n < 2)
         return false;

@@ -39,8 +39,9 @@ public:
     // The input column compute() reads for a channel.
     static std::string inputFeature(const RTDCReader& reader, int channel);
 
-    // Set from any thread to stop the run in work after the event it is on; cleared when a
-    // run starts.
+    // Set from any thread to stop the run in work after the event it is on. Whoever starts a
+    // run clears it beforehand; compute() never does, or a stop asked for while the run was
+    // being started would be lost.
     std::atomic<bool> cancelRequested{false};
 
 signals:

@@ -212,7 +212,6 @@ FLRefinement::FlowSpeed FLRefinement::estimateFlowSpeed(const RTDCReader& reader
 bool FLRefinement::run(RTDCReader* reader, const Metadata& metadata, const TraceFilterSettings& settings,
                        std::vector<std::string>* messages)
 {
-    cancelRequested = false;
     if (!reader)
         return false;
     const auto note = [messages](const std::string& text) {

@@ -61,7 +61,9 @@ public:
     };
     static TraceMetadata readTraceMetadata(const Metadata& metadata);
 
-    // Set from any thread to stop the run after the events in work; cleared when a run starts.
+    // Set from any thread to stop the run after the events in work. Whoever starts a run
+    // clears it beforehand; run() never does, or a stop asked for while the run was being
+    // started would be lost.
     std::atomic<bool> cancelRequested{false};
 
 signals:

@@ -3,6 +3,7 @@
 #include "calc/FourierDeform.h"
 
 #include "calc/EventProgress.h"
+#include "calc/FrameBlock.h"
 #include "core/ParallelFor.h"
 #include "core/RTDCReader.h"
 
@@ -218,7 +219,6 @@ FourierDeformResult FourierDeform::deformFromContour(const std::vector<cv::Point
 
 bool FourierDeform::compute(RTDCReader* reader)
 {
-    cancelRequested = false;
     if (!reader || !reader->hasMask())
         return false;
     const auto n = static_cast<std::size_t>(reader->eventCount());
@@ -228,17 +228,13 @@ bool FourierDeform::compute(RTDCReader* reader)
     EventProgress progress(n, 100, 0, 100, [this](int percent) { emit progressChanged(percent); });
     std::atomic<std::size_t> done{0};
     parallelFor(n, eventGrain, [&](std::size_t begin, std::size_t end) {
-        // The chunk's masks in one read (the file lock is held once, not per event).
-        int width = 0;
-        int height = 0;
-        std::vector<std::uint8_t> block = reader->readMasks(begin, end - begin, width, height);
-        const std::size_t frameSize = static_cast<std::size_t>(std::max(width, 0)) * static_cast<std::size_t>(std::max(height, 0));
-        const std::size_t frames = frameSize > 0 ? block.size() / frameSize : 0;
+        // The chunk's masks in one read (see FrameBlock for a damaged one).
+        FrameBlock masks(*reader, true, begin, end - begin);
         for (std::size_t d = begin; d < end; ++d) {
             if (cancelRequested.load(std::memory_order_relaxed))
                 return;
-            if (d - begin < frames) {
-                const cv::Mat mask(height, width, CV_8UC1, block.data() + (d - begin) * frameSize);
+            const cv::Mat mask = masks.frame(d);
+            if (!mask.empty()) {
                 try {
                     const std::vector<cv::Point> contour = largestContour(mask);
                     if (contour.size() >= 5 && cv::contourArea(contour) > 0.0) {

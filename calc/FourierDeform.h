@@ -66,7 +66,8 @@ public:
     static std::vector<cv::Point2f> reconstructContour(const arma::vec& angles, const arma::vec& radii);
     static double contourDeformation(const std::vector<cv::Point2f>& curve);
 
-    // Set from any thread to stop the run; cleared when a run starts.
+    // Set from any thread to stop the run. Whoever starts a run clears it beforehand;
+    // compute() never does, or a stop asked for while the run was being started would be lost.
     std::atomic<bool> cancelRequested{false};
 
 signals:

@@ -8,6 +8,7 @@
 #include "calc/ImageFeatures.h"
 
 #include "calc/EventProgress.h"
+#include "calc/FrameBlock.h"
 #include "core/ParallelFor.h"
 #include "core/RTDCReader.h"
 
@@ -454,7 +455,6 @@ bool ImageFeatures::computeEvent(const cv::Mat& image, const cv::Mat& mask, std:
 
 bool ImageFeatures::compute(RTDCReader* reader)
 {
-    cancelRequested = false;
     if (!reader || !reader->hasImage() || !reader->hasMask())
         return false;
     const auto n = static_cast<std::size_t>(reader->eventCount());
@@ -462,23 +462,16 @@ bool ImageFeatures::compute(RTDCReader* reader)
     EventProgress progress(n, 100, 0, 100, [this](int percent) { emit progressChanged(percent); });
     std::atomic<std::size_t> done{0};
     parallelFor(n, eventGrain, [&](std::size_t begin, std::size_t end) {
-        // The chunk's images and masks in one read each (the file lock once, not per event).
-        int imageWidth = 0;
-        int imageHeight = 0;
-        int maskWidth = 0;
-        int maskHeight = 0;
-        std::vector<std::uint8_t> images = reader->readImages(begin, end - begin, imageWidth, imageHeight);
-        std::vector<std::uint8_t> masks = reader->readMasks(begin, end - begin, maskWidth, maskHeight);
-        const bool sameSize = imageWidth > 0 && imageHeight > 0 && imageWidth == maskWidth && imageHeight == maskHeight;
-        const std::size_t frameSize = sameSize ? static_cast<std::size_t>(imageWidth) * static_cast<std::size_t>(imageHeight) : 0;
-        const std::size_t frames = frameSize > 0 ? std::min(images.size(), masks.size()) / frameSize : 0;
+        // The chunk's images and masks in one read each (see FrameBlock for a damaged one).
+        FrameBlock images(*reader, false, begin, end - begin);
+        FrameBlock masks(*reader, true, begin, end - begin);
         std::vector<double> values;
         for (std::size_t j = begin; j < end; ++j) {
             if (cancelRequested.load(std::memory_order_relaxed))
                 return;
-            if (j - begin < frames) {
-                const cv::Mat image(imageHeight, imageWidth, CV_8UC1, images.data() + (j - begin) * frameSize);
-                const cv::Mat mask(maskHeight, maskWidth, CV_8UC1, masks.data() + (j - begin) * frameSize);
+            const cv::Mat image = images.frame(j);
+            const cv::Mat mask = masks.frame(j);
+            if (!image.empty() && !mask.empty() && image.size == mask.size) {
                 if (computeEvent(image, mask, values)) {
                     for (std::size_t k = 0; k < featureCount; ++k)
                         columns[k][j] = values[k];

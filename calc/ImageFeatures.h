@@ -57,7 +57,8 @@ public:
     // Least-squares slope of y over x; NaN with fewer than two points or no spread in x.
     static double linearSlope(const std::vector<double>& x, const std::vector<double>& y);
 
-    // Set from any thread to stop the run; cleared when a run starts.
+    // Set from any thread to stop the run. Whoever starts a run clears it beforehand;
+    // compute() never does, or a stop asked for while the run was being started would be lost.
     std::atomic<bool> cancelRequested{false};
 
 signals:

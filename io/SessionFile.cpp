@@ -5,6 +5,7 @@
 #include "app/DatasetEntry.h"
 #include "core/FilterRuleJson.h"
 #include "core/RTDCReader.h"
+#include "io/EmodulusSettingsJson.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -159,6 +160,8 @@ QJsonObject datasetToJson(const DatasetEntry& dataset, const QDir& sessionFolder
     object.insert(QStringLiteral("flRefinementApplied"), dataset.flRefinementApplied);
     object.insert(QStringLiteral("ctcApplied"), dataset.ctcApplied);
     object.insert(QStringLiteral("emodApplied"), dataset.emodApplied);
+    if (dataset.emodApplied && dataset.emodulusSettings)
+        object.insert(QStringLiteral("emodulusSettings"), emodulusSettingsToJson(*dataset.emodulusSettings));
     if (dataset.ctcApplied && !dataset.ctcChannels.empty()) {
         QJsonArray channels;
         for (const int channel : dataset.ctcChannels)
@@ -212,6 +215,9 @@ void applyDatasetJson(DatasetEntry& dataset, const QJsonObject& object)
     dataset.flRefinementApplied = object.value(QStringLiteral("flRefinementApplied")).toBool(false);
     dataset.ctcApplied = object.value(QStringLiteral("ctcApplied")).toBool(false);
     dataset.emodApplied = object.value(QStringLiteral("emodApplied")).toBool(false);
+    dataset.emodulusSettings.reset();
+    if (dataset.emodApplied)
+        dataset.emodulusSettings = emodulusSettingsFromJson(object.value(QStringLiteral("emodulusSettings")));
     dataset.ctcChannels.clear();
     dataset.spilloverMatrix.reset();
     if (dataset.ctcApplied && object.contains(QStringLiteral("ctcChannels")) &&

@@ -98,8 +98,9 @@ QDockWidget* makeDock(const QString& title, const QString& objectName, QWidget* 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
 {
-    preloadWatcher = new QFutureWatcher<void>(this);
-    calculationWatcher = new QFutureWatcher<void>(this);
+    // Jobs whose hand-over to the pool and back ThreadSanitizer can follow (core/PoolRun.h).
+    preloadWatcher = new PoolWatcher(this);
+    calculationWatcher = new PoolWatcher(this);
 
     setupUi();
     setupMenus();

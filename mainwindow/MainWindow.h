@@ -26,6 +26,7 @@
 #pragma once
 
 #include "app/DatasetHost.h"
+#include "core/PoolRun.h"
 #include "filters/FilterGroupList.h"
 #include "filters/FilterGroupsMatrixHost.h"
 #include "io/ExportOptions.h"
@@ -36,6 +37,7 @@
 #include <QMainWindow>
 #include <QPolygonF>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -281,6 +283,8 @@ private:
     void onGalleryWindowClosed(ImageGalleryWindow* window);
     void onMatrixWindowClosed(FilterGroupsMatrixWindow* window);
     void closeToolWindows();
+    // Clears the calculators' stop flags: only when a run starts, before anything runs it.
+    void clearCalculatorStops();
 
     // Blocks (window disabled, busy cursor) until the caching and calculation tasks that
     // may still use the datasets have ended; called before the datasets are torn down.
@@ -399,8 +403,9 @@ private:
     StatisticalEvalWindow* createStatisticalEvalWindow();
 
     // Calculations (MainWindowCalculations.cpp).
-    // Active, loaded and no calculation running: a request may start.
-    DatasetEntry* calculationRequestEntry() const;
+    // Active, loaded and no calculation running: a request may start. While one runs, a box
+    // with the request's title says so and the answer is null.
+    DatasetEntry* calculationRequestEntry(const QString& title);
     // Routes one calculator's progress to the panel's bar; replaces the connection of the
     // calculator's previous run, so each value reaches the bar once.
     template<typename Calculator>
@@ -425,6 +430,24 @@ private:
     // The background re-run of a restored refinement (see above).
     void restoreRefinementInBackground(DatasetEntry* entry, const std::vector<int>& channels,
                                        bool thenCompensate);
+    // The Young's modulus of each target with its parameters, in the background; records the
+    // flag and the settings of every dataset that got its column, then calls finish and sets
+    // "Assess Quality" for the dataset shown.
+    void runEmodulusCalculation(std::vector<CalculationTarget> targets,
+                                std::function<void(const CalculationReport& report)> finish);
+    // After a session load: datasets whose file records the Young's modulus without its
+    // settings lose the flag (named in one box); the others get their column again in one
+    // background run, now or once the running calculation has ended.
+    void restoreSessionModuli();
+    // Starts that run when one is pending and nothing else runs.
+    void startModulusRestore();
+    // A dataset's x, y and colour features as saved, when a restored calculation started.
+    using SavedPlotFeatures = std::array<std::string, 3>;
+    // Once a restored calculation gave a dataset its columns back: the saved plot choices
+    // that name them (the panel fell back to others while they were missing) are taken up
+    // again, on the panel when the dataset is shown, else in the dataset.
+    void reselectRestoredPlotFeatures(int datasetId, const SavedPlotFeatures& saved,
+                                      const std::function<bool(const std::string&)>& restored);
 
     // The refresh after a calculation changed columns: the one-shot test for the plot, then
     // beforeRefresh (when given), the feature lists and plot, the event table and the open
@@ -539,7 +562,7 @@ private:
     int nextDatasetId = 0;
 
     // Background caching of new datasets (one at a time; the rest waits in the queues).
-    QFutureWatcher<void>* preloadWatcher = nullptr;
+    PoolWatcher* preloadWatcher = nullptr;
     bool preloadBusy = false;
     int preloadIndex = -1;
     std::queue<int> preloadIndexQueue;
@@ -554,7 +577,7 @@ private:
     QJsonObject pendingSessionState;
 
     // Background calculations (one at a time). calculationBusy and calculationFinish are GUI-thread only.
-    QFutureWatcher<void>* calculationWatcher = nullptr;
+    PoolWatcher* calculationWatcher = nullptr;
     bool calculationBusy = false;
     std::function<void()> calculationFinish;
     // The running calculation's work, cancel flag and failure text (MainWindowBackground.cpp);
@@ -568,6 +591,8 @@ private:
     std::uint64_t dimRedMemoryLimit = 0;
     // Datasets whose restored calculations were re-applied (or tried): once per dataset.
     std::set<int> restoredCalculationIds;
+    // A loaded session's Young's moduli wait for the running calculation to end.
+    bool modulusRestorePending = false;
     // Progress connections of the calculators' last runs.
     QMetaObject::Connection refinementProgress;
     QMetaObject::Connection compensationProgress;

@@ -20,8 +20,6 @@
 #include <QDebug>
 #include <QLabel>
 #include <QProgressBar>
-#include <QThreadPool>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <exception>
@@ -58,8 +56,8 @@ void closeAndDelete(std::vector<Window*>& list, QObject* mainWindow)
 
 // What the worker of one calculation owns. The worker holds `handoff` for the whole run; the
 // GUI thread takes it once before the task starts and once after it ended, so whatever either
-// side wrote before is visible to the other. (Qt's own synchronisation of the pool and the
-// watcher would do as well, but tools such as ThreadSanitizer cannot see inside Qt.)
+// side wrote before is visible to the other (the pool watcher's hand-over covers the task
+// object itself).
 struct CalculationTask
 {
     std::mutex handoff;
@@ -162,20 +160,21 @@ void MainWindow::runCancellableCalculation(std::function<void(const std::atomic<
         return;
     calculationBusy = true;
     calculationFinish = std::move(onFinished);
+    // Before the worker exists: a Cancel from now on reaches the calculator in any case.
+    clearCalculatorStops();
     QProgressBar* bar = calculationsPanel->progressBar();
     bar->setValue(0);
     bar->setFormat(QStringLiteral("%p%"));
     bar->show();
 
-    // The task keeps its own failure text: QtConcurrent would store the exception in the
-    // future, where nobody looks.
+    // The task keeps its own failure text, which onCalcFinished reports with its context.
     auto task = std::make_shared<CalculationTask>();
     {
         const std::lock_guard<std::mutex> lock(task->handoff);
         task->work = std::move(work);
     }
     calculationTask = task;
-    QFuture<void> future = QtConcurrent::run(QThreadPool::globalInstance(), [task] {
+    calculationWatcher->start([task] {
         const std::lock_guard<std::mutex> lock(task->handoff);
         try {
             task->work(task->cancel);
@@ -187,7 +186,14 @@ void MainWindow::runCancellableCalculation(std::function<void(const std::atomic<
         }
         task->work = nullptr; // captured copies go on the worker, not later on the GUI thread
     });
-    calculationWatcher->setFuture(future);
+}
+
+void MainWindow::clearCalculatorStops()
+{
+    flRefinement->cancelRequested = false;
+    flCompensation->cancelRequested = false;
+    fourierDeform->cancelRequested = false;
+    imageFeatures->cancelRequested = false;
 }
 
 void MainWindow::postProgressFormat(const QString& format)
@@ -209,7 +215,9 @@ void MainWindow::onCancelCalculation()
     if (!calculationBusy || !calculationTask)
         return;
     calculationTask->cancel.store(true);
-    // Calculators that test per event stop after the event in work.
+    // Calculators that test per event stop after the event in work. Only the start of the
+    // next run clears these (clearCalculatorStops), so a Cancel that comes while the worker
+    // moves on to its next dataset still stops that dataset.
     flRefinement->cancelRequested = true;
     flCompensation->cancelRequested = true;
     fourierDeform->cancelRequested = true;
@@ -242,6 +250,8 @@ void MainWindow::onCalcFinished()
         if (active && reapplyRestoredCalculations(active, fluorescenceChannels(active->reader.get())))
             refreshFeaturesAndPlot();
     }
+    // So does a loaded session's Young's modulus.
+    startModulusRestore();
     if (!failure.isEmpty())
         onUnhandledException(QStringLiteral("Calculation Error"),
                              QStringLiteral("The calculation did not complete:\n%1").arg(failure));
@@ -262,8 +272,8 @@ void MainWindow::waitForBackgroundTasks()
     // Blocking on purpose: processing events here would run finish functions and queued
     // caching steps against a window that is going away. Work functions post their
     // progress without waiting for the GUI thread, so this cannot deadlock.
-    calculationWatcher->waitForFinished();
-    preloadWatcher->waitForFinished();
+    calculationWatcher->wait();
+    preloadWatcher->wait();
     QApplication::restoreOverrideCursor();
 }
 

@@ -27,9 +27,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QThreadPool>
 #include <QTreeWidgetItemIterator>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <exception>
@@ -53,7 +51,7 @@ void MainWindow::startPreload(int index)
     // and closing waits for the task, so the reader outlives it. Every file access of the
     // reader holds the process-wide HDF5 lock; the GUI thread may read the same reader.
     RTDCReader* reader = entry.reader.get();
-    QFuture<void> future = QtConcurrent::run(QThreadPool::globalInstance(), [reader] {
+    preloadWatcher->start([reader] {
         if (!reader)
             return;
         try {
@@ -63,7 +61,6 @@ void MainWindow::startPreload(int index)
             qWarning().noquote() << QStringLiteral("Caching features stopped:") << QString::fromUtf8(e.what());
         }
     });
-    preloadWatcher->setFuture(future);
 }
 
 void MainWindow::onFeaturesLoaded()

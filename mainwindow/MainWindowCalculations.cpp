@@ -4,7 +4,8 @@
 // the datasets (flags, crosstalk channels and matrix), refreshes the features, the plot and
 // the open tool windows and reports datasets that got nothing. Also the quality assessment
 // (synchronous) and the re-application of calculations a restored session carries without
-// their columns.
+// their columns: the refinement and compensation of a dataset when it is shown, the Young's
+// modulus of every dataset right after loading, from the settings the session kept.
 #include "mainwindow/MainWindow.h"
 
 #include "app/DatasetEntry.h"
@@ -30,6 +31,7 @@
 #include <QProgressBar>
 #include <QSignalBlocker>
 
+#include <map>
 #include <set>
 
 namespace Tervane3 {
@@ -90,9 +92,17 @@ std::vector<int> MainWindow::fluorescenceChannels(const RTDCReader* reader)
     return Tervane3::fluorescenceChannels(reader->featureNames());
 }
 
-DatasetEntry* MainWindow::calculationRequestEntry() const
+DatasetEntry* MainWindow::calculationRequestEntry(const QString& title)
 {
-    return calculationBusy ? nullptr : shownEntry();
+    // The running calculation may be one the user never started (the re-run of a restored
+    // session's calculation): a click must not vanish without a word.
+    if (calculationBusy) {
+        prompts().warning(this, title,
+                          QStringLiteral("A calculation is running. Start this one after it has finished, "
+                                         "or stop the running one with Cancel."));
+        return nullptr;
+    }
+    return shownEntry();
 }
 
 template<typename Calculator>
@@ -146,7 +156,7 @@ void MainWindow::finishCalculation(const QString& calculation, const Calculation
 
 void MainWindow::onCompensateCrosstalk()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Crosstalk Compensation"));
     if (!active)
         return;
     const std::vector<int> channels = fluorescenceChannels(active->reader.get());
@@ -192,7 +202,7 @@ void MainWindow::onCompensateCrosstalk()
 
 void MainWindow::onComputeEmodulus()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Young's Modulus"));
     if (!active)
         return;
     const QString calculation = QStringLiteral("Young's modulus");
@@ -217,11 +227,24 @@ void MainWindow::onComputeEmodulus()
     logNotes(calculation, notes);
 
     calculationsPanel->setComputeEmodulusEnabled(false);
+    runEmodulusCalculation(std::move(targets), [this, calculation](const CalculationReport& report) {
+        calculationsPanel->setComputeEmodulusEnabled(true);
+        finishCalculation(calculation, report, isEmodulusFeature);
+    });
+}
+
+void MainWindow::runEmodulusCalculation(std::vector<CalculationTarget> targets,
+                                        std::function<void(const CalculationReport& report)> finish)
+{
+    // What each dataset was computed with, recorded with its flag (a session saves it).
+    std::map<int, EmodulusSettings> settings;
+    for (const CalculationTarget& target : targets)
+        settings[target.datasetId] = emodulusSettingsOf(target.params);
     connectProgress(emodulusCalculator, emodulusProgress);
     auto report = std::make_shared<CalculationReport>();
     EModulus* calculator = emodulusCalculator;
     runCancellableCalculation(
-        [report, targets, calculator](const std::atomic<bool>& cancel) {
+        [report, targets = std::move(targets), calculator](const std::atomic<bool>& cancel) {
             *report = runOverTargets(targets, cancel,
                                      [&](const CalculationTarget& target, std::vector<std::string>& reasons) {
                                          RTDCReader* reader = target.reader.get();
@@ -235,16 +258,17 @@ void MainWindow::onComputeEmodulus()
                                          return calculator->compute(reader, target.params, &reasons);
                                      });
         },
-        [this, report, calculation] {
-            calculationsPanel->setComputeEmodulusEnabled(true);
+        [this, report, settings = std::move(settings), finish = std::move(finish)] {
             for (const CalculationOutcome& outcome : report->outcomes) {
                 DatasetEntry* entry = findDatasetById(outcome.datasetId);
-                if (entry && outcome.state == CalculationOutcome::State::Done)
+                if (entry && outcome.state == CalculationOutcome::State::Done) {
                     entry->emodApplied = true;
+                    entry->emodulusSettings = settings.at(outcome.datasetId);
+                }
             }
+            finish(*report);
             const DatasetEntry* shown = activeEntry();
             calculationsPanel->setAssessQualityEnabled(shown && shown->emodApplied);
-            finishCalculation(calculation, *report, isEmodulusFeature);
         });
 }
 
@@ -271,7 +295,7 @@ void MainWindow::onAssessEmodQuality()
 
 void MainWindow::onRefineFluorescence()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Fluorescence Refinement"));
     if (!active)
         return;
     const TraceFilterSettings settings = calculationsPanel->traceFilterSettings();
@@ -310,7 +334,7 @@ void MainWindow::onRefineFluorescence()
 
 void MainWindow::onComputeFourierDeform()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Fourier Deformation"));
     if (!active)
         return;
     const bool all = calculationsPanel->fourierApplyToAll();
@@ -345,7 +369,7 @@ void MainWindow::onComputeFourierDeform()
 
 void MainWindow::onComputeImageFeatures()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(QStringLiteral("Image Features"));
     if (!active)
         return;
     const bool all = calculationsPanel->imageFeaturesApplyToAll();
@@ -433,7 +457,9 @@ bool MainWindow::reapplyRestoredCalculations(DatasetEntry* entry, const std::vec
         restoreRefinementInBackground(entry, channels, compensate);
         return false;
     }
-    // The compensation alone takes a fraction of a second even at a million events.
+    // The compensation alone takes a fraction of a second even at a million events. No run
+    // is in progress, so a stop left from an earlier run's Cancel must not end this one.
+    clearCalculatorStops();
     std::vector<std::string> reasons;
     if (flCompensation->compute(reader, channels, entry->spilloverMatrix, &reasons))
         return true;
@@ -450,7 +476,7 @@ void MainWindow::restoreRefinementInBackground(DatasetEntry* entry, const std::v
     CalculationTarget target = targetOf(*entry);
     const arma::mat spillover = entry->spilloverMatrix;
     // The plot features the session saved for the dataset; some exist only once refined.
-    const std::string savedKeys[3] = {entry->xFeatureName, entry->yFeatureName, entry->colorFeatureName};
+    const SavedPlotFeatures saved{{entry->xFeatureName, entry->yFeatureName, entry->colorFeatureName}};
     connectProgress(flRefinement, refinementProgress);
     connectProgress(flCompensation, compensationProgress);
     statusLabel->setText(QStringLiteral("Restoring the refined fluorescence of %1...").arg(entry->displayName));
@@ -470,31 +496,114 @@ void MainWindow::restoreRefinementInBackground(DatasetEntry* entry, const std::v
                                          return refined;
                                      });
         },
-        [this, report, id = target.datasetId, savedKeys] {
-            finishCalculation(QStringLiteral("Restored fluorescence refinement"), *report,
-                              [](const std::string& name) { return isRefinedFlFeature(name) || isCrosstalkFeature(name); },
+        [this, report, id = target.datasetId, saved] {
+            const auto restored = [](const std::string& name) {
+                return isRefinedFlFeature(name) || isCrosstalkFeature(name);
+            };
+            finishCalculation(QStringLiteral("Restored fluorescence refinement"), *report, restored,
                               [this] { configureTracePlot(); });
+            reselectRestoredPlotFeatures(id, saved, restored);
             const DatasetEntry* shown = activeEntry();
-            if (!shown || shown->id != id)
-                return;
-            bool changed = false;
-            QComboBox* combos[3] = {xFeatureCombo, yFeatureCombo, colorFeatureCombo};
-            for (int k = 0; k < 3; ++k) {
-                if (savedKeys[k].empty())
-                    continue;
-                const int found = combos[k]->findData(QString::fromStdString(savedKeys[k]), Qt::UserRole,
-                                                      Qt::MatchExactly | Qt::MatchCaseSensitive);
-                if (found >= 0 && found != combos[k]->currentIndex()) {
-                    const QSignalBlocker blocker(combos[k]);
-                    combos[k]->setCurrentIndex(found);
-                    changed = true;
-                }
-            }
-            if (changed)
-                updatePlot();
-            if (shown->currentEventIndex >= 0)
+            if (shown && shown->id == id && shown->currentEventIndex >= 0)
                 displayEventTraces(shown->currentEventIndex);
         });
+}
+
+void MainWindow::reselectRestoredPlotFeatures(int datasetId, const SavedPlotFeatures& saved,
+                                              const std::function<bool(const std::string&)>& restored)
+{
+    DatasetEntry* entry = findDatasetById(datasetId);
+    if (!entry || !entry->reader)
+        return;
+    std::string* keys[3] = {&entry->xFeatureName, &entry->yFeatureName, &entry->colorFeatureName};
+    QComboBox* combos[3] = {xFeatureCombo, yFeatureCombo, colorFeatureCombo};
+    const bool shown = shownEntry() == entry;
+    bool changed = false;
+    for (int k = 0; k < 3; ++k) {
+        const std::string& key = saved[static_cast<size_t>(k)];
+        // Only the choices the panel could not show while the column was missing.
+        if (key.empty() || !restored(key) || !entry->reader->hasFeature(key))
+            continue;
+        if (!shown) {
+            // Left while its column was missing: the panel's fallback was stored instead.
+            *keys[k] = key;
+            continue;
+        }
+        const int found =
+            combos[k]->findData(QString::fromStdString(key), Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (found >= 0 && found != combos[k]->currentIndex()) {
+            const QSignalBlocker blocker(combos[k]);
+            combos[k]->setCurrentIndex(found);
+            changed = true;
+        }
+    }
+    if (changed)
+        updatePlot();
+}
+
+// ---- the Young's modulus of a restored session ---------------------------------------------
+
+void MainWindow::restoreSessionModuli()
+{
+    // Session files written before the settings were kept: nothing to compute the column
+    // from, and a flag without its column would offer an assessment of nothing.
+    QStringList unrestorable;
+    for (const auto& entry : entries) {
+        if (entry->emodApplied && !entry->emodulusSettings) {
+            entry->emodApplied = false;
+            unrestorable.append(entry->displayName);
+        }
+    }
+    if (!unrestorable.isEmpty()) {
+        const DatasetEntry* shown = activeEntry();
+        calculationsPanel->setAssessQualityEnabled(shown && shown->emodApplied);
+        prompts().information(
+            this, QStringLiteral("Load Session"),
+            QStringLiteral("The session file does not record how the Young's modulus of these datasets was "
+                           "computed, so it was not computed again:\n\n%1\n\nCompute it again on the Young's "
+                           "Modulus page of the calculations panel.")
+                .arg(unrestorable.join(QLatin1Char('\n'))));
+    }
+    modulusRestorePending = true;
+    startModulusRestore();
+}
+
+void MainWindow::startModulusRestore()
+{
+    // Another run (a restored refinement) goes first; onCalcFinished comes back here.
+    if (!modulusRestorePending || calculationBusy || closing)
+        return;
+    modulusRestorePending = false;
+    std::vector<CalculationTarget> targets;
+    std::map<int, SavedPlotFeatures> saved;
+    for (const auto& entry : entries) {
+        if (!entry->featuresLoaded || !entry->reader || !entry->emodApplied || !entry->emodulusSettings
+            || entry->reader->isComputedFeature("emodulus"))
+            continue;
+        CalculationTarget target = targetOf(*entry);
+        target.params = emodulusParamsOf(*entry->emodulusSettings);
+        targets.push_back(std::move(target));
+        saved[entry->id] = {{entry->xFeatureName, entry->yFeatureName, entry->colorFeatureName}};
+    }
+    if (targets.empty())
+        return;
+    statusLabel->setText(QStringLiteral("Restoring the Young's modulus of %1 dataset(s)...").arg(targets.size()));
+    runEmodulusCalculation(std::move(targets), [this, saved = std::move(saved)](const CalculationReport& report) {
+        // A dataset that did not get its column back (cancelled, or its file no longer
+        // allows it) has no modulus now; the status line and the log say why.
+        for (const CalculationOutcome& outcome : report.outcomes) {
+            DatasetEntry* entry = findDatasetById(outcome.datasetId);
+            if (entry && outcome.state != CalculationOutcome::State::Done) {
+                entry->emodApplied = false;
+                entry->emodulusSettings.reset();
+            }
+        }
+        finishCalculation(QStringLiteral("Restored Young's modulus"), report, isEmodulusFeature);
+        for (const CalculationOutcome& outcome : report.outcomes) {
+            if (outcome.state == CalculationOutcome::State::Done)
+                reselectRestoredPlotFeatures(outcome.datasetId, saved.at(outcome.datasetId), isEmodulusFeature);
+        }
+    });
 }
 
 } // namespace Tervane3

@@ -75,7 +75,7 @@ QString gigabytes(std::uint64_t bytes)
 
 void MainWindow::onComputeDimReduction()
 {
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(kTitle);
     if (!active)
         return;
     if (calculationsPanel->dimRedFitMode() == DimRedFitUseReference) {
@@ -241,7 +241,7 @@ void MainWindow::computeDimRedFromReference()
     const std::shared_ptr<const DimRedReference> reference = dimRedReference;
     if (!reference || !reference->valid)
         return;
-    DatasetEntry* active = calculationRequestEntry();
+    DatasetEntry* active = calculationRequestEntry(kTitle);
     if (!active)
         return;
     const std::vector<std::string>& names = reference->pca.features;
@@ -351,9 +351,12 @@ void MainWindow::onSaveDimRedReference()
 
 void MainWindow::onLoadDimRedReference()
 {
-    if (calculationBusy)
+    const QString title = QStringLiteral("Load Dimension Reduction Reference");
+    if (calculationBusy) {
+        prompts().warning(this, title, QStringLiteral("A calculation is running. Load the reference after it has finished."));
         return;
-    const QString path = prompts().getOpenFileName(this, QStringLiteral("Load Dimension Reduction Reference"),
+    }
+    const QString path = prompts().getOpenFileName(this, title,
                                                    QString(), kLoadFilter);
     if (path.isEmpty())
         return;

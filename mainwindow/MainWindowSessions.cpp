@@ -424,6 +424,7 @@ void MainWindow::applySessionState()
     // Also with no dataset: the restored groups appear.
     refreshFilterGroupPanel();
     infoLabel->setText(QStringLiteral("Session loaded: %1 dataset(s)").arg(restored));
+    restoreSessionModuli();
 }
 
 } // namespace Tervane3

@@ -150,7 +150,9 @@ TEST_F(FLCompensationTest, ProgressEvery256EventsAndCancelAfterTheEventInWork)
     EXPECT_FALSE(compensation.compute(&reader, {1, 2}, arma::eye(2, 2)));
     QObject::disconnect(connection);
     EXPECT_EQ(reader.getFeature("fl1_max_ctc"), values);
-    // The next run starts afresh.
+    // The stop stays until whoever starts the next run clears it.
+    EXPECT_FALSE(compensation.compute(&reader, {1, 2}, arma::eye(2, 2)));
+    compensation.cancelRequested = false;
     EXPECT_TRUE(compensation.compute(&reader, {1, 2}, arma::eye(2, 2)));
     EXPECT_EQ(reader.getFeature("fl1_max_ctc"), std::vector<double>(600, 2.0));
 }

@@ -231,5 +231,37 @@ TEST_F(FourierDeformRunTest, NoMasksOrCancelStoreNothing)
         EXPECT_FALSE(reader.hasFeature(name)) << name;
 }
 
+// One damaged mask chunk fails the read of its whole block of events; only its own event may
+// lose its values (the whole block of 64 went without them).
+TEST_F(FourierDeformRunTest, ADamagedMaskCostsOnlyItsOwnEvent)
+{
+    RTDCReader& intact = open(150);
+    ASSERT_TRUE(fourier.compute(&intact));
+    const std::string copy = dir.filePath(QStringLiteral("damaged.rtdc")).toStdString();
+    ASSERT_TRUE(Tervane3::Test::copyWithDamagedFrames(intact.path(), copy, {{"mask", 70}}));
+    RTDCReader damaged;
+    ASSERT_TRUE(damaged.open(copy));
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(damaged.readMask(70, width, height).empty());
+    ASSERT_TRUE(damaged.readMasks(64, 64, width, height).empty());
+    ASSERT_FALSE(damaged.readMask(71, width, height).empty());
+
+    ASSERT_TRUE(fourier.compute(&damaged));
+    for (const char* name : {"deform_odd", "deform_even", "deform_fc"}) {
+        SCOPED_TRACE(name);
+        const std::vector<double>& expected = intact.getFeature(name);
+        const std::vector<double>& got = damaged.getFeature(name);
+        ASSERT_EQ(got.size(), 150u);
+        EXPECT_TRUE(std::isfinite(expected[70]));
+        EXPECT_TRUE(std::isnan(got[70]));
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            if (i != 70) {
+                EXPECT_EQ(std::memcmp(&got[i], &expected[i], sizeof(double)), 0) << i;
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace Tervane3

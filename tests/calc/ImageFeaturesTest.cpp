@@ -340,5 +340,42 @@ TEST_F(ImageFeaturesRunTest, NoImagesOrCancelStoreNothing)
         EXPECT_FALSE(reader.hasFeature(name)) << name;
 }
 
+// One damaged chunk of the image or the mask stack fails the read of its whole block of
+// events; only its own event may lose its values (the whole block of 32 went without them).
+TEST_F(ImageFeaturesRunTest, ADamagedFrameCostsOnlyItsOwnEvent)
+{
+    RTDCReader& intact = open(100);
+    ASSERT_TRUE(features.compute(&intact));
+    // An image in the block 32 .. 63 and a mask in the block 64 .. 95.
+    const std::vector<std::pair<std::string, hsize_t>> damage = {{"image", 40}, {"mask", 75}};
+    const std::string copy = dir.filePath(QStringLiteral("damaged.rtdc")).toStdString();
+    ASSERT_TRUE(Tervane3::Test::copyWithDamagedFrames(intact.path(), copy, damage));
+    RTDCReader damaged;
+    ASSERT_TRUE(damaged.open(copy));
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(damaged.readImage(40, width, height).empty());
+    ASSERT_TRUE(damaged.readImages(32, 32, width, height).empty());
+    ASSERT_TRUE(damaged.readMask(75, width, height).empty());
+    ASSERT_TRUE(damaged.readMasks(64, 32, width, height).empty());
+
+    ASSERT_TRUE(features.compute(&damaged));
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const std::vector<double>& expected = intact.getFeature(name);
+        const std::vector<double>& got = damaged.getFeature(name);
+        ASSERT_EQ(got.size(), 100u);
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            if (i == 40 || i == 75) {
+                EXPECT_TRUE(std::isnan(got[i])) << i;
+            } else {
+                EXPECT_EQ(std::memcmp(&got[i], &expected[i], sizeof(double)), 0) << i;
+            }
+        }
+    }
+    EXPECT_FALSE(std::isnan(intact.getFeature("bright_median")[40]));
+    EXPECT_FALSE(std::isnan(intact.getFeature("bright_median")[75]));
+}
+
 } // namespace
 } // namespace Tervane3

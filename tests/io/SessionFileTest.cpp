@@ -209,6 +209,87 @@ TEST(SessionDatasetState, DefaultsAndClamps)
     }
 }
 
+// The Young's-modulus settings travel with the flag, so that loading can compute the same
+// column again; settings that could not compute it count as none (as in an older file).
+TEST(SessionDatasetState, YoungsModulusSettings)
+{
+    EmodulusSettings settings;
+    settings.medium = 2;
+    settings.viscosityModel = 1;
+    settings.manualViscosity = 0.0;
+    settings.temperatureSource = 0;
+    settings.temperature = 30.5;
+    settings.channelWidth = 30.0;
+    settings.flowRate = 0.12;
+    settings.pixelSize = 0.25;
+    settings.deformFeature = "deform_fc";
+    settings.pixelationCorrection = false;
+    DatasetEntry entry;
+    entry.filePath = "/nowhere/m.rtdc";
+    entry.emodApplied = true;
+    entry.emodulusSettings = settings;
+    const QJsonObject object = datasetToJson(entry, QDir(QStringLiteral("/nowhere")), -1);
+    const QJsonObject saved = object.value(QStringLiteral("emodulusSettings")).toObject();
+    EXPECT_EQ(saved.value(QStringLiteral("temperature")).toDouble(), 30.5);
+    EXPECT_EQ(saved.value(QStringLiteral("deformFeature")).toString(), QStringLiteral("deform_fc"));
+    DatasetEntry back;
+    applyDatasetJson(back, object);
+    EXPECT_TRUE(back.emodApplied);
+    ASSERT_TRUE(back.emodulusSettings.has_value());
+    EXPECT_TRUE(*back.emodulusSettings == settings);
+
+    // Without the flag nothing is written, and nothing read.
+    entry.emodApplied = false;
+    EXPECT_FALSE(datasetToJson(entry, QDir(QStringLiteral("/nowhere")), -1).contains(QStringLiteral("emodulusSettings")));
+    QJsonObject unflagged = object;
+    unflagged.insert(QStringLiteral("emodApplied"), false);
+    applyDatasetJson(back, unflagged);
+    EXPECT_FALSE(back.emodulusSettings.has_value());
+
+    const struct
+    {
+        const char* name;
+        const char* key;
+        QJsonValue value; // undefined: the key is left out
+    } unusable[] = {
+        {"no settings (an older file)", nullptr, QJsonValue()},
+        {"settings not an object", nullptr, QJsonValue(3)},
+        {"medium outside 0..4", "medium", 5},
+        {"model outside 0..3", "viscosityModel", -1},
+        {"temperature source outside 0..2", "temperatureSource", 3},
+        {"a code that is not whole", "medium", 1.5},
+        {"channel width 0", "channelWidth", 0.0},
+        {"flow rate as text", "flowRate", QStringLiteral("0.16")},
+        {"pixel size missing", "pixelSize", QJsonValue(QJsonValue::Undefined)},
+        {"negative manual viscosity", "manualViscosity", -1.0},
+        {"temperature not a number", "temperature", QStringLiteral("nan")},
+        {"no deformation column", "deformFeature", QString()},
+        {"correction not a bool", "pixelationCorrection", 1},
+    };
+    for (const auto& c : unusable) {
+        SCOPED_TRACE(c.name);
+        QJsonObject dataset = object;
+        if (!c.key) {
+            if (c.value.isUndefined() || c.value.isNull())
+                dataset.remove(QStringLiteral("emodulusSettings"));
+            else
+                dataset.insert(QStringLiteral("emodulusSettings"), c.value);
+        } else {
+            QJsonObject changed = saved;
+            if (c.value.isUndefined())
+                changed.remove(QLatin1String(c.key));
+            else
+                changed.insert(QLatin1String(c.key), c.value);
+            dataset.insert(QStringLiteral("emodulusSettings"), changed);
+        }
+        DatasetEntry read;
+        read.emodulusSettings = settings;
+        applyDatasetJson(read, dataset);
+        EXPECT_TRUE(read.emodApplied); // the window clears it and names the dataset
+        EXPECT_FALSE(read.emodulusSettings.has_value());
+    }
+}
+
 TEST(SessionGroups, IdsOutsideTheRangeOrRepeatedAreDropped)
 {
     const QJsonObject root = parse(R"({"filterGroups": [

@@ -5,6 +5,7 @@
 #include "MainWindowTestAccess.h"
 #include "PerEventMeasurement.h"
 
+#include "calc/CalculationRun.h"
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModulus.h"
 #include "calc/ImageFeatures.h"
@@ -15,7 +16,10 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -119,5 +123,58 @@ TEST_F(MainWindowCalculationsConcurrencyTest, PerEventRunsWhileTheWindowShowsEve
         EXPECT_TRUE(entry->fourierApplied);
         for (const std::string& name : {std::string("fl2_max_rf"), std::string("deform_fc"), imageFeature})
             EXPECT_EQ(entry->reader->getFeature(name).size(), events) << name;
+    }
+}
+
+// A Cancel that comes after the run let the next dataset through and before its calculator
+// has started must stop that dataset. The calculators used to clear their stop flag when
+// they started, which lost such a Cancel: the dataset was computed whole.
+TEST_F(MainWindowCalculationsConcurrencyTest, ACancelAsADatasetStartsStopsIt)
+{
+    openDatasets(1, [](const std::string& path) { writePerEventMeasurement(path, PerEventContent(), 300); });
+    const DatasetEntry& entry = Access::entry(w, 0);
+    const struct
+    {
+        const char* button;
+        const char* column;
+    } cases[] = {
+        {"compensateCrosstalkButton", "fl1_max_ctc"},
+        {"refineFluorescenceButton", "fl1_max_rf"},
+        {"computeFourierDeformButton", "deform_fc"},
+        {"computeImageFeaturesButton", "bright_median"},
+    };
+    CalculationsDockWidget* dock = w.calcDock();
+    const auto button = [dock](const char* name) { return dock->findChild<QPushButton*>(QLatin1String(name)); };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        // The worker waits between the run's own cancel test and the calculator's start.
+        std::atomic<bool> holding{false};
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        setCalculationTargetHook([&holding, released](size_t) {
+            holding = true;
+            released.wait_for(std::chrono::seconds(20));
+        });
+        ASSERT_TRUE(button(c.button)->isEnabled());
+        button(c.button)->click();
+        ASSERT_TRUE(waitUntil([&holding] { return holding.load(); }));
+        button("cancelCalculationButton")->click();
+        release.set_value();
+        ASSERT_TRUE(waitUntil([this] { return !Access::calcBusy(w); }));
+        setCalculationTargetHook(nullptr);
+        EXPECT_FALSE(entry.reader->hasFeature(c.column));
+        EXPECT_TRUE(Access::statusText(w).endsWith(QStringLiteral("done for 0 of 1 dataset(s), cancelled.")))
+            << Access::statusText(w).toStdString();
+    }
+    EXPECT_FALSE(entry.ctcApplied);
+    EXPECT_FALSE(entry.flRefinementApplied);
+    EXPECT_FALSE(entry.fourierApplied);
+
+    // What a cancelled run left stops nothing later: each calculation runs to its end.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button);
+        button(c.button)->click();
+        ASSERT_TRUE(waitUntil([this] { return !Access::calcBusy(w); }));
+        EXPECT_TRUE(entry.reader->isComputedFeature(c.column));
     }
 }

@@ -1,7 +1,8 @@
 // The calculation requests of the main window on tiny measurements the test writes:
 // crosstalk compensation and the Young's modulus for the shown or all datasets, what a
-// finish records in the datasets, failures in the status line, the busy drop, Cancel in the
-// middle of a run, the quality assessment and the re-application of restored compensation.
+// finish records in the datasets, failures in the status line, the box for a request while
+// one runs, Cancel in the middle of a run, the quality assessment and the re-application
+// of restored compensation.
 #include "MainWindowTestAccess.h"
 
 #include "calc/CalculationsDockWidget.h"
@@ -207,7 +208,7 @@ TEST_F(MainWindowCalculationsTest, AFinishedRunRefitsThePlotOnceWhenItShowsANewC
     EXPECT_TRUE(zoomKept());
 }
 
-TEST_F(MainWindowCalculationsTest, ARequestWhileOneRunsIsDropped)
+TEST_F(MainWindowCalculationsTest, ARequestWhileOneRunsStartsNothingAndSaysSo)
 {
     DatasetEntry& shown = open(fluorescence(2));
     std::promise<void> release;
@@ -215,6 +216,9 @@ TEST_F(MainWindowCalculationsTest, ARequestWhileOneRunsIsDropped)
     w.runBackgroundCalculation([released] { released.wait_for(std::chrono::seconds(20)); }, [] {});
     button("compensateCrosstalkButton")->click();
     dock()->computeEmodulus();
+    ASSERT_EQ(env.prompts->count(ScriptedPrompts::Kind::Message), 2);
+    EXPECT_EQ(env.prompts->countTitled(QStringLiteral("Crosstalk Compensation")), 1);
+    EXPECT_EQ(env.prompts->countTitled(QStringLiteral("Young's Modulus")), 1);
     release.set_value();
     ASSERT_TRUE(waitIdle());
     waitUntil([] { return false; }, 50);

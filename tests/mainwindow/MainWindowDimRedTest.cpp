@@ -347,13 +347,16 @@ TEST_F(MainWindowDimRedTest, GuardsAndQuestions)
     w.onComputeDimReduction();
     EXPECT_EQ(lastText(), QStringLiteral("The active dataset no longer has all of the selected features."));
 
-    // A request while a calculation runs is dropped.
+    // A request while a calculation runs starts nothing and says why.
     prompts().clear();
     checkFeatures({"a", "b"});
     Access::calcBusy(w) = true;
     w.onComputeDimReduction();
     Access::calcBusy(w) = false;
-    EXPECT_TRUE(prompts().calls().empty());
+    ASSERT_EQ(prompts().calls().size(), 1u);
+    EXPECT_EQ(prompts().last()->title, QStringLiteral("Dimension Reduction"));
+    EXPECT_TRUE(prompts().last()->text.startsWith(QStringLiteral("A calculation is running.")));
+    EXPECT_FALSE(Access::calcBusy(w));
 }
 
 TEST_F(MainWindowDimRedTest, UmapOnTooFewEventsFitsNothingAndKeepsTheReference)

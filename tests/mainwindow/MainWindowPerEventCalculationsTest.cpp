@@ -5,6 +5,7 @@
 #include "MainWindowTestAccess.h"
 #include "PerEventMeasurement.h"
 
+#include "calc/CalculationRun.h"
 #include "calc/CalculationsDockWidget.h"
 #include "calc/FLCompensation.h"
 #include "calc/FLRefinement.h"
@@ -234,6 +235,60 @@ TEST_F(MainWindowPerEventCalculationsTest, ARestoredRefinementRunsOnceInTheBackg
     release.set_value();
     ASSERT_TRUE(waitUntil([&] { return later.reader->isComputedFeature("fl2_max_ctc") && !Access::calcBusy(w); }));
     EXPECT_EQ(refinements, 2);
+}
+
+// While a restored refinement runs in the background (a run the user never started), each
+// calculation request and the removal of a dataset is answered with a box that says why
+// nothing starts; requests used to vanish without a word.
+TEST_F(MainWindowPerEventCalculationsTest, RequestsDuringARestoredRefinementAreAnsweredWithABox)
+{
+    DatasetEntry& plain = open();
+    DatasetEntry& restored = open();
+    activate(plain);
+    restored.flRefinementApplied = true;
+    std::atomic<bool> holding{false};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    setCalculationTargetHook([&holding, released](size_t) {
+        holding = true;
+        released.wait_for(std::chrono::seconds(20));
+    });
+    activate(restored);
+    ASSERT_TRUE(waitUntil([&holding] { return holding.load(); }));
+
+    const struct
+    {
+        const char* button;
+        const char* title;
+    } requests[] = {
+        {"computeEmodulusButton", "Young's Modulus"},
+        {"compensateCrosstalkButton", "Crosstalk Compensation"},
+        {"refineFluorescenceButton", "Fluorescence Refinement"},
+        {"computeFourierDeformButton", "Fourier Deformation"},
+        {"computeImageFeaturesButton", "Image Features"},
+    };
+    env.prompts->clear();
+    for (const auto& r : requests) {
+        SCOPED_TRACE(r.button);
+        ASSERT_TRUE(button(r.button)->isEnabled());
+        const size_t before = env.prompts->calls().size();
+        button(r.button)->click();
+        ASSERT_EQ(env.prompts->calls().size(), before + 1);
+        EXPECT_EQ(env.prompts->last()->icon, Prompts::Icon::Warning);
+        EXPECT_EQ(env.prompts->last()->title, QString::fromUtf8(r.title));
+        EXPECT_TRUE(env.prompts->last()->text.startsWith(QStringLiteral("A calculation is running.")));
+    }
+    w.removeDataset();
+    ASSERT_EQ(env.prompts->calls().size(), std::size(requests) + 1);
+    EXPECT_EQ(env.prompts->last()->title, QStringLiteral("Cannot Remove"));
+
+    release.set_value();
+    ASSERT_TRUE(waitIdle());
+    setCalculationTargetHook(nullptr);
+    EXPECT_EQ(Access::entries(w).size(), 2u);
+    EXPECT_TRUE(restored.reader->isComputedFeature("fl1_max_rf"));
+    for (const char* column : {"emodulus", "fl1_max_ctc", "deform_fc", "bright_median"})
+        EXPECT_FALSE(restored.reader->hasFeature(column)) << column;
 }
 
 } // namespace

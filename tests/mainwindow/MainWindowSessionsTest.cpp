@@ -1,10 +1,17 @@
 // Session files through the main window with scripted prompts: a whole state saved,
 // cleared and loaded again; missing and changed files; versions; a load replacing a load in
 // progress; a file that turns bad between the phases; failed saves; refusals while a
-// calculation runs; and mutated session files that must never crash or hang a load.
+// calculation runs; mutated session files that must never crash or hang a load; and the
+// Young's modulus computed again after loading, from the settings the file keeps.
 #include "MainWindowTestAccess.h"
 
+#include "PerEventMeasurement.h"
+
 #include "app/ScriptedPrompts.h"
+#include "calc/CalculationRun.h"
+#include "calc/CalculationsDockWidget.h"
+#include "calc/EModulus.h"
+#include "calc/LutFixture.h"
 #include "core/FilterRuleJson.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterGroupList.h"
@@ -19,9 +26,18 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
 
 namespace Tervane3 {
 namespace {
@@ -456,6 +472,217 @@ TEST_F(MainWindowSessionsTest, MutatedFilesNeverBreakALoad)
         const int active = Access::activeIndex(w());
         EXPECT_TRUE(active == -1 || (active >= 0 && active < static_cast<int>(w().datasets().size())));
     }
+}
+
+// A measurement the fixture table maps: medium, channel and flow rate in the setup.
+Measurement mappable(const std::string& sample, const std::string& medium)
+{
+    Measurement m = measurement(sample);
+    m.attributes["setup:medium"] = medium;
+    m.attributes["setup:channel width"] = "20";
+    m.attributes["setup:flow rate"] = "0.16";
+    m.attributes["imaging:pixel size"] = "0.34";
+    return m;
+}
+
+bool sameBits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+class MainWindowSessionModulusTest : public MainWindowSessionsTest
+{
+protected:
+    void SetUp() override
+    {
+        MainWindowSessionsTest::SetUp();
+        using namespace ::Tervane3::Test;
+        const QString table = writeLutFile(dir, QStringLiteral("table.txt"),
+                                           gridTable(steps(0, 10, 11), steps(0, 0.01, 11),
+                                                     [](double a, double d) { return 0.1 * a + 10.0 * d; }),
+                                           tableMetadata);
+        ASSERT_TRUE(w().emodulus()->setLutFile(0, table));
+    }
+    template<typename T>
+    T* dockChild(const char* name)
+    {
+        return w().calcDock()->findChild<T*>(QLatin1String(name));
+    }
+    bool waitIdle() { return ::Tervane3::Test::waitUntil([this] { return !Access::calcBusy(w()); }); }
+    // The Young's modulus of the dataset at this row, with the panel as it is.
+    void computeModulus(int row)
+    {
+        list()->setCurrentRow(row);
+        dockChild<QPushButton>("computeEmodulusButton")->click();
+        ASSERT_TRUE(waitIdle());
+        ASSERT_TRUE(Access::entry(w(), static_cast<size_t>(row)).emodApplied);
+    }
+    // Alpha (medium "other": the viscosity typed under Manual, 1.002) and Beta (water, Kestin
+    // at a typed 30 °C), both computed; Alpha shown with the modulus on the x axis.
+    void computeBoth()
+    {
+        ::Tervane3::Test::writeMeasurement(file("alpha.rtdc").toStdString(), mappable("Alpha", "other"));
+        ::Tervane3::Test::writeMeasurement(file("beta.rtdc").toStdString(), mappable("Beta", "water"));
+        open(file("alpha.rtdc"));
+        open(file("beta.rtdc"));
+        list()->setCurrentRow(0);
+        dockChild<QDoubleSpinBox>("viscositySpin")->setValue(1.002);
+        computeModulus(0);
+        list()->setCurrentRow(1);
+        dockChild<QRadioButton>("manualTemperatureRadio")->click();
+        dockChild<QDoubleSpinBox>("temperatureSpin")->setValue(30.0);
+        computeModulus(1);
+        list()->setCurrentRow(0);
+        ASSERT_TRUE(Access::selectKey(Access::combo(w(), "xFeatureCombo"), QStringLiteral("emodulus")));
+        for (size_t i = 0; i < 2; ++i)
+            moduli.push_back(Access::entry(w(), i).reader->getFeature("emodulus"));
+        // Their moduli differ: each used its own settings.
+        ASSERT_FALSE(sameBits(moduli[0], moduli[1]));
+    }
+    // Settings the restored computation must not take: the panel's, changed after saving.
+    void changePanel()
+    {
+        dockChild<QDoubleSpinBox>("viscositySpin")->setValue(2.004);
+        dockChild<QDoubleSpinBox>("temperatureSpin")->setValue(20.0);
+        dockChild<QRadioButton>("metaTemperatureRadio")->click();
+    }
+    QJsonObject datasetObject(const QJsonObject& root, int i)
+    {
+        return root.value("datasets").toArray().at(i).toObject();
+    }
+
+    std::vector<std::vector<double>> moduli;
+};
+
+TEST_F(MainWindowSessionModulusTest, TheModulusIsComputedAgainAfterLoading)
+{
+    computeBoth();
+    save(file("s.TN3"));
+    const QJsonObject first = readJson(file("s.TN3"));
+    const QJsonObject alpha = datasetObject(first, 0).value("emodulusSettings").toObject();
+    const QJsonObject beta = datasetObject(first, 1).value("emodulusSettings").toObject();
+    EXPECT_EQ(alpha.value("viscosityModel").toInt(), 3);
+    EXPECT_EQ(alpha.value("manualViscosity").toDouble(), 1.002);
+    EXPECT_EQ(beta.value("viscosityModel").toInt(), 1);
+    EXPECT_EQ(beta.value("temperatureSource").toInt(), 0);
+    EXPECT_EQ(beta.value("temperature").toDouble(), 30.0);
+    changePanel();
+
+    prompts().clear();
+    load(file("s.TN3"));
+    ASSERT_TRUE(waitIdle());
+    ASSERT_EQ(w().datasets().size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        const DatasetEntry& entry = Access::entry(w(), i);
+        EXPECT_TRUE(entry.emodApplied);
+        ASSERT_TRUE(entry.reader->isComputedFeature("emodulus"));
+        EXPECT_TRUE(sameBits(entry.reader->getFeature("emodulus"), moduli[i]));
+    }
+    EXPECT_EQ(prompts().count(Kind::Message), 1); // the load's question only, no box
+    // Alpha is shown as saved: the modulus on the x axis, in the event table, assessable.
+    EXPECT_EQ(Access::activeIndex(w()), 0);
+    EXPECT_EQ(Access::combo(w(), "xFeatureCombo")->currentData().toString(), QStringLiteral("emodulus"));
+    EXPECT_TRUE(dockChild<QPushButton>("assessQualityButton")->isEnabled());
+    QTableWidget* table = Access::eventTable(w());
+    bool listed = false;
+    for (int row = 0; row < table->rowCount(); ++row)
+        listed = listed || table->item(row, 0)->toolTip() == QStringLiteral("emodulus");
+    EXPECT_TRUE(listed);
+
+    // Saved again, the same settings: they survive any number of round trips.
+    save(file("again.TN3"));
+    const QJsonObject second = readJson(file("again.TN3"));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(datasetObject(second, i).value("emodulusSettings"), datasetObject(first, i).value("emodulusSettings"));
+}
+
+TEST_F(MainWindowSessionModulusTest, AnOlderFileWithoutTheSettingsClearsTheFlag)
+{
+    computeBoth();
+    save(file("s.TN3"));
+    // The form of older files: the flag without its settings, here for Alpha only.
+    QJsonObject root = readJson(file("s.TN3"));
+    QJsonArray datasets = root.value("datasets").toArray();
+    QJsonObject alpha = datasets.at(0).toObject();
+    alpha.remove("emodulusSettings");
+    datasets.replace(0, alpha);
+    root.insert("datasets", datasets);
+    QFile old(file("old.TN3"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QJsonDocument(root).toJson());
+    old.close();
+
+    load(file("old.TN3"));
+    ASSERT_TRUE(waitIdle());
+    const DatasetEntry& a = Access::entry(w(), 0);
+    const DatasetEntry& b = Access::entry(w(), 1);
+    EXPECT_FALSE(a.emodApplied);
+    EXPECT_FALSE(a.reader->hasFeature("emodulus"));
+    EXPECT_TRUE(b.emodApplied);
+    EXPECT_TRUE(sameBits(b.reader->getFeature("emodulus"), moduli[1]));
+    // One information box names the dataset that lost its modulus, and only that one.
+    ASSERT_EQ(prompts().countTitled(QStringLiteral("Load Session")), 2); // the question, the box
+    const ScriptedPrompts::Call& box = *prompts().last();
+    EXPECT_EQ(box.icon, Prompts::Icon::Information);
+    EXPECT_TRUE(box.text.contains(QStringLiteral("Alpha")));
+    EXPECT_FALSE(box.text.contains(QStringLiteral("Beta")));
+    EXPECT_FALSE(dockChild<QPushButton>("assessQualityButton")->isEnabled());
+    // Saved now, Alpha is written without the flag.
+    save(file("now.TN3"));
+    EXPECT_FALSE(datasetObject(readJson(file("now.TN3")), 0).value("emodApplied").toBool());
+}
+
+// Cancelling the recomputation leaves the datasets it did not finish without the flag: no
+// assessment and no saved claim of a modulus that is not there.
+TEST_F(MainWindowSessionModulusTest, ACancelledRecomputationClearsTheFlag)
+{
+    computeBoth();
+    save(file("s.TN3"));
+    std::atomic<bool> holding{false};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    setCalculationTargetHook([&holding, released](size_t index) {
+        if (index == 0) { // Alpha is being computed when Cancel comes: Beta is not reached
+            holding = true;
+            released.wait_for(std::chrono::seconds(20));
+        }
+    });
+    load(file("s.TN3"));
+    ASSERT_TRUE(::Tervane3::Test::waitUntil([&holding] { return holding.load(); }));
+    dockChild<QPushButton>("cancelCalculationButton")->click();
+    release.set_value();
+    ASSERT_TRUE(waitIdle());
+    setCalculationTargetHook(nullptr);
+
+    EXPECT_TRUE(Access::entry(w(), 0).emodApplied);
+    EXPECT_TRUE(sameBits(Access::entry(w(), 0).reader->getFeature("emodulus"), moduli[0]));
+    const DatasetEntry& beta = Access::entry(w(), 1);
+    EXPECT_FALSE(beta.emodApplied);
+    EXPECT_FALSE(beta.reader->hasFeature("emodulus"));
+    EXPECT_TRUE(Access::statusText(w()).contains(QStringLiteral("cancelled")));
+    list()->setCurrentRow(1);
+    EXPECT_FALSE(dockChild<QPushButton>("assessQualityButton")->isEnabled());
+}
+
+TEST_F(MainWindowSessionModulusTest, TheModulusWaitsForARestoredRefinement)
+{
+    // Showing the loaded dataset starts the restored refinement in the background first.
+    ::Tervane3::Test::writePerEventMeasurement(file("traces.rtdc").toStdString(), ::Tervane3::Test::PerEventContent(), 6);
+    open(file("traces.rtdc"));
+    dockChild<QPushButton>("refineFluorescenceButton")->click();
+    ASSERT_TRUE(waitIdle());
+    computeModulus(0);
+    const std::vector<double> before = Access::entry(w(), 0).reader->getFeature("emodulus");
+    save(file("s.TN3"));
+
+    load(file("s.TN3"));
+    ASSERT_TRUE(waitIdle());
+    const DatasetEntry& entry = Access::entry(w(), 0);
+    EXPECT_TRUE(entry.reader->isComputedFeature("fl1_max_rf"));
+    ASSERT_TRUE(entry.reader->isComputedFeature("emodulus"));
+    EXPECT_TRUE(sameBits(entry.reader->getFeature("emodulus"), before));
+    EXPECT_TRUE(entry.emodApplied);
 }
 
 } // namespace

@@ -28,6 +28,15 @@ inline void writeFileBytes(const std::string& file, const std::vector<char>& byt
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Random bytes over [start, start + length) (clipped to the end): a run of garbage.
+inline void garbleRange(std::vector<char>& bytes, std::size_t start, std::size_t length, std::mt19937& rng)
+{
+    std::uniform_int_distribution<int> byteValue(0, 255);
+    const std::size_t end = start + std::min(length, bytes.size() - std::min(start, bytes.size()));
+    for (std::size_t i = start; i < end; ++i)
+        bytes[i] = static_cast<char>(byteValue(rng));
+}
+
 // A copy of the bytes damaged in one of several ways, at positions below `span`.
 inline std::vector<char> damagedCopy(const std::vector<char>& bytes, std::mt19937& rng,
                                      std::size_t span = std::numeric_limits<std::size_t>::max())
@@ -46,10 +55,7 @@ inline std::vector<char> damagedCopy(const std::vector<char>& bytes, std::mt1993
     } else if (m < 8) {
         // A run of garbage.
         const std::size_t start = position(rng);
-        const std::size_t length =
-            std::min<std::size_t>(8 + static_cast<std::size_t>(byteValue(rng)) / 4, copy.size() - start);
-        for (std::size_t i = 0; i < length; ++i)
-            copy[start + i] = static_cast<char>(byteValue(rng));
+        garbleRange(copy, start, 8 + static_cast<std::size_t>(byteValue(rng)) / 4, rng);
     } else if (m == 8) {
         // Single bits: lengths and offsets become large but stay near their values.
         for (int i = 0; i < 4; ++i)

@@ -3,6 +3,7 @@
 #include "support/RtdcFixture.h"
 
 #include "core/Hdf5Lock.h"
+#include "support/DamagedCopy.h"
 
 #include <cstring>
 #include <fstream>
@@ -103,6 +104,33 @@ void RtdcFixture::addFrames(const std::string& name, const std::vector<std::uint
     create.setDeflate(4);
     H5::DataSet set = file().createDataSet("/events/" + name, H5::PredType::NATIVE_UINT8, space, create);
     set.write(pixels.data(), H5::PredType::NATIVE_UINT8);
+}
+
+bool copyWithDamagedFrames(const std::string& from, const std::string& to,
+                           const std::vector<std::pair<std::string, hsize_t>>& frames, unsigned seed)
+{
+    std::vector<char> bytes = readFileBytes(from);
+    std::mt19937 rng(seed);
+    Hdf5Locker lock(hdf5Mutex());
+    try {
+        H5::H5File file(from, H5F_ACC_RDONLY);
+        for (const auto& [name, frame] : frames) {
+            H5::DataSet set = file.openDataSet("/events/" + name);
+            const hsize_t offset[3] = {frame, 0, 0};
+            unsigned filterMask = 0;
+            haddr_t address = HADDR_UNDEF;
+            hsize_t size = 0;
+            // The chunk index gives where the library will look for the frame.
+            if (H5Dget_chunk_info_by_coord(set.getId(), offset, &filterMask, &address, &size) < 0
+                || address == HADDR_UNDEF || size == 0 || address + size > bytes.size())
+                return false;
+            garbleRange(bytes, static_cast<std::size_t>(address), static_cast<std::size_t>(size), rng);
+        }
+    } catch (const H5::Exception&) {
+        return false;
+    }
+    writeFileBytes(to, bytes);
+    return true;
 }
 
 void RtdcFixture::ensureTraceGroup()

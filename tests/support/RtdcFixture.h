@@ -101,6 +101,13 @@ private:
     std::unique_ptr<H5::H5File> h5;
 };
 
+// Copies the file to `to` with the stored (compressed) chunk of each listed frame ("image" or
+// "mask", frame number; one frame per chunk, as addFrames writes them) overwritten by random
+// bytes from the seed, so that reading that frame fails while its neighbours read as before.
+// False when a chunk is not found.
+bool copyWithDamagedFrames(const std::string& from, const std::string& to,
+                           const std::vector<std::pair<std::string, hsize_t>>& frames, unsigned seed = 1);
+
 // A file that is not HDF5 (text bytes).
 void writeNonHdf5File(const std::string& path);
 // A valid HDF5 file with root attributes but no /events.
