@@ -257,8 +257,13 @@ bool EModulus::computeColumn(const std::vector<double>& area, const std::vector<
     size_t unusableTemperatures = 0;
     size_t outOfRangeTemperatures = 0;
     for (size_t i = 0; i < n; ++i) {
-        if (i % 256 == 0)
+        if (i % 256 == 0) {
+            if (cancelRequested.load(std::memory_order_relaxed)) {
+                result.clear();
+                return false;
+            }
             emit progressChanged(static_cast<int>(i * 100 / n));
+        }
         const double a = area[i];
         double d = deform[i];
         if (params.pixelationCorrection)

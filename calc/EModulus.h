@@ -17,6 +17,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -45,6 +46,7 @@ public:
     // no table, when the columns are empty or of different lengths, and when no event maps.
     // Reasons and warnings go to the standard error stream ("EModulus: ...") and, without
     // the prefix, to messages when given. Runs on a worker thread; emits progressChanged.
+    // Also false, with nothing stored, when cancelRequested is set before the last event.
     bool compute(RTDCReader* reader, const EModulusParams& params,
                  std::vector<std::string>* messages = nullptr);
 
@@ -77,6 +79,10 @@ public:
     bool setLutFile(int lutId, const QString& path);
     // The candidate paths of table 0, in the order they are tried.
     static std::vector<QString> lutSearchPaths();
+
+    // Set from any thread to stop compute after the block of events in work; only the
+    // start of the next run clears it.
+    std::atomic<bool> cancelRequested{false};
 
     void loadLut(int lutId);
     void buildTriangulation(int lutId);

@@ -5,6 +5,7 @@
 
 #include "app/Prompts.h"
 #include "calc/CalculationsDockWidget.h"
+#include "calc/EModulus.h"
 #include "calc/FLCompensation.h"
 #include "calc/FLRefinement.h"
 #include "calc/FourierDeform.h"
@@ -194,6 +195,7 @@ void MainWindow::clearCalculatorStops()
     flCompensation->cancelRequested = false;
     fourierDeform->cancelRequested = false;
     imageFeatures->cancelRequested = false;
+    emodulusCalculator->cancelRequested = false;
 }
 
 void MainWindow::postProgressFormat(const QString& format)
@@ -222,6 +224,7 @@ void MainWindow::onCancelCalculation()
     flCompensation->cancelRequested = true;
     fourierDeform->cancelRequested = true;
     imageFeatures->cancelRequested = true;
+    emodulusCalculator->cancelRequested = true;
     statusLabel->setText(QStringLiteral("Cancelling the calculation..."));
 }
 

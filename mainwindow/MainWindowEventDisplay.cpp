@@ -238,7 +238,12 @@ void MainWindow::displayEventTraces(int eventIndex)
     }
     std::map<std::string, std::vector<float>> traces;
     if (eventIndex >= 0) {
+        // A channel named in the metadata may have no trace of the plotted kind (a file with
+        // raw traces only): its curve stays hidden, without a failed read logged per event.
+        const std::vector<std::string> available = entry->reader->traceNames();
         for (const TraceChannel& channel : tracePlot->channelList()) {
+            if (std::find(available.begin(), available.end(), channel.traceName) == available.end())
+                continue;
             std::vector<float> samples =
                 entry->reader->getTrace(channel.traceName, static_cast<std::uint64_t>(eventIndex));
             if (!samples.empty())

@@ -142,6 +142,7 @@ TEST_F(MainWindowCalculationsConcurrencyTest, ACancelAsADatasetStartsStopsIt)
         {"refineFluorescenceButton", "fl1_max_rf"},
         {"computeFourierDeformButton", "deform_fc"},
         {"computeImageFeaturesButton", "bright_median"},
+        {"computeEmodulusButton", "emodulus"},
     };
     CalculationsDockWidget* dock = w.calcDock();
     const auto button = [dock](const char* name) { return dock->findChild<QPushButton*>(QLatin1String(name)); };
@@ -169,6 +170,7 @@ TEST_F(MainWindowCalculationsConcurrencyTest, ACancelAsADatasetStartsStopsIt)
     EXPECT_FALSE(entry.ctcApplied);
     EXPECT_FALSE(entry.flRefinementApplied);
     EXPECT_FALSE(entry.fourierApplied);
+    EXPECT_FALSE(entry.emodApplied);
 
     // What a cancelled run left stops nothing later: each calculation runs to its end.
     for (const auto& c : cases) {

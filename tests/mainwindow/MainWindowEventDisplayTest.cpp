@@ -49,6 +49,7 @@ struct FixtureOptions
     int maskWidth = kWidth;
     bool traces = true;
     bool channelNames = true;
+    const char* traceSuffix = "_median";
 };
 
 // Four events; fewer image frames than events when asked (the last events have none).
@@ -75,8 +76,8 @@ std::string writeMeasurement(const QTemporaryDir& dir, const char* name, const F
                 fl1.push_back(static_cast<std::int16_t>(100 * e + s));
                 fl2.push_back(static_cast<std::int16_t>(-s));
             }
-        f.addTrace<std::int16_t>("fl1_median", fl1, kEvents, 5);
-        f.addTrace<std::int16_t>("fl2_median", fl2, kEvents, 5);
+        f.addTrace<std::int16_t>(std::string("fl1") + o.traceSuffix, fl1, kEvents, 5);
+        f.addTrace<std::int16_t>(std::string("fl2") + o.traceSuffix, fl2, kEvents, 5);
         f.addStringAttribute("fluorescence:sample rate", "500000.000000");
         f.addStringAttribute("fluorescence:baseline 1 offset", "20.5");
         f.addStringAttribute("fluorescence:baseline 2 offset", "not a number");
@@ -323,6 +324,24 @@ TEST_F(EventDisplayTest, TracePlotFollowsTheFluorescenceMetadata)
     ASSERT_EQ(fl1->dataSize(), 5u);
     EXPECT_EQ(fl1->sample(3), QPointF(6.0, 200.0 + 3.0 + 20.5)); // 2 µs per sample, offset 20.5
     EXPECT_EQ(plot->curveList()[1]->sample(4), QPointF(8.0, -4.0));
+}
+
+TEST_F(EventDisplayTest, ChannelsWithoutTheirTraceStayHiddenWithoutFailedReads)
+{
+    // Regression: a file with raw traces only and named channels logged a failed read of
+    // "fl1_median" and "fl2_median" for every event shown.
+    FixtureOptions options;
+    options.traceSuffix = "_raw";
+    open(options);
+    std::vector<std::string> messages;
+    setReaderMessageSink([&messages](const std::string& line) { messages.push_back(line); });
+    Access::configureTracePlot(w());
+    Access::displayEvent(w(), 1);
+    Access::displayEvent(w(), 2);
+    setReaderMessageSink(nullptr);
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    for (const QwtPlotCurve* curve : Access::tracePlot(w())->curveList())
+        EXPECT_FALSE(curve->isVisible());
 }
 
 TEST_F(EventDisplayTest, TraceChannelsFromTraceNamesAndRefinedTraces)

@@ -643,7 +643,7 @@ TEST_F(MainWindowSessionModulusTest, ACancelledRecomputationClearsTheFlag)
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     setCalculationTargetHook([&holding, released](size_t index) {
-        if (index == 0) { // Alpha is being computed when Cancel comes: Beta is not reached
+        if (index == 1) { // Alpha is done, Beta is starting when Cancel comes
             holding = true;
             released.wait_for(std::chrono::seconds(20));
         }
