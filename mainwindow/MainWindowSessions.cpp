@@ -11,6 +11,7 @@
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "io/SessionFile.h"
+#include "io/SessionStructure.h"
 #include "mainwindow/DatasetLabel.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/DatasetTreeWidget.h"
@@ -206,6 +207,14 @@ void MainWindow::loadSession()
     }
     if (document->version <= 0) {
         prompts().critical(this, QStringLiteral("Error"), QStringLiteral("Unrecognized session file format."));
+        return;
+    }
+    // A list or object of the wrong type would otherwise be read as empty, after the
+    // current session had been closed.
+    const QString problem = sessionStructureProblem(document->root);
+    if (!problem.isEmpty()) {
+        prompts().critical(this, QStringLiteral("Error"),
+                           QStringLiteral("Invalid session file: %1\n%2.").arg(path, problem));
         return;
     }
     if (document->version > sessionFormatVersion)

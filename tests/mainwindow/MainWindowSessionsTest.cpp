@@ -293,6 +293,81 @@ TEST_F(MainWindowSessionsTest, Versions)
     }
 }
 
+TEST_F(MainWindowSessionsTest, AFileOfTheWrongShapeChangesNothing)
+{
+    // Catches a load that closed every dataset and window and then reported "Session
+    // loaded: 0 dataset(s)" for a document whose lists or objects had the wrong type.
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    open(file("a.rtdc"));
+    open(file("b.rtdc"));
+    Access::entry(w(), 0).filter.addRule(rangeRule("area_um", 1, 2));
+    w().addFilterGroup("g");
+    save(file("s.TN3"));
+    const QJsonObject saved = readJson(file("s.TN3"));
+    const std::vector<DatasetEntry*> before = {&Access::entry(w(), 0), &Access::entry(w(), 1)};
+    const int active = Access::activeIndex(w());
+
+    const auto datasetWith = [&](const char* key, const QJsonValue& value) {
+        QJsonArray datasets = saved.value("datasets").toArray();
+        QJsonObject first = datasets.at(0).toObject();
+        first.insert(key, value);
+        datasets[0] = first;
+        return datasets;
+    };
+    const auto filterRules = [&](const QJsonValue& rules) {
+        QJsonObject filter = saved.value("datasets").toArray().at(0).toObject().value("filter").toObject();
+        filter.insert("rules", rules);
+        return datasetWith("filter", filter);
+    };
+    struct Case {
+        const char* key;
+        QJsonValue value;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"datasets", QStringLiteral("a.rtdc"), "datasets is a string, not an array"},
+        {"datasets", QJsonArray{QJsonObject{}, 2}, "datasets[1] is a number, not an object"},
+        {"datasets", datasetWith("filter", QJsonArray{}), "datasets[0].filter is an array, not an object"},
+        {"datasets", filterRules(QJsonObject{}), "datasets[0].filter.rules is an object, not an array"},
+        {"datasets", filterRules(QJsonArray{QStringLiteral("Range")}), "datasets[0].filter.rules[0] is a string, not an object"},
+        {"filterGroups", QJsonObject{}, "filterGroups is an object, not an array"},
+        {"filterGroups", QJsonArray{QJsonObject{{"id", 0}, {"rules", 3}}}, "filterGroups[0].rules is a number, not an array"},
+        {"combineWindows", QJsonArray{QJsonArray{}}, "combineWindows[0] is an array, not an object"},
+        {"statEvalWindows", true, "statEvalWindows is a boolean, not an array"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        QJsonObject changed = saved;
+        changed.insert(c.key, c.value);
+        QFile out(file("bad.TN3"));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QJsonDocument(changed).toJson());
+        out.close();
+        prompts().clear();
+        Access::infoLabel(w())->setText(QStringLiteral("before"));
+        load(file("bad.TN3"));
+
+        ASSERT_NE(prompts().last(), nullptr);
+        EXPECT_EQ(prompts().last()->title, QStringLiteral("Error"));
+        EXPECT_EQ(prompts().last()->icon, Prompts::Icon::Critical);
+        EXPECT_EQ(prompts().last()->text.toStdString(),
+                  "Invalid session file: " + file("bad.TN3").toStdString() + "\n" + c.reason + ".");
+        // The same datasets (not reopened), groups, active dataset and info line.
+        ASSERT_EQ(w().datasets().size(), 2u);
+        EXPECT_EQ(w().datasets()[0].get(), before[0]);
+        EXPECT_EQ(w().datasets()[1].get(), before[1]);
+        EXPECT_EQ(w().datasets()[0]->filter.ruleCount(), 1);
+        EXPECT_EQ(w().filterGroups().size(), 1u);
+        EXPECT_EQ(Access::activeIndex(w()), active);
+        EXPECT_EQ(info(), QStringLiteral("before"));
+        EXPECT_FALSE(Access::sessionLoading(w()));
+    }
+    // The unchanged file still loads.
+    load(file("s.TN3"));
+    EXPECT_EQ(info(), QStringLiteral("Session loaded: 2 dataset(s)"));
+}
+
 TEST_F(MainWindowSessionsTest, ALoadReplacesALoadInProgress)
 {
     ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
