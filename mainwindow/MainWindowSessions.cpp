@@ -114,13 +114,17 @@ void MainWindow::saveSession()
 void MainWindow::clearSession()
 {
     // The menu's entry always asks, also while a session is being loaded.
-    clearSessionState(true);
+    if (!clearSessionState(true))
+        return;
+    // Files chosen with File > Open while the old session was loading are opened still:
+    // the caching task they waited for has been waited for and nothing else would start them.
+    continueWaitingWork();
 }
 
 void MainWindow::resetSessionLoad()
 {
+    // Only the session's own queue: paths from File > Open stay queued.
     sessionDatasetQueue = {};
-    pendingPathQueue = {};
     sessionIndexToDatasetId.clear();
     pendingSessionState = QJsonObject();
     sessionLoading = false;

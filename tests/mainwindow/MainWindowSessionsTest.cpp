@@ -368,6 +368,40 @@ TEST_F(MainWindowSessionsTest, AFileOfTheWrongShapeChangesNothing)
     EXPECT_EQ(info(), QStringLiteral("Session loaded: 2 dataset(s)"));
 }
 
+TEST_F(MainWindowSessionsTest, ClearingDuringALoadKeepsTheFilesQueuedByOpen)
+{
+    // Catches a Clear Session that dropped the files chosen with File > Open while a session
+    // was loading (they were never opened), or that let the session's datasets go on loading.
+    for (const char* name : {"a", "b", "c", "d"})
+        ::Tervane3::Test::writeMeasurement(file(QStringLiteral("%1.rtdc").arg(QLatin1String(name))).toStdString(),
+                                           measurement(name));
+    open(file("a.rtdc"));
+    open(file("b.rtdc"));
+    save(file("s.TN3"));
+    prompts().answerMessage(QStringLiteral("OK"));
+    w().clearSession();
+
+    prompts().answerFiles({file("s.TN3")});
+    w().loadSession();
+    ASSERT_TRUE(Access::sessionLoading(w()));
+    ASSERT_TRUE(Access::preloadBusy(w()));
+    // Opened while A caches: both wait behind the session's B.
+    Access::addDataset(w(), file("c.rtdc"));
+    Access::addDataset(w(), file("d.rtdc"));
+    ASSERT_EQ(Access::pendingPaths(w()), 2u);
+    ASSERT_EQ(Access::sessionQueue(w()).size(), 1u);
+
+    prompts().answerMessage(QStringLiteral("OK"));
+    w().clearSession();
+    EXPECT_FALSE(Access::sessionLoading(w()));
+    EXPECT_TRUE(Access::sessionQueue(w()).empty());
+    ASSERT_TRUE(::Tervane3::Test::waitForCaching(w()));
+    EXPECT_EQ(names(), (std::vector<QString>{QStringLiteral("c"), QStringLiteral("d")}));
+    EXPECT_TRUE(w().datasets()[0]->featuresLoaded && w().datasets()[1]->featuresLoaded);
+    EXPECT_FALSE(info().startsWith(QStringLiteral("Session loaded")));
+    EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 0);
+}
+
 TEST_F(MainWindowSessionsTest, ALoadReplacesALoadInProgress)
 {
     ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
