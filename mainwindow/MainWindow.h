@@ -304,6 +304,9 @@ private:
     static QStringList collectDroppedMeasurements(const QList<QUrl>& urls);
     // Every view of the active dataset emptied: no dataset is left.
     void clearDatasetViews();
+    // Returns the memory of closed datasets to the system once the event loop has run the
+    // deferred deletions of the widgets that still held their readers. Coalesced.
+    void scheduleMemoryRelease();
 
     // Export of filtered events (MainWindowExport.cpp): one dataset, and its formats; each
     // true when the file was written completely.
@@ -594,6 +597,8 @@ private:
     int lastPlotDatasetIndex = -1;
     // Set by closeEvent: no new background work starts and finish functions are dropped.
     bool closing = false;
+    // A release of freed memory is queued.
+    bool memoryReleasePending = false;
 
     // Filter groups and their state.
     FilterGroupList groupModel;

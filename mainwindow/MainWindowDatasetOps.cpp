@@ -6,6 +6,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include "app/AppSettings.h"
+#include "app/MemoryRelease.h"
 #include "app/Prompts.h"
 #include "calc/CalculationsDockWidget.h"
 #include "core/RTDCReader.h"
@@ -34,6 +35,7 @@
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QMimeData>
+#include <QPixmapCache>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -374,11 +376,39 @@ void MainWindow::removeDataset()
     updateApplyToAllButton();
     if (datasetFolderViewActive())
         rebuildDatasetTree();
+    scheduleMemoryRelease();
+}
+
+void MainWindow::scheduleMemoryRelease()
+{
+    if (memoryReleasePending)
+        return;
+    memoryReleasePending = true;
+    // Queued behind the deferred deletions posted while the datasets closed (rule rows and
+    // group boxes hold the active reader until they are deleted).
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            memoryReleasePending = false;
+            // With nothing left to show, the style's renderings of the closed views and tool
+            // windows go too (Qt keeps up to 10 MB of them); they are redrawn when needed.
+            if (entries.empty())
+                QPixmapCache::clear();
+            releaseFreedMemory();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::clearDatasetViews()
 {
-    plottedEventIndices.clear();
+    // With their storage: a million plotted points hold about 30 MB here.
+    std::vector<int>().swap(plottedEventIndices);
+    std::vector<double>().swap(plotXValues);
+    std::vector<double>().swap(plotYValues);
+    std::vector<double>().swap(plotColorValues);
+    plotXLabel.clear();
+    plotYLabel.clear();
+    plotColorLabel.clear();
     plottedIndicesValid = false;
     emptyPlotAndEventViews();
     metadataTree->clear();

@@ -179,6 +179,7 @@ bool MainWindow::clearSessionState(bool ask)
     lastPlotDatasetIndex = -1;
     clearDatasetViews();
     updateApplyToAllButton();
+    scheduleMemoryRelease();
     return true;
 }
 

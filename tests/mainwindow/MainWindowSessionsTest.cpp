@@ -10,8 +10,10 @@
 #include "filters/FilterGroupList.h"
 #include "io/SessionFile.h"
 #include "mainwindow/DatasetListWidget.h"
+#include "plots/ScatterPlot.h"
 #include "support/FilterRules.h"
 #include "support/TestSupport.h"
+#include "windows/CombinePlotWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,10 @@
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
 
 namespace Tervane3 {
 namespace {
@@ -461,6 +467,64 @@ TEST_F(MainWindowSessionsTest, AFileTurnedBadAfterTheCheckIsSkipped)
     EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 1);
     EXPECT_EQ(prompts().last()->text, QStringLiteral("Failed to open: ") + file("b.rtdc")
                                           + QStringLiteral("\nIt is not an HDF5 file, so it cannot be an RT-DC measurement."));
+}
+
+TEST_F(MainWindowSessionsTest, ClosedDatasetsLeaveNoReaderBehind)
+{
+    // Catches a reader (and with it every cached column) kept alive after its datasets
+    // closed: by a tool window, a rule row or group box of the filter panel, or a duplicate.
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A", 20));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    struct Case {
+        const char* name;
+        std::function<void(MainWindow&)> close;
+    };
+    const Case cases[] = {
+        {"Clear Session",
+         [&](MainWindow& emptied) {
+             prompts().answerMessage(QStringLiteral("OK"));
+             emptied.clearSession();
+         }},
+        {"every dataset removed",
+         [](MainWindow& emptied) {
+             auto* datasets = emptied.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+             while (datasets->count() > 0) {
+                 datasets->setCurrentRow(datasets->count() - 1);
+                 emptied.removeDataset();
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow emptied;
+        emptied.show();
+        for (const char* name : {"a.rtdc", "b.rtdc"}) {
+            Access::addDataset(emptied, file(QLatin1String(name)));
+            ASSERT_TRUE(::Tervane3::Test::waitForCaching(emptied));
+        }
+        emptied.findChild<DatasetListWidget*>(QStringLiteral("datasetList"))->setCurrentRow(0);
+        emptied.duplicateDataset();
+        Access::entry(emptied, 2).filter.addRule(rangeRule("area_um", 15, 45));
+        emptied.addFilterGroup("gated");
+        emptied.refreshFilterGroupPanel();
+        emptied.openCombinePlotWindow();
+        for (const auto& entry : emptied.datasets())
+            Access::combineWindows(emptied).front()->addDataset(entry->id);
+        emptied.openStatisticalEvalWindow();
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return !Access::filterUpdatePending(emptied); }));
+        std::vector<std::weak_ptr<RTDCReader>> readers;
+        for (const auto& entry : emptied.datasets())
+            readers.push_back(entry->reader);
+
+        // From the event loop, as a menu click runs it: deferred deletions follow.
+        QTimer::singleShot(0, &emptied, [&] { c.close(emptied); });
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return emptied.datasets().empty(); }));
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] {
+            return std::all_of(readers.begin(), readers.end(), [](const auto& r) { return r.expired(); });
+        }));
+        EXPECT_TRUE(Access::scatterPlot(emptied)->plottedX().empty());
+        EXPECT_TRUE(Access::plotXValues(emptied).empty());
+    }
 }
 
 TEST_F(MainWindowSessionsTest, SavingFailuresAndRefusals)
