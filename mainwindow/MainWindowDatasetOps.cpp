@@ -24,11 +24,13 @@
 #include "windows/CombinePlotWindow.h"
 #include "windows/ImageGalleryWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -411,6 +413,27 @@ void MainWindow::clearDatasetViews()
     plotColorLabel.clear();
     plottedIndicesValid = false;
     emptyPlotAndEventViews();
+    // No titles, ranges or scales of the last dataset on the empty plot, and the plot
+    // settings a new dataset starts with.
+    scatterPlot->resetToEmpty();
+    const DatasetEntry defaults;
+    {
+        const QSignalBlocker bx(xScaleCombo);
+        const QSignalBlocker by(yScaleCombo);
+        const QSignalBlocker bm(contourModeCombo);
+        const QSignalBlocker bi(contourInnerSpin);
+        const QSignalBlocker bo(contourOuterSpin);
+        xScaleCombo->setCurrentIndex(defaults.scaleXMode);
+        yScaleCombo->setCurrentIndex(defaults.scaleYMode);
+        updateLogAxisWarning(xScaleCombo, 0, QStringLiteral("X-axis scale mode"));
+        updateLogAxisWarning(yScaleCombo, 0, QStringLiteral("Y-axis scale mode"));
+        contourModeCombo->setCurrentIndex(defaults.contourMode);
+        contourInnerSpin->setValue(defaults.contourFraction1 * 100.0);
+        contourOuterSpin->setValue(defaults.contourFraction2 * 100.0);
+    }
+    isoelasticsCheck->hide();
+    isoLabelsCheck->hide();
+    statusLabel->clear();
     metadataTree->clear();
     for (QComboBox* combo : {xFeatureCombo, yFeatureCombo, colorFeatureCombo}) {
         const QSignalBlocker blocker(combo);
@@ -429,6 +452,7 @@ void MainWindow::clearDatasetViews()
         datasetNameEdit->setEnabled(false);
     }
     calculationsPanel->setDataset(nullptr);
+    calculationsPanel->clearEmodulusMetadata();
     infoLabel->setText(QStringLiteral("No file loaded."));
     filterPanel->setDataset(nullptr);
     // After the panel let go of the dataset: ending an edit refreshes the group boxes.

@@ -178,6 +178,8 @@ bool MainWindow::clearSessionState(bool ask)
     groupModel.clear();
     lastPlotDatasetIndex = -1;
     clearDatasetViews();
+    // The empty window as it starts, not as the last dataset left it.
+    infoLabel->setText(startUpInfoText());
     updateApplyToAllButton();
     scheduleMemoryRelease();
     return true;

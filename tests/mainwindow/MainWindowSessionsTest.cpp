@@ -1,7 +1,9 @@
 // Session files through the main window with scripted prompts: a whole state saved,
-// cleared and loaded again; missing and changed files; versions; a load replacing a load in
-// progress; a file that turns bad between the phases; failed saves; refusals while a
-// calculation runs; and mutated session files that must never crash or hang a load.
+// cleared and loaded again; missing and changed files; versions; files of the wrong shape
+// refused before anything closes; clearing during a load; a load replacing a load in
+// progress; a file that turns bad between the phases; the emptied window against a new one;
+// readers freed when their datasets close; failed saves; refusals while a calculation runs;
+// and mutated session files that must never crash or hang a load.
 #include "MainWindowTestAccess.h"
 
 #include "app/ScriptedPrompts.h"
@@ -17,13 +19,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRandomGenerator>
+#include <QTabWidget>
 #include <QTemporaryDir>
+
+#include <qwt_plot.h>
+#include <qwt_scale_div.h>
+#include <qwt_text.h>
 
 #include <algorithm>
 #include <functional>
@@ -60,6 +71,103 @@ QByteArray readBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The widget's place in the window: object names, else class and position among siblings
+// of that class, from the window down.
+QString widgetPath(const QWidget* widget, const QWidget* window)
+{
+    QStringList parts;
+    for (const QObject* object = widget; object && object != window; object = object->parent()) {
+        QString part = object->objectName();
+        if (part.isEmpty()) {
+            int index = 0;
+            if (const QObject* parent = object->parent()) {
+                for (const QObject* sibling : parent->children()) {
+                    if (sibling == object)
+                        break;
+                    if (qstrcmp(sibling->metaObject()->className(), object->metaObject()->className()) == 0)
+                        ++index;
+                }
+            }
+            part = QStringLiteral("%1#%2").arg(QLatin1String(object->metaObject()->className())).arg(index);
+        }
+        parts.prepend(part);
+    }
+    return parts.join(QLatin1Char('/'));
+}
+
+// What a user sees of the window, one line per widget: whether it is shown and enabled,
+// its text, tooltip and style, the state of buttons, combos, spin boxes, lists and tabs,
+// and for plots their titles, axes, ranges and shown items.
+QStringList windowLook(MainWindow& w)
+{
+    // Widgets removed with deferred deletion are gone first, and delayed layouts (scroll
+    // bars of emptied views) have run.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    for (QwtPlot* plot : w.findChildren<QwtPlot*>())
+        plot->replot();
+    QStringList lines;
+    for (QWidget* widget : w.findChildren<QWidget*>()) {
+        const QString path = widgetPath(widget, &w);
+        // Scroll bars follow the sizes of the docks; the rows they scroll are compared.
+        if (path.contains(QLatin1String("qt_scrollarea_")))
+            continue;
+        QStringList state{widget->isVisibleTo(&w) ? QStringLiteral("shown") : QStringLiteral("hidden"),
+                          widget->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled"),
+                          widget->toolTip(), widget->styleSheet()};
+        if (const auto* label = qobject_cast<QLabel*>(widget))
+            state << label->text();
+        if (const auto* edit = qobject_cast<QLineEdit*>(widget))
+            state << edit->text() << edit->placeholderText();
+        if (const auto* button = qobject_cast<QAbstractButton*>(widget))
+            state << button->text() << QString::number(button->isChecked());
+        if (const auto* combo = qobject_cast<QComboBox*>(widget))
+            state << QString::number(combo->count()) << combo->currentText();
+        if (const auto* spin = qobject_cast<QAbstractSpinBox*>(widget))
+            state << spin->text();
+        if (const auto* spin = qobject_cast<QSpinBox*>(widget))
+            state << QStringLiteral("%1..%2").arg(spin->minimum()).arg(spin->maximum());
+        if (const auto* view = qobject_cast<QAbstractItemView*>(widget); view && view->model())
+            state << QStringLiteral("%1 rows").arg(view->model()->rowCount());
+        if (const auto* tabs = qobject_cast<QTabWidget*>(widget))
+            state << QString::number(tabs->currentIndex());
+        if (const auto* plot = qobject_cast<QwtPlot*>(widget)) {
+            state << plot->title().text();
+            for (int axis = 0; axis < QwtPlot::axisCnt; ++axis) {
+                const QwtScaleDiv& div = plot->axisScaleDiv(axis);
+                state << QStringLiteral("axis %1 %2 \"%3\" %4..%5 %6")
+                             .arg(axis)
+                             .arg(plot->axisEnabled(axis) ? QStringLiteral("on") : QStringLiteral("off"))
+                             .arg(plot->axisTitle(axis).text())
+                             .arg(div.lowerBound())
+                             .arg(div.upperBound())
+                             .arg(plot->axisAutoScale(axis) ? QStringLiteral("auto") : QStringLiteral("fixed"));
+            }
+            int shownItems = 0;
+            for (const QwtPlotItem* item : plot->itemList())
+                shownItems += item->isVisible() ? 1 : 0;
+            state << QStringLiteral("%1 items, %2 shown").arg(plot->itemList().size()).arg(shownItems);
+        }
+        lines << path + QStringLiteral(": ") + state.join(QStringLiteral(" | "));
+    }
+    // Raising a widget changes the order of its siblings, not what the window shows.
+    lines.sort();
+    return lines;
+}
+
+// The lines only one of the two looks has, marked "-" (now) and "+" (expected).
+std::string lookDifferences(const QStringList& now, const QStringList& expected)
+{
+    std::string text;
+    for (const QString& line : now)
+        if (!expected.contains(line))
+            text += "- " + line.toStdString() + "\n";
+    for (const QString& line : expected)
+        if (!now.contains(line))
+            text += "+ " + line.toStdString() + "\n";
+    return text;
 }
 
 class MainWindowSessionsTest : public ::testing::Test
@@ -467,6 +575,95 @@ TEST_F(MainWindowSessionsTest, AFileTurnedBadAfterTheCheckIsSkipped)
     EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 1);
     EXPECT_EQ(prompts().last()->text, QStringLiteral("Failed to open: ") + file("b.rtdc")
                                           + QStringLiteral("\nIt is not an HDF5 file, so it cannot be an RT-DC measurement."));
+}
+
+TEST_F(MainWindowSessionsTest, AnEmptiedWindowLooksAsAtStartUp)
+{
+    // Catches an empty window that kept the last axis titles and ranges, scale modes,
+    // contour settings, info and status lines, the medium of the last dataset, or any other
+    // view of the datasets it showed.
+    MainWindow fresh;
+    fresh.show();
+    const QStringList startUp = windowLook(fresh);
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A", 20));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+
+    struct Case {
+        const char* name;
+        std::function<void(MainWindow&)> empty;
+        QString infoLine;
+    };
+    const QString infoPrefix = QStringLiteral("QWidget#0/infoLabel: ");
+    const Case cases[] = {
+        {"Clear Session",
+         [&](MainWindow& emptied) {
+             prompts().answerMessage(QStringLiteral("OK"));
+             emptied.clearSession();
+         },
+         QStringLiteral("No file loaded. Drag and drop a .rtdc file or use File > Open.")},
+        {"every dataset removed",
+         [](MainWindow& emptied) {
+             auto* datasets = emptied.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+             while (datasets->count() > 0) {
+                 datasets->setCurrentRow(0);
+                 emptied.removeDataset();
+             }
+         },
+         QStringLiteral("No file loaded.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow emptied;
+        emptied.show();
+        ASSERT_EQ(lookDifferences(windowLook(emptied), startUp), "") << "two new windows differ";
+        for (const char* name : {"a.rtdc", "b.rtdc"}) {
+            Access::addDataset(emptied, file(QLatin1String(name)));
+            ASSERT_TRUE(::Tervane3::Test::waitForCaching(emptied));
+        }
+        // Everything datasets show: log axes, contours, a zoom, rules and a group, the
+        // metadata, the event data and both status lines. (Which tabs are raised is the
+        // user's arrangement, which emptying keeps.)
+        ASSERT_TRUE(Access::selectKey(Access::combo(emptied, "xFeatureCombo"), QStringLiteral("area_um")));
+        ASSERT_TRUE(Access::selectKey(Access::combo(emptied, "yFeatureCombo"), QStringLiteral("deform")));
+        Access::combo(emptied, "xScaleCombo")->setCurrentIndex(1);
+        Access::combo(emptied, "contourModeCombo")->setCurrentIndex(1);
+        Access::innerSpin(emptied)->setValue(25);
+        Access::scatterPlot(emptied)->setAxisScale(QwtPlot::xBottom, 12, 34);
+        Access::entry(emptied, 1).filter.addRule(rangeRule("area_um", 15, 45));
+        emptied.addFilterGroup("gated");
+        emptied.refreshFilterGroupPanel();
+        Access::metadataDock(emptied)->raise();
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return Access::metadataTree(emptied)->topLevelItemCount() > 0; }));
+        emptied.findChild<QDockWidget*>(QStringLiteral("filtersDock"))->raise();
+        Access::eventSpin(emptied)->setValue(3);
+        emptied.findChild<QLabel*>(QStringLiteral("statusLabel"))->setText(QStringLiteral("Computed for 2 datasets."));
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return !Access::filterUpdatePending(emptied); }));
+        ASSERT_NE(lookDifferences(windowLook(emptied), startUp), "");
+
+        c.empty(emptied);
+        ASSERT_TRUE(emptied.datasets().empty());
+        QStringList now = windowLook(emptied);
+        QStringList expected = startUp;
+        for (QString& line : expected) {
+            if (line.startsWith(infoPrefix))
+                line = line.left(line.lastIndexOf(QLatin1String(" | ")) + 3) + c.infoLine;
+        }
+        // The filter box without a dataset differs from the box as built: unchecked, "No
+        // dataset selected", and the two all-datasets buttons named (all of it disabled).
+        for (QStringList* look : {&now, &expected}) {
+            look->erase(std::remove_if(look->begin(), look->end(),
+                                       [](const QString& line) {
+                                           return line.startsWith(
+                                                      QLatin1String("filtersDock/filterPanel/datasetFilterBox/")) &&
+                                                  line.contains(QLatin1String(": shown | disabled |")) &&
+                                                  (line.contains(QLatin1String("AllButton:")) ||
+                                                   line.contains(QLatin1String("filterStatusLabel:")) ||
+                                                   line.contains(QLatin1String("filteringEnabledCheck:")));
+                                       }),
+                        look->end());
+        }
+        EXPECT_EQ(lookDifferences(now, expected), "");
+    }
 }
 
 TEST_F(MainWindowSessionsTest, ClosedDatasetsLeaveNoReaderBehind)
