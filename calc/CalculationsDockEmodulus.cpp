@@ -280,6 +280,29 @@ void CalculationsDockWidget::showEmodulusMetadata(const Metadata& metadata, bool
     onTemperatureSourceChanged();
 }
 
+void CalculationsDockWidget::clearEmodulusMetadata()
+{
+    for (QLabel* label : {mediumLabel, channelWidthLabel, flowRateLabel, pixelSizeLabel})
+        label->setText(dash);
+    currentMedium = EModulusParams::MediumOther;
+    {
+        const QSignalBlocker blocker(viscosityCombo);
+        viscosityCombo->clear();
+    }
+    setSpinEditable(viscositySpin, false);
+    {
+        const QSignalBlocker blocker(viscositySpin);
+        viscositySpin->setValue(1.0);
+    }
+    metaTemperature = 23.0;
+    eventTemperatureRadio->setEnabled(true);
+    onTemperatureSourceChanged();
+    deformationSourceCombo->clear();
+    showDeformationSources = false;
+    deformationSourceLabel->hide();
+    deformationSourceCombo->hide();
+}
+
 void CalculationsDockWidget::onTemperatureSourceChanged()
 {
     if (eventTemperatureRadio->isChecked()) {

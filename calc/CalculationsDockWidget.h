@@ -83,6 +83,10 @@ public:
     // The dataset's medium, channel width, flow rate, pixel size and metadata temperature
     // on the page; "Event" is offered only when the dataset has the feature "temp".
     void showEmodulusMetadata(const Metadata& metadata, bool datasetHasTemp);
+    // The page as built, with nothing of a dataset on it (dashes, no viscosity model, the
+    // default temperature, no deformation sources); the user's own temperature source and
+    // manual values stay. For a window whose datasets have all closed.
+    void clearEmodulusMetadata();
     // setup "temperature" of the shown dataset when above 0 °C, else 23.0.
     double metadataTemperature() const { return metaTemperature; }
     // Refills the deformation-source choice; the row is shown only in expert mode with an

@@ -106,6 +106,9 @@ MainWindow::MainWindow(QWidget* parent)
     setupMenus();
     setupConnections();
 
+    // Nothing to copy the plot settings to yet.
+    updateApplyToAllButton();
+
     setWindowTitle(QStringLiteral("Tervane3 - RT-DC Data Analysis"));
     resize(1400, 900);
     setAcceptDrops(true);
@@ -134,8 +137,7 @@ void MainWindow::setupUi()
 
     // It shows dataset names, which are text from the file or the user: plain text, elided,
     // never widening the window.
-    infoLabel = new ElidedLabel(
-        QStringLiteral("No file loaded. Drag and drop a .rtdc file or use File > Open."), central);
+    infoLabel = new ElidedLabel(startUpInfoText(), central);
     infoLabel->setObjectName(QStringLiteral("infoLabel"));
     infoLabel->setStyleSheet(QStringLiteral(
         "QLabel { padding: 5px; background-color: #eceef1; border: 1px solid #dcdee2; "
@@ -358,6 +360,11 @@ void MainWindow::setupUi()
     imageFeatures = new ImageFeatures(this);
 
     resizeDocks({filtersDock, statisticsDock}, {600, 200}, Qt::Vertical);
+}
+
+QString MainWindow::startUpInfoText()
+{
+    return QStringLiteral("No file loaded. Drag and drop a .rtdc file or use File > Open.");
 }
 
 void MainWindow::setupDatasetsDock()

@@ -306,8 +306,14 @@ private:
     int datasetIndexOfId(int id) const;
     // The .rtdc files named by dropped URLs (folders searched recursively), in opening order.
     static QStringList collectDroppedMeasurements(const QList<QUrl>& urls);
-    // Every view of the active dataset emptied: no dataset is left.
+    // Every view of the active dataset emptied and the plot settings, axes and status line
+    // as in a new window: no dataset is left.
     void clearDatasetViews();
+    // The info line of a window without datasets, as it starts.
+    static QString startUpInfoText();
+    // Returns the memory of closed datasets to the system once the event loop has run the
+    // deferred deletions of the widgets that still held their readers. Coalesced.
+    void scheduleMemoryRelease();
 
     // Export of filtered events (MainWindowExport.cpp): one dataset, and its formats; each
     // true when the file was written completely.
@@ -627,6 +633,8 @@ private:
     bool refillingFeatureCombos = false;
     // Set by closeEvent: no new background work starts and finish functions are dropped.
     bool closing = false;
+    // A release of freed memory is queued.
+    bool memoryReleasePending = false;
 
     // Filter groups and their state.
     FilterGroupList groupModel;

@@ -6,6 +6,7 @@
 #include "mainwindow/MainWindow.h"
 
 #include "app/AppSettings.h"
+#include "app/MemoryRelease.h"
 #include "app/Prompts.h"
 #include "calc/CalculationsDockWidget.h"
 #include "core/RTDCReader.h"
@@ -23,17 +24,20 @@
 #include "windows/CombinePlotWindow.h"
 #include "windows/ImageGalleryWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QMimeData>
+#include <QPixmapCache>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -374,15 +378,64 @@ void MainWindow::removeDataset()
     updateApplyToAllButton();
     if (datasetFolderViewActive())
         rebuildDatasetTree();
+    scheduleMemoryRelease();
+}
+
+void MainWindow::scheduleMemoryRelease()
+{
+    if (memoryReleasePending)
+        return;
+    memoryReleasePending = true;
+    // Queued behind the deferred deletions posted while the datasets closed (rule rows and
+    // group boxes hold the active reader until they are deleted).
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            memoryReleasePending = false;
+            // With nothing left to show, the style's renderings of the closed views and tool
+            // windows go too (Qt keeps up to 10 MB of them); they are redrawn when needed.
+            if (entries.empty())
+                QPixmapCache::clear();
+            releaseFreedMemory();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::clearDatasetViews()
 {
-    plottedEventIndices.clear();
+    // With their storage: a million plotted points hold about 30 MB here.
+    std::vector<int>().swap(plottedEventIndices);
+    std::vector<double>().swap(plotXValues);
+    std::vector<double>().swap(plotYValues);
+    std::vector<double>().swap(plotColorValues);
+    plotXLabel.clear();
+    plotYLabel.clear();
+    plotColorLabel.clear();
     plottedIndicesValid = false;
     filterPassingCount = 0;
     hiddenOnLogAxesCount = 0;
     emptyPlotAndEventViews();
+    // No titles, ranges or scales of the last dataset on the empty plot, and the plot
+    // settings a new dataset starts with.
+    scatterPlot->resetToEmpty();
+    const DatasetEntry defaults;
+    {
+        const QSignalBlocker bx(xScaleCombo);
+        const QSignalBlocker by(yScaleCombo);
+        const QSignalBlocker bm(contourModeCombo);
+        const QSignalBlocker bi(contourInnerSpin);
+        const QSignalBlocker bo(contourOuterSpin);
+        xScaleCombo->setCurrentIndex(defaults.scaleXMode);
+        yScaleCombo->setCurrentIndex(defaults.scaleYMode);
+        updateLogAxisWarning(xScaleCombo, 0, QStringLiteral("X-axis scale mode"));
+        updateLogAxisWarning(yScaleCombo, 0, QStringLiteral("Y-axis scale mode"));
+        contourModeCombo->setCurrentIndex(defaults.contourMode);
+        contourInnerSpin->setValue(defaults.contourFraction1 * 100.0);
+        contourOuterSpin->setValue(defaults.contourFraction2 * 100.0);
+    }
+    isoelasticsCheck->hide();
+    isoLabelsCheck->hide();
+    statusLabel->clear();
     metadataTree->clear();
     for (QComboBox* combo : {xFeatureCombo, yFeatureCombo, colorFeatureCombo}) {
         const QSignalBlocker blocker(combo);
@@ -401,6 +454,7 @@ void MainWindow::clearDatasetViews()
         datasetNameEdit->setEnabled(false);
     }
     calculationsPanel->setDataset(nullptr);
+    calculationsPanel->clearEmodulusMetadata();
     infoLabel->setText(QStringLiteral("No file loaded."));
     filterPanel->setDataset(nullptr);
     // After the panel let go of the dataset: ending an edit refreshes the group boxes.

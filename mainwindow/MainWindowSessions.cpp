@@ -11,6 +11,7 @@
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "io/SessionFile.h"
+#include "io/SessionStructure.h"
 #include "mainwindow/DatasetLabel.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/DatasetTreeWidget.h"
@@ -113,13 +114,17 @@ void MainWindow::saveSession()
 void MainWindow::clearSession()
 {
     // The menu's entry always asks, also while a session is being loaded.
-    clearSessionState(true);
+    if (!clearSessionState(true))
+        return;
+    // Files chosen with File > Open while the old session was loading are opened still:
+    // the caching task they waited for has been waited for and nothing else would start them.
+    continueWaitingWork();
 }
 
 void MainWindow::resetSessionLoad()
 {
+    // Only the session's own queue: paths from File > Open stay queued.
     sessionDatasetQueue = {};
-    pendingPathQueue = {};
     sessionIndexToDatasetId.clear();
     pendingSessionState = QJsonObject();
     sessionLoading = false;
@@ -173,7 +178,10 @@ bool MainWindow::clearSessionState(bool ask)
     groupModel.clear();
     lastPlotDatasetIndex = -1;
     clearDatasetViews();
+    // The empty window as it starts, not as the last dataset left it.
+    infoLabel->setText(startUpInfoText());
     updateApplyToAllButton();
+    scheduleMemoryRelease();
     return true;
 }
 
@@ -206,6 +214,14 @@ void MainWindow::loadSession()
     }
     if (document->version <= 0) {
         prompts().critical(this, QStringLiteral("Error"), QStringLiteral("Unrecognized session file format."));
+        return;
+    }
+    // A list or object of the wrong type would otherwise be read as empty, after the
+    // current session had been closed.
+    const QString problem = sessionStructureProblem(document->root);
+    if (!problem.isEmpty()) {
+        prompts().critical(this, QStringLiteral("Error"),
+                           QStringLiteral("Invalid session file: %1\n%2.").arg(path, problem));
         return;
     }
     if (document->version > sessionFormatVersion)

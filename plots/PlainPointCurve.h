@@ -17,6 +17,12 @@ public:
 
     // Forget the cached image after new samples or another symbol.
     void invalidateCache();
+    // The same, and the cached image's memory goes: the curve has no points.
+    void releaseCache()
+    {
+        invalidateCache();
+        raster.release();
+    }
     const PointRaster& pointRaster() const { return raster; }
 
     // The autoscaling bounds when set, else the samples' own.

@@ -28,6 +28,12 @@ public:
 
     // Forgets the image; the next draw renders again. Call when the points or colours change.
     void invalidate() { imageValid = false; }
+    // Forgets the image and frees its buffer (the canvas in pixels): no points to draw.
+    void release()
+    {
+        image = QImage();
+        imageValid = false;
+    }
     bool isCached() const { return imageValid; }
 
     // Sprites: `colorCount` dots of `diameter` plot pixels (the size an outline pen may add

@@ -30,6 +30,12 @@ public:
         // A new colour map may be allocated where the old one was: remake the sprites.
         spriteMap = nullptr;
     }
+    // The same, and the cached image's memory goes: the curve has no points.
+    void releaseCache()
+    {
+        invalidateCache();
+        raster.release();
+    }
     const PointRaster& pointRaster() const { return raster; }
 
     // The autoscaling bounds when set, else the samples' own.

@@ -20,6 +20,7 @@
 #include <qwt_scale_engine.h>
 #include <qwt_scale_widget.h>
 #include <qwt_symbol.h>
+#include <qwt_text.h>
 
 #include <QPainterPath>
 #include <QPen>
@@ -217,13 +218,14 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
 
 void ScatterPlot::clearData()
 {
-    xValues.clear();
-    yValues.clear();
-    colorValues.clear();
+    // Their storage too: a million points are 8 MB per vector.
+    std::vector<double>().swap(xValues);
+    std::vector<double>().swap(yValues);
+    std::vector<double>().swap(colorValues);
     plainCurve->setSamples(QVector<QPointF>());
     colorCurve->setSamples(QVector<QwtPoint3D>());
-    plainCurve->invalidateCache();
-    colorCurve->invalidateCache();
+    plainCurve->releaseCache();
+    colorCurve->releaseCache();
     updatePointBounds();
     plainCurve->show();
     colorCurve->hide();
@@ -237,6 +239,19 @@ void ScatterPlot::clearData()
     clearFilterPolygons();
     clearIsoLines();
     replot();
+}
+
+void ScatterPlot::resetToEmpty()
+{
+    clearData();
+    for (const int axis : {QwtPlot::xBottom, QwtPlot::yLeft, QwtPlot::yRight})
+        setAxisTitle(axis, QwtText());
+    // Without points an autoscaled axis shows its last explicit range (a zoom): back to the
+    // range Qwt gives a new axis.
+    for (const int axis : {QwtPlot::xBottom, QwtPlot::yLeft}) {
+        setAxisScale(axis, 0.0, 1000.0);
+        setAxisScaleType(axis, 0);
+    }
 }
 
 void ScatterPlot::autoScale()

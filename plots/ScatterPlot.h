@@ -57,6 +57,9 @@ public:
     // Removes the points, the highlight, the contour lines, the polygon overlays and the
     // isoelastic lines.
     void clearData();
+    // clearData, and the axes of a new plot: no titles, linear scales, autoscaling. The
+    // plot of a window without datasets.
+    void resetToEmpty();
     // Back to autoscaling on xBottom and yLeft, then replot.
     void autoScale();
 

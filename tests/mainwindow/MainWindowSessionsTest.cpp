@@ -1,8 +1,10 @@
 // Session files through the main window with scripted prompts: a whole state saved,
-// cleared and loaded again; missing and changed files; versions; a load replacing a load in
-// progress; a file that turns bad between the phases; failed saves; refusals while a
-// calculation runs; mutated session files that must never crash or hang a load; and the
-// Young's modulus computed again after loading, from the settings the file keeps.
+// cleared and loaded again; missing and changed files; versions; files of the wrong shape
+// refused before anything closes; clearing during a load; a load replacing a load in
+// progress; a file that turns bad between the phases; the emptied window against a new one;
+// readers freed when their datasets close; failed saves; refusals while a calculation runs;
+// mutated session files that must never crash or hang a load; and the Young's modulus
+// computed again after loading, from the settings the file keeps.
 #include "MainWindowTestAccess.h"
 
 #include "PerEventMeasurement.h"
@@ -17,27 +19,41 @@
 #include "filters/FilterGroupList.h"
 #include "io/SessionFile.h"
 #include "mainwindow/DatasetListWidget.h"
+#include "plots/ScatterPlot.h"
 #include "support/FilterRules.h"
 #include "support/TestSupport.h"
+#include "windows/CombinePlotWindow.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QRandomGenerator>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
+#include <qwt_plot.h>
+#include <qwt_scale_div.h>
+#include <qwt_text.h>
+
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <future>
+#include <memory>
 
 namespace Tervane3 {
 namespace {
@@ -70,6 +86,103 @@ QByteArray readBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The widget's place in the window: object names, else class and position among siblings
+// of that class, from the window down.
+QString widgetPath(const QWidget* widget, const QWidget* window)
+{
+    QStringList parts;
+    for (const QObject* object = widget; object && object != window; object = object->parent()) {
+        QString part = object->objectName();
+        if (part.isEmpty()) {
+            int index = 0;
+            if (const QObject* parent = object->parent()) {
+                for (const QObject* sibling : parent->children()) {
+                    if (sibling == object)
+                        break;
+                    if (qstrcmp(sibling->metaObject()->className(), object->metaObject()->className()) == 0)
+                        ++index;
+                }
+            }
+            part = QStringLiteral("%1#%2").arg(QLatin1String(object->metaObject()->className())).arg(index);
+        }
+        parts.prepend(part);
+    }
+    return parts.join(QLatin1Char('/'));
+}
+
+// What a user sees of the window, one line per widget: whether it is shown and enabled,
+// its text, tooltip and style, the state of buttons, combos, spin boxes, lists and tabs,
+// and for plots their titles, axes, ranges and shown items.
+QStringList windowLook(MainWindow& w)
+{
+    // Widgets removed with deferred deletion are gone first, and delayed layouts (scroll
+    // bars of emptied views) have run.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    for (QwtPlot* plot : w.findChildren<QwtPlot*>())
+        plot->replot();
+    QStringList lines;
+    for (QWidget* widget : w.findChildren<QWidget*>()) {
+        const QString path = widgetPath(widget, &w);
+        // Scroll bars follow the sizes of the docks; the rows they scroll are compared.
+        if (path.contains(QLatin1String("qt_scrollarea_")))
+            continue;
+        QStringList state{widget->isVisibleTo(&w) ? QStringLiteral("shown") : QStringLiteral("hidden"),
+                          widget->isEnabled() ? QStringLiteral("enabled") : QStringLiteral("disabled"),
+                          widget->toolTip(), widget->styleSheet()};
+        if (const auto* label = qobject_cast<QLabel*>(widget))
+            state << label->text();
+        if (const auto* edit = qobject_cast<QLineEdit*>(widget))
+            state << edit->text() << edit->placeholderText();
+        if (const auto* button = qobject_cast<QAbstractButton*>(widget))
+            state << button->text() << QString::number(button->isChecked());
+        if (const auto* combo = qobject_cast<QComboBox*>(widget))
+            state << QString::number(combo->count()) << combo->currentText();
+        if (const auto* spin = qobject_cast<QAbstractSpinBox*>(widget))
+            state << spin->text();
+        if (const auto* spin = qobject_cast<QSpinBox*>(widget))
+            state << QStringLiteral("%1..%2").arg(spin->minimum()).arg(spin->maximum());
+        if (const auto* view = qobject_cast<QAbstractItemView*>(widget); view && view->model())
+            state << QStringLiteral("%1 rows").arg(view->model()->rowCount());
+        if (const auto* tabs = qobject_cast<QTabWidget*>(widget))
+            state << QString::number(tabs->currentIndex());
+        if (const auto* plot = qobject_cast<QwtPlot*>(widget)) {
+            state << plot->title().text();
+            for (int axis = 0; axis < QwtPlot::axisCnt; ++axis) {
+                const QwtScaleDiv& div = plot->axisScaleDiv(axis);
+                state << QStringLiteral("axis %1 %2 \"%3\" %4..%5 %6")
+                             .arg(axis)
+                             .arg(plot->axisEnabled(axis) ? QStringLiteral("on") : QStringLiteral("off"))
+                             .arg(plot->axisTitle(axis).text())
+                             .arg(div.lowerBound())
+                             .arg(div.upperBound())
+                             .arg(plot->axisAutoScale(axis) ? QStringLiteral("auto") : QStringLiteral("fixed"));
+            }
+            int shownItems = 0;
+            for (const QwtPlotItem* item : plot->itemList())
+                shownItems += item->isVisible() ? 1 : 0;
+            state << QStringLiteral("%1 items, %2 shown").arg(plot->itemList().size()).arg(shownItems);
+        }
+        lines << path + QStringLiteral(": ") + state.join(QStringLiteral(" | "));
+    }
+    // Raising a widget changes the order of its siblings, not what the window shows.
+    lines.sort();
+    return lines;
+}
+
+// The lines only one of the two looks has, marked "-" (now) and "+" (expected).
+std::string lookDifferences(const QStringList& now, const QStringList& expected)
+{
+    std::string text;
+    for (const QString& line : now)
+        if (!expected.contains(line))
+            text += "- " + line.toStdString() + "\n";
+    for (const QString& line : expected)
+        if (!now.contains(line))
+            text += "+ " + line.toStdString() + "\n";
+    return text;
 }
 
 class MainWindowSessionsTest : public ::testing::Test
@@ -309,6 +422,115 @@ TEST_F(MainWindowSessionsTest, Versions)
     }
 }
 
+TEST_F(MainWindowSessionsTest, AFileOfTheWrongShapeChangesNothing)
+{
+    // Catches a load that closed every dataset and window and then reported "Session
+    // loaded: 0 dataset(s)" for a document whose lists or objects had the wrong type.
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    open(file("a.rtdc"));
+    open(file("b.rtdc"));
+    Access::entry(w(), 0).filter.addRule(rangeRule("area_um", 1, 2));
+    w().addFilterGroup("g");
+    save(file("s.TN3"));
+    const QJsonObject saved = readJson(file("s.TN3"));
+    const std::vector<DatasetEntry*> before = {&Access::entry(w(), 0), &Access::entry(w(), 1)};
+    const int active = Access::activeIndex(w());
+
+    const auto datasetWith = [&](const char* key, const QJsonValue& value) {
+        QJsonArray datasets = saved.value("datasets").toArray();
+        QJsonObject first = datasets.at(0).toObject();
+        first.insert(key, value);
+        datasets[0] = first;
+        return datasets;
+    };
+    const auto filterRules = [&](const QJsonValue& rules) {
+        QJsonObject filter = saved.value("datasets").toArray().at(0).toObject().value("filter").toObject();
+        filter.insert("rules", rules);
+        return datasetWith("filter", filter);
+    };
+    struct Case {
+        const char* key;
+        QJsonValue value;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"datasets", QStringLiteral("a.rtdc"), "datasets is a string, not an array"},
+        {"datasets", QJsonArray{QJsonObject{}, 2}, "datasets[1] is a number, not an object"},
+        {"datasets", datasetWith("filter", QJsonArray{}), "datasets[0].filter is an array, not an object"},
+        {"datasets", filterRules(QJsonObject{}), "datasets[0].filter.rules is an object, not an array"},
+        {"datasets", filterRules(QJsonArray{QStringLiteral("Range")}), "datasets[0].filter.rules[0] is a string, not an object"},
+        {"filterGroups", QJsonObject{}, "filterGroups is an object, not an array"},
+        {"filterGroups", QJsonArray{QJsonObject{{"id", 0}, {"rules", 3}}}, "filterGroups[0].rules is a number, not an array"},
+        {"combineWindows", QJsonArray{QJsonArray{}}, "combineWindows[0] is an array, not an object"},
+        {"statEvalWindows", true, "statEvalWindows is a boolean, not an array"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        QJsonObject changed = saved;
+        changed.insert(c.key, c.value);
+        QFile out(file("bad.TN3"));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(QJsonDocument(changed).toJson());
+        out.close();
+        prompts().clear();
+        Access::infoLabel(w())->setText(QStringLiteral("before"));
+        load(file("bad.TN3"));
+
+        ASSERT_NE(prompts().last(), nullptr);
+        EXPECT_EQ(prompts().last()->title, QStringLiteral("Error"));
+        EXPECT_EQ(prompts().last()->icon, Prompts::Icon::Critical);
+        EXPECT_EQ(prompts().last()->text.toStdString(),
+                  "Invalid session file: " + file("bad.TN3").toStdString() + "\n" + c.reason + ".");
+        // The same datasets (not reopened), groups, active dataset and info line.
+        ASSERT_EQ(w().datasets().size(), 2u);
+        EXPECT_EQ(w().datasets()[0].get(), before[0]);
+        EXPECT_EQ(w().datasets()[1].get(), before[1]);
+        EXPECT_EQ(w().datasets()[0]->filter.ruleCount(), 1);
+        EXPECT_EQ(w().filterGroups().size(), 1u);
+        EXPECT_EQ(Access::activeIndex(w()), active);
+        EXPECT_EQ(info(), QStringLiteral("before"));
+        EXPECT_FALSE(Access::sessionLoading(w()));
+    }
+    // The unchanged file still loads.
+    load(file("s.TN3"));
+    EXPECT_EQ(info(), QStringLiteral("Session loaded: 2 dataset(s)"));
+}
+
+TEST_F(MainWindowSessionsTest, ClearingDuringALoadKeepsTheFilesQueuedByOpen)
+{
+    // Catches a Clear Session that dropped the files chosen with File > Open while a session
+    // was loading (they were never opened), or that let the session's datasets go on loading.
+    for (const char* name : {"a", "b", "c", "d"})
+        ::Tervane3::Test::writeMeasurement(file(QStringLiteral("%1.rtdc").arg(QLatin1String(name))).toStdString(),
+                                           measurement(name));
+    open(file("a.rtdc"));
+    open(file("b.rtdc"));
+    save(file("s.TN3"));
+    prompts().answerMessage(QStringLiteral("OK"));
+    w().clearSession();
+
+    prompts().answerFiles({file("s.TN3")});
+    w().loadSession();
+    ASSERT_TRUE(Access::sessionLoading(w()));
+    ASSERT_TRUE(Access::preloadBusy(w()));
+    // Opened while A caches: both wait behind the session's B.
+    Access::addDataset(w(), file("c.rtdc"));
+    Access::addDataset(w(), file("d.rtdc"));
+    ASSERT_EQ(Access::pendingPaths(w()), 2u);
+    ASSERT_EQ(Access::sessionQueue(w()).size(), 1u);
+
+    prompts().answerMessage(QStringLiteral("OK"));
+    w().clearSession();
+    EXPECT_FALSE(Access::sessionLoading(w()));
+    EXPECT_TRUE(Access::sessionQueue(w()).empty());
+    ASSERT_TRUE(::Tervane3::Test::waitForCaching(w()));
+    EXPECT_EQ(names(), (std::vector<QString>{QStringLiteral("c"), QStringLiteral("d")}));
+    EXPECT_TRUE(w().datasets()[0]->featuresLoaded && w().datasets()[1]->featuresLoaded);
+    EXPECT_FALSE(info().startsWith(QStringLiteral("Session loaded")));
+    EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 0);
+}
+
 TEST_F(MainWindowSessionsTest, ALoadReplacesALoadInProgress)
 {
     ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
@@ -368,6 +590,153 @@ TEST_F(MainWindowSessionsTest, AFileTurnedBadAfterTheCheckIsSkipped)
     EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 1);
     EXPECT_EQ(prompts().last()->text, QStringLiteral("Failed to open: ") + file("b.rtdc")
                                           + QStringLiteral("\nIt is not an HDF5 file, so it cannot be an RT-DC measurement."));
+}
+
+TEST_F(MainWindowSessionsTest, AnEmptiedWindowLooksAsAtStartUp)
+{
+    // Catches an empty window that kept the last axis titles and ranges, scale modes,
+    // contour settings, info and status lines, the medium of the last dataset, or any other
+    // view of the datasets it showed.
+    MainWindow fresh;
+    fresh.show();
+    const QStringList startUp = windowLook(fresh);
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A", 20));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+
+    struct Case {
+        const char* name;
+        std::function<void(MainWindow&)> empty;
+        QString infoLine;
+    };
+    const QString infoPrefix = QStringLiteral("QWidget#0/infoLabel: ");
+    const Case cases[] = {
+        {"Clear Session",
+         [&](MainWindow& emptied) {
+             prompts().answerMessage(QStringLiteral("OK"));
+             emptied.clearSession();
+         },
+         QStringLiteral("No file loaded. Drag and drop a .rtdc file or use File > Open.")},
+        {"every dataset removed",
+         [](MainWindow& emptied) {
+             auto* datasets = emptied.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+             while (datasets->count() > 0) {
+                 datasets->setCurrentRow(0);
+                 emptied.removeDataset();
+             }
+         },
+         QStringLiteral("No file loaded.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow emptied;
+        emptied.show();
+        ASSERT_EQ(lookDifferences(windowLook(emptied), startUp), "") << "two new windows differ";
+        for (const char* name : {"a.rtdc", "b.rtdc"}) {
+            Access::addDataset(emptied, file(QLatin1String(name)));
+            ASSERT_TRUE(::Tervane3::Test::waitForCaching(emptied));
+        }
+        // Everything datasets show: log axes, contours, a zoom, rules and a group, the
+        // metadata, the event data and both status lines. (Which tabs are raised is the
+        // user's arrangement, which emptying keeps.)
+        ASSERT_TRUE(Access::selectKey(Access::combo(emptied, "xFeatureCombo"), QStringLiteral("area_um")));
+        ASSERT_TRUE(Access::selectKey(Access::combo(emptied, "yFeatureCombo"), QStringLiteral("deform")));
+        Access::combo(emptied, "xScaleCombo")->setCurrentIndex(1);
+        Access::combo(emptied, "contourModeCombo")->setCurrentIndex(1);
+        Access::innerSpin(emptied)->setValue(25);
+        Access::scatterPlot(emptied)->setAxisScale(QwtPlot::xBottom, 12, 34);
+        Access::entry(emptied, 1).filter.addRule(rangeRule("area_um", 15, 45));
+        emptied.addFilterGroup("gated");
+        emptied.refreshFilterGroupPanel();
+        Access::metadataDock(emptied)->raise();
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return Access::metadataTree(emptied)->topLevelItemCount() > 0; }));
+        emptied.findChild<QDockWidget*>(QStringLiteral("filtersDock"))->raise();
+        Access::eventSpin(emptied)->setValue(3);
+        emptied.findChild<QLabel*>(QStringLiteral("statusLabel"))->setText(QStringLiteral("Computed for 2 datasets."));
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return !Access::filterUpdatePending(emptied); }));
+        ASSERT_NE(lookDifferences(windowLook(emptied), startUp), "");
+
+        c.empty(emptied);
+        ASSERT_TRUE(emptied.datasets().empty());
+        QStringList now = windowLook(emptied);
+        QStringList expected = startUp;
+        for (QString& line : expected) {
+            if (line.startsWith(infoPrefix))
+                line = line.left(line.lastIndexOf(QLatin1String(" | ")) + 3) + c.infoLine;
+        }
+        // The filter box without a dataset differs from the box as built: unchecked, "No
+        // dataset selected", and the two all-datasets buttons named (all of it disabled).
+        for (QStringList* look : {&now, &expected}) {
+            look->erase(std::remove_if(look->begin(), look->end(),
+                                       [](const QString& line) {
+                                           return line.startsWith(
+                                                      QLatin1String("filtersDock/filterPanel/datasetFilterBox/")) &&
+                                                  line.contains(QLatin1String(": shown | disabled |")) &&
+                                                  (line.contains(QLatin1String("AllButton:")) ||
+                                                   line.contains(QLatin1String("filterStatusLabel:")) ||
+                                                   line.contains(QLatin1String("filteringEnabledCheck:")));
+                                       }),
+                        look->end());
+        }
+        EXPECT_EQ(lookDifferences(now, expected), "");
+    }
+}
+
+TEST_F(MainWindowSessionsTest, ClosedDatasetsLeaveNoReaderBehind)
+{
+    // Catches a reader (and with it every cached column) kept alive after its datasets
+    // closed: by a tool window, a rule row or group box of the filter panel, or a duplicate.
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A", 20));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    struct Case {
+        const char* name;
+        std::function<void(MainWindow&)> close;
+    };
+    const Case cases[] = {
+        {"Clear Session",
+         [&](MainWindow& emptied) {
+             prompts().answerMessage(QStringLiteral("OK"));
+             emptied.clearSession();
+         }},
+        {"every dataset removed",
+         [](MainWindow& emptied) {
+             auto* datasets = emptied.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+             while (datasets->count() > 0) {
+                 datasets->setCurrentRow(datasets->count() - 1);
+                 emptied.removeDataset();
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow emptied;
+        emptied.show();
+        for (const char* name : {"a.rtdc", "b.rtdc"}) {
+            Access::addDataset(emptied, file(QLatin1String(name)));
+            ASSERT_TRUE(::Tervane3::Test::waitForCaching(emptied));
+        }
+        emptied.findChild<DatasetListWidget*>(QStringLiteral("datasetList"))->setCurrentRow(0);
+        emptied.duplicateDataset();
+        Access::entry(emptied, 2).filter.addRule(rangeRule("area_um", 15, 45));
+        emptied.addFilterGroup("gated");
+        emptied.refreshFilterGroupPanel();
+        emptied.openCombinePlotWindow();
+        for (const auto& entry : emptied.datasets())
+            Access::combineWindows(emptied).front()->addDataset(entry->id);
+        emptied.openStatisticalEvalWindow();
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return !Access::filterUpdatePending(emptied); }));
+        std::vector<std::weak_ptr<RTDCReader>> readers;
+        for (const auto& entry : emptied.datasets())
+            readers.push_back(entry->reader);
+
+        // From the event loop, as a menu click runs it: deferred deletions follow.
+        QTimer::singleShot(0, &emptied, [&] { c.close(emptied); });
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] { return emptied.datasets().empty(); }));
+        ASSERT_TRUE(::Tervane3::Test::waitUntil([&] {
+            return std::all_of(readers.begin(), readers.end(), [](const auto& r) { return r.expired(); });
+        }));
+        EXPECT_TRUE(Access::scatterPlot(emptied)->plottedX().empty());
+        EXPECT_TRUE(Access::plotXValues(emptied).empty());
+    }
 }
 
 TEST_F(MainWindowSessionsTest, SavingFailuresAndRefusals)
