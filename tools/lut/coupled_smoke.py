@@ -151,10 +151,11 @@ def main():
         results = list(ex.map(job, sizes))
 
     rc2 = model.TUBE_RADIUS_UM ** 2
-    print("| lam | D target (one-way) | t | converged | iterations | Newton | CPU s | "
+    print("| lam | %s | t | converged | iterations | Newton | CPU s | "
+          % ("D target (contour polygon)" if args.dctl else "D target (one-way)") +
           "final residual | D coupled | area coupled µm² | area one-way µm² | "
           "E coupled / E one-way at equal D | net force | stress force / F0 | "
-          "volume (solid, enclosed) | mesh builds, smallest fluid angle |")
+          "volume (solid, enclosed) | mesh builds so far in the sweep, smallest fluid angle |")
     print("|" + "---|" * 16)
     for lam, surf, ts, points, wall in results:
         for k, target in enumerate(targets):
