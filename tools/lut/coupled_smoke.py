@@ -35,8 +35,9 @@ import lutmodel as model  # noqa: E402
 EDP = os.path.join(model.HERE, "coupled_cell_in_tube.edp")
 
 
-def run_coupled(lam, ts, prefix, ref=1.0, extra=(), report_only=False):
-    """Runs the coupled model for one size over the load factors ts (cached by prefix)."""
+def run_coupled(lam, ts, prefix, ref=1.0, extra=(), report_only=False, deforms=None):
+    """Runs the coupled model for one size over the load factors ts (cached by prefix); with
+    deforms, under deformation control at those deformations (ts are the guesses)."""
     done = prefix + "_done"
     wall = float("nan")
     if report_only:
@@ -49,6 +50,11 @@ def run_coupled(lam, ts, prefix, ref=1.0, extra=(), report_only=False):
             f.write("%d\n" % len(ts) + "".join("%.12g\n" % t for t in ts))
         cmd = ["FreeFem++", "-nw", "-ne", EDP, "-lam", repr(float(lam)), "-ref",
                repr(float(ref)), "-tfile", tfile, "-out", prefix] + list(extra)
+        if deforms is not None:
+            dfile = prefix + "_d.txt"
+            with open(dfile, "w") as f:
+                f.write("%d\n" % len(deforms) + "".join("%.12g\n" % d for d in deforms))
+            cmd += ["-dfile", dfile]
         env = dict(os.environ, OMP_NUM_THREADS="1", OPENBLAS_NUM_THREADS="1")
         t0 = time.time()
         with open(prefix + ".log", "w") as log:
@@ -103,6 +109,12 @@ def main():
     p.add_argument("--report", action="store_true",
                    help="run nothing, report the points already in --work (also of a "
                         "sweep still running)")
+    p.add_argument("--dctl", action="store_true",
+                   help="deformation control: the coupled model is solved at the target "
+                        "deformations with t as an unknown (passes turning points of D(t)); "
+                        "the one-way model's t are the first guesses")
+    p.add_argument("--old", action="store_true",
+                   help="the earlier design: moved fluid mesh and Aitken's relaxation")
     p.add_argument("--kappa", type=float, default=None,
                    help="pointwise volume penalty of the elastic solves (units mu)")
     args = p.parse_args()
@@ -116,6 +128,8 @@ def main():
         extra += ["-kappa", repr(args.kappa)]
     if args.slide:
         extra += ["-slide", "1"]
+    if args.old:
+        extra += ["-remesh", "0", "-iqn", "0"]
 
     def job(lam):
         surf = one_way(lam, args.work, args.ref)
@@ -124,33 +138,39 @@ def main():
             try:
                 ts.append(model.t_for_deformation(surf, d))
             except ValueError:      # beyond what the one-way model reaches for this size
-                break
-        key = hashlib.sha256(repr((ts, extra)).encode()).hexdigest()[:10]
+                if not args.dctl:
+                    break
+                ts.append(ts[-1])   # only a guess under deformation control
+        deforms = targets if args.dctl else None
+        key = hashlib.sha256(repr((ts, extra, deforms)).encode()).hexdigest()[:10]
         prefix = os.path.join(args.work, "coupled_lam_%.4f_ref_%g_%s" % (lam, args.ref, key))
-        points, wall = run_coupled(lam, ts, prefix, args.ref, extra, args.report)
+        points, wall = run_coupled(lam, ts, prefix, args.ref, extra, args.report, deforms)
         return lam, surf, ts, points, wall
 
     with ThreadPoolExecutor(args.jobs) as ex:
         results = list(ex.map(job, sizes))
 
     rc2 = model.TUBE_RADIUS_UM ** 2
-    print("| lam | D target (one-way) | t | converged | iterations | Newton | CPU s | "
+    print("| lam | %s | t | converged | iterations | Newton | CPU s | "
+          % ("D target (contour polygon)" if args.dctl else "D target (one-way)") +
           "final residual | D coupled | area coupled µm² | area one-way µm² | "
           "E coupled / E one-way at equal D | net force | stress force / F0 | "
-          "volume (solid, enclosed) |")
-    print("|" + "---|" * 15)
+          "volume (solid, enclosed) | mesh builds so far in the sweep, smallest fluid angle |")
+    print("|" + "---|" * 16)
     for lam, surf, ts, points, wall in results:
         for k, target in enumerate(targets):
             if k >= len(ts):
-                print("| %.2f | %g | — | not reached by the one-way model |%s" % (lam, target, " |" * 11))
+                print("| %.2f | %g | — | not reached by the one-way model |%s" % (lam, target, " |" * 12))
                 continue
             t = ts[k]
+            if k < len(points) and args.dctl:
+                t = points[k][0].get("t_solved", t)
             if k >= len(points):
-                print("| %.2f | %g | %.5g | not run (sweep stopped) |%s" % (lam, targets[k], t, " |" * 11))
+                print("| %.2f | %g | %.5g | not run (sweep stopped) |%s" % (lam, targets[k], t, " |" * 12))
                 continue
             h, nodes, iters = points[k]
             conv = int(h["converged"]) == 1
-            a_ow, d_ow, _ = model.shape(surf, t)
+            a_ow, d_ow, _ = model.shape(surf, t if t > 0 else ts[k])
             if conv:
                 cs = model.SurfaceDisplacement(nodes, lam)
                 a_c, d_c, _ = model.shape(cs, 1.0)
@@ -162,11 +182,12 @@ def main():
             iters_text = "%d" % h["iterations"]
             if h.get("continuation_solves", 1) > 1:
                 iters_text += " (last of %d solves)" % h["continuation_solves"]
-            print("| %.2f | %g | %.5g | %s | %s | %d | %.1f | %.1e | %s | %.1e | %.1e | %.1e, %.1e |"
+            mesh = "%d, %.1f°" % (h["mesh_builds"], h["min_fluid_angle_deg"]) if "mesh_builds" in h else "—"
+            print("| %.2f | %g | %.5g | %s | %s | %d | %.1f | %.1e | %s | %.1e | %.1e | %.1e, %.1e | %s |"
                   % (lam, targets[k], t, "yes" if conv else "no (%s)" % h["stop_reason"],
                      iters_text, h["newton_steps"], h["cpu_seconds"], h["residual"], shape,
                      h["net_axial_load_relative"], h["stress_force_over_F0"],
-                     h["volume_solid_relative"], h["volume_enclosed_relative"]))
+                     h["volume_solid_relative"], h["volume_enclosed_relative"], mesh))
     print()
     print("Fixed-point residual per iteration (max surface displacement change / max surface "
           "displacement):")
