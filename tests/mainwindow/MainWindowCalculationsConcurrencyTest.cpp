@@ -2,6 +2,7 @@
 // state. Run under ThreadSanitizer (./dev tsan): the workers get copies of what they need
 // and only the GUI thread writes a dataset's flags, channels and matrix; the per-event
 // calculations read traces, images and masks while the window shows those of its events.
+#include "HeldCalculation.h"
 #include "MainWindowTestAccess.h"
 #include "PerEventMeasurement.h"
 
@@ -16,10 +17,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 
-#include <atomic>
-#include <chrono>
 #include <functional>
-#include <future>
 
 #include <gtest/gtest.h>
 
@@ -149,20 +147,13 @@ TEST_F(MainWindowCalculationsConcurrencyTest, ACancelAsADatasetStartsStopsIt)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button);
         // The worker waits between the run's own cancel test and the calculator's start.
-        std::atomic<bool> holding{false};
-        std::promise<void> release;
-        std::shared_future<void> released = release.get_future().share();
-        setCalculationTargetHook([&holding, released](size_t) {
-            holding = true;
-            released.wait_for(std::chrono::seconds(20));
-        });
+        ::Tervane3::Test::HeldCalculation held;
         ASSERT_TRUE(button(c.button)->isEnabled());
         button(c.button)->click();
-        ASSERT_TRUE(waitUntil([&holding] { return holding.load(); }));
+        ASSERT_TRUE(held.waitHeld());
         button("cancelCalculationButton")->click();
-        release.set_value();
+        held.release();
         ASSERT_TRUE(waitUntil([this] { return !Access::calcBusy(w); }));
-        setCalculationTargetHook(nullptr);
         EXPECT_FALSE(entry.reader->hasFeature(c.column));
         EXPECT_TRUE(Access::statusText(w).endsWith(QStringLiteral("done for 0 of 1 dataset(s), cancelled.")))
             << Access::statusText(w).toStdString();

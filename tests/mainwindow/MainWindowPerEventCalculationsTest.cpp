@@ -2,6 +2,7 @@
 // deformation, image features) on tiny measurements with traces, images and masks that the
 // test writes: the datasets chosen, the flags, the "Dataset k of N" progress of apply-to-all
 // runs, the warnings, and the background re-run of a restored refinement.
+#include "HeldCalculation.h"
 #include "MainWindowTestAccess.h"
 #include "PerEventMeasurement.h"
 
@@ -246,15 +247,9 @@ TEST_F(MainWindowPerEventCalculationsTest, RequestsDuringARestoredRefinementAreA
     DatasetEntry& restored = open();
     activate(plain);
     restored.flRefinementApplied = true;
-    std::atomic<bool> holding{false};
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    setCalculationTargetHook([&holding, released](size_t) {
-        holding = true;
-        released.wait_for(std::chrono::seconds(20));
-    });
+    ::Tervane3::Test::HeldCalculation held;
     activate(restored);
-    ASSERT_TRUE(waitUntil([&holding] { return holding.load(); }));
+    ASSERT_TRUE(held.waitHeld());
 
     const struct
     {
@@ -282,9 +277,8 @@ TEST_F(MainWindowPerEventCalculationsTest, RequestsDuringARestoredRefinementAreA
     ASSERT_EQ(env.prompts->calls().size(), std::size(requests) + 1);
     EXPECT_EQ(env.prompts->last()->title, QStringLiteral("Cannot Remove"));
 
-    release.set_value();
+    held.release();
     ASSERT_TRUE(waitIdle());
-    setCalculationTargetHook(nullptr);
     EXPECT_EQ(Access::entries(w).size(), 2u);
     EXPECT_TRUE(restored.reader->isComputedFeature("fl1_max_rf"));
     for (const char* column : {"emodulus", "fl1_max_ctc", "deform_fc", "bright_median"})

@@ -5,6 +5,7 @@
 // readers freed when their datasets close; failed saves; refusals while a calculation runs;
 // mutated session files that must never crash or hang a load; and the Young's modulus
 // computed again after loading, from the settings the file keeps.
+#include "HeldCalculation.h"
 #include "MainWindowTestAccess.h"
 
 #include "PerEventMeasurement.h"
@@ -48,11 +49,8 @@
 #include <qwt_text.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <memory>
 
 namespace Tervane3 {
@@ -1008,21 +1006,12 @@ TEST_F(MainWindowSessionModulusTest, ACancelledRecomputationClearsTheFlag)
 {
     computeBoth();
     save(file("s.TN3"));
-    std::atomic<bool> holding{false};
-    std::promise<void> release;
-    std::shared_future<void> released = release.get_future().share();
-    setCalculationTargetHook([&holding, released](size_t index) {
-        if (index == 1) { // Alpha is done, Beta is starting when Cancel comes
-            holding = true;
-            released.wait_for(std::chrono::seconds(20));
-        }
-    });
+    ::Tervane3::Test::HeldCalculation held(1); // Alpha is done, Beta is starting when Cancel comes
     load(file("s.TN3"));
-    ASSERT_TRUE(::Tervane3::Test::waitUntil([&holding] { return holding.load(); }));
+    ASSERT_TRUE(held.waitHeld());
     dockChild<QPushButton>("cancelCalculationButton")->click();
-    release.set_value();
+    held.release();
     ASSERT_TRUE(waitIdle());
-    setCalculationTargetHook(nullptr);
 
     EXPECT_TRUE(Access::entry(w(), 0).emodApplied);
     EXPECT_TRUE(sameBits(Access::entry(w(), 0).reader->getFeature("emodulus"), moduli[0]));
