@@ -5,7 +5,8 @@
 // window's refresh with 100 datasets; the distribution explorer (both modes) and a ROC run
 // over 5 features on the 20 x 1M datasets; restoring a window of 5 categories x 20
 // datasets; 40 ROC plots written as one PNG (with the image's memory); and the exact
-// null distributions of the two-sample rank tests at their largest sizes.
+// null distributions of the two-sample rank tests at their largest sizes, with and without
+// ties.
 //
 // Every dataset has its own reader (own column cache), as opened datasets have; the
 // columns a run reads are cached before timing, as the main window caches them on
@@ -235,16 +236,18 @@ BENCHMARK(BM_RocPlotsToPng)->Unit(benchmark::kMillisecond)->UseRealTime()->Itera
 
 // The exact null distributions at their largest sizes: Mann-Whitney U with 8 values against
 // a list of the given length (U at the middle, the longest tail), and the signed-rank test
-// with 50 differences.
+// with 50 differences; each without ties and with every value tied to one other (runs of
+// two, the slowest case: the count cannot halve its units).
 void BM_ExactMannWhitney(benchmark::State& state)
 {
     std::vector<double> x;
     std::vector<double> y;
     const int n = static_cast<int>(state.range(0));
+    const bool tied = state.range(1) != 0;
     for (int i = 0; i < 8; ++i)
-        x.push_back((i + 0.5) * (n + 8) / 8.0);
+        x.push_back(tied ? std::floor((i + 0.5) * (n + 8) / 8.0) : (i + 0.5) * (n + 8) / 8.0);
     for (int i = 0; i < n; ++i)
-        y.push_back(i + 0.25);
+        y.push_back(tied ? std::floor(i / 2.0) * 2.0 : i + 0.25);
     for (auto _ : state) {
         const RankTestResult r = mannWhitneyUTest(x, y);
         if (!r.exact)
@@ -252,13 +255,19 @@ void BM_ExactMannWhitney(benchmark::State& state)
         benchmark::DoNotOptimize(r.pValue);
     }
 }
-BENCHMARK(BM_ExactMannWhitney)->ArgName("larger")->Arg(8)->Arg(50)->Arg(200)->Arg(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ExactMannWhitney)
+    ->ArgNames({"larger", "ties"})
+    ->ArgsProduct({{8, 50, 200, 1000}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_ExactWilcoxon(benchmark::State& state)
 {
+    const bool tied = state.range(0) != 0;
     std::vector<double> d;
-    for (int i = 1; i <= 50; ++i)
-        d.push_back(i % 2 ? i : -i);
+    for (int i = 1; i <= 50; ++i) {
+        const double magnitude = tied ? (i + 1) / 2 : i;
+        d.push_back(i % 2 ? magnitude : -magnitude);
+    }
     for (auto _ : state) {
         const RankTestResult r = wilcoxonSignedRankTest(d);
         if (!r.exact)
@@ -266,7 +275,7 @@ void BM_ExactWilcoxon(benchmark::State& state)
         benchmark::DoNotOptimize(r.pValue);
     }
 }
-BENCHMARK(BM_ExactWilcoxon)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ExactWilcoxon)->ArgName("ties")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

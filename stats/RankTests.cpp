@@ -44,46 +44,101 @@ double binomial(size_t n, size_t k)
     return r;
 }
 
-// P(U' <= u) for untied samples of m and n values under the null hypothesis. counts[j][v]
-// is the number of orderings of j values of the first sample among n' of the second with
-// U' = v; adding the n'-th value of the second sample gives
-//   f(j, n', v) = f(j, n' - 1, v) + f(j - 1, n', v - n'),
-// by whether the largest value belongs to the second sample or to the first (then it
-// exceeds all n'). Only v <= u is kept: O(n m u) additions, no cancellation.
-double mannWhitneyLowerTail(size_t m, size_t n, size_t u)
+// A mid-rank doubled: always an integer, (first + last position) of its run.
+long long doubled(double rank)
 {
-    std::vector<std::vector<double>> counts(m + 1, std::vector<double>(u + 1, 0.0));
-    for (auto& c : counts)
-        c[0] = 1.0;
-    for (size_t k = 1; k <= n && k <= u; ++k)
-        for (size_t j = 1; j <= m; ++j)
-            for (size_t v = k; v <= u; ++v)
-                counts[j][v] += counts[j - 1][v - k];
-    const double tail = std::accumulate(counts[m].begin(), counts[m].end(), 0.0);
-    return tail / binomial(m + n, m);
+    return std::llround(2.0 * rank);
 }
 
-// The two-sided exact p value of the signed-rank statistic W = min(W+, W-) of n untied
-// differences, from the sums of the ranks 1..n over all 2^n sign patterns (n <= 50, so the
-// counts are exact in doubles). The null distribution is symmetric, so the lower tail up to
-// W, doubled, is the two-sided value whichever way round the differences were taken.
-double signedRankExactP(size_t n, double w)
+// The two-sided exact p value of Mann-Whitney U given the tie pattern of the pooled values:
+// the distribution of U over all C(N, m) ways to choose which m of the pooled values form
+// the smaller list (m = its size, n the other's), with the observed mid-ranks.
+//
+// Counted in doubled units (2U = 2 #{X > Y} + #{X = Y}, an integer) over the runs of tied
+// values in rank order: choosing c of a run of t values for X, with j values of X among the
+// `before` values below the run, adds c (2 (before - j) + t - c) to 2U, in C(t, c) ways.
+// counts[j][v] is the number of choices of j values of X so far with 2U = v. Only the tail
+// on the observed side of the mean mn/2 is counted (v up to the observed value; the runs
+// walked downwards for the upper tail), so the cost is that of the untied recursion; the
+// other tail is 1 - this tail + P(2U = observed). Without ties (or with runs of odd length
+// only) every step is even and the count runs in units of U. Counts beyond 2^53 are rounded
+// like any double; the p value keeps about 13 significant digits.
+double mannWhitneyExactP(const std::vector<double>& ranks, size_t n1, size_t n2)
 {
-    const size_t top = n * (n + 1) / 2;
-    std::vector<double> counts(top + 1, 0.0);
+    const bool firstSmaller = n1 <= n2;
+    const size_t m = firstSmaller ? n1 : n2;
+    const size_t n = firstSmaller ? n2 : n1;
+    const size_t offset = firstSmaller ? 0 : n1;
+    long long rankSum = 0;
+    for (size_t i = offset; i < offset + m; ++i)
+        rankSum += doubled(ranks[i]);
+    const long long twiceU = rankSum - static_cast<long long>(m * (m + 1));
+    const long long twiceMn = 2 * static_cast<long long>(m * n);
+
+    std::vector<double> sorted(ranks);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<size_t> runs;
+    bool allOdd = true;
+    for (size_t i = 0; i < sorted.size();) {
+        size_t j = i + 1;
+        while (j < sorted.size() && sorted[j] == sorted[i])
+            ++j;
+        runs.push_back(j - i);
+        allOdd = allOdd && (j - i) % 2 == 1;
+        i = j;
+    }
+    const bool lowerSide = 2 * twiceU <= twiceMn;
+    if (!lowerSide)
+        std::reverse(runs.begin(), runs.end());
+    const long long unit = allOdd ? 2 : 1;
+    const size_t bound = static_cast<size_t>((lowerSide ? twiceU : twiceMn - twiceU) / unit);
+
+    std::vector<std::vector<double>> counts(m + 1, std::vector<double>(bound + 1, 0.0));
+    counts[0][0] = 1.0;
+    size_t before = 0;
+    for (const size_t t : runs) {
+        // With more than `bound` values of Y below the run, a value of X in it adds more than
+        // the bound.
+        const size_t lowest = before > bound ? before - bound : 0;
+        for (size_t j = std::min(m, before) + 1; j-- > lowest;) {
+            for (size_t c = 1; c <= t && j + c <= m; ++c) {
+                const size_t step = static_cast<size_t>(
+                    static_cast<long long>(c) * (2 * static_cast<long long>(before - j) + static_cast<long long>(t - c))
+                    / unit);
+                if (step > bound)
+                    continue;
+                const double ways = binomial(t, c);
+                const std::vector<double>& from = counts[j];
+                std::vector<double>& to = counts[j + c];
+                for (size_t v = 0; v + step <= bound; ++v)
+                    to[v + step] += ways * from[v];
+            }
+        }
+        before += t;
+    }
+    const double total = binomial(m + n, m);
+    const double tail = std::accumulate(counts[m].begin(), counts[m].end(), 0.0) / total;
+    const double other = 1.0 - tail + counts[m][bound] / total;
+    return std::min(1.0, 2.0 * std::min(tail, other));
+}
+
+// The two-sided exact p value of the signed-rank statistic W = min(W+, W-) given the tie
+// pattern of the magnitudes: the sums of the doubled mid-ranks over all 2^n sign patterns
+// (n <= 50, so the counts are exact in doubles), counted up to 2W only. Turning every sign
+// round maps W+ to W-, so the distribution is symmetric also with ties, and the lower tail
+// up to W, doubled, is the two-sided value whichever way round the differences were taken.
+double signedRankExactP(const std::vector<double>& ranks, double w)
+{
+    const size_t bound = static_cast<size_t>(doubled(w));
+    std::vector<double> counts(bound + 1, 0.0);
     counts[0] = 1.0;
-    for (size_t r = 1; r <= n; ++r)
-        for (size_t s = r * (r + 1) / 2; s >= r; --s)
-            counts[s] += counts[s - r];
-    const size_t last = std::min(static_cast<size_t>(w), top);
-    const double tail = std::accumulate(counts.begin(), counts.begin() + static_cast<std::ptrdiff_t>(last) + 1, 0.0);
-    return std::min(1.0, 2.0 * tail / std::ldexp(1.0, static_cast<int>(n)));
-}
-
-bool hasTies(std::vector<double> ranks)
-{
-    std::sort(ranks.begin(), ranks.end());
-    return std::adjacent_find(ranks.begin(), ranks.end()) != ranks.end();
+    for (const double rank : ranks) {
+        const size_t step = static_cast<size_t>(doubled(rank));
+        for (size_t s = bound + 1; s-- > step;)
+            counts[s] += counts[s - step];
+    }
+    const double tail = std::accumulate(counts.begin(), counts.end(), 0.0);
+    return std::min(1.0, 2.0 * tail / std::ldexp(1.0, static_cast<int>(ranks.size())));
 }
 
 } // namespace
@@ -188,12 +243,9 @@ RankTestResult mannWhitneyUTest(const std::vector<double>& x, const std::vector<
     const double b = static_cast<double>(n2);
     const double u1 = r1 - a * (a + 1.0) / 2.0;
     const double u = std::min(u1, a * b - u1);
-    // Ties are found in the ranks, which stay ordered whatever NaN the values hold.
-    if (static_cast<int>(std::min(n1, n2)) <= mannWhitneyExactMaxSize && !hasTies(ranks)) {
-        const double p = std::min(1.0, 2.0 * mannWhitneyLowerTail(std::min(n1, n2), std::max(n1, n2),
-                                                                   static_cast<size_t>(u)));
-        return {u, p, true, true};
-    }
+    // The runs of ties are read from the ranks, which stay ordered whatever NaN the values hold.
+    if (static_cast<int>(std::min(n1, n2)) <= mannWhitneyExactMaxSize)
+        return {u, mannWhitneyExactP(ranks, n1, n2), true, true};
     const double sigma = std::sqrt(a * b * (a + b + 1.0) / 12.0);
     if (sigma < 1e-15)
         return {u, 1.0, true};
@@ -219,11 +271,8 @@ RankTestResult wilcoxonSignedRankTest(const std::vector<double>& differences)
     for (size_t i = 0; i < n; ++i)
         (nonZero[i] > 0.0 ? plus : minus) += ranks[i];
     const double w = std::min(minus, plus);
-    // Tied magnitudes give half-integer rank sums that the exact table of untied ranks does
-    // not hold; reading it anyway would make the p value depend on which category comes
-    // first, so ties keep the approximation.
-    if (nonZero.size() == differences.size() && static_cast<int>(n) <= wilcoxonExactMaxSize && !hasTies(ranks))
-        return {w, signedRankExactP(n, w), true, true};
+    if (static_cast<int>(n) <= wilcoxonExactMaxSize)
+        return {w, signedRankExactP(ranks, w), true, true};
     const double nd = static_cast<double>(n);
     const double sigma = std::sqrt(nd * (nd + 1.0) * (2.0 * nd + 1.0) / 24.0);
     if (sigma < 1e-15)

@@ -1,8 +1,10 @@
 // Rank tests on hand-computed cases, including where they deliberately differ from scipy
-// (no tie correction in the approximations), and the two-sample tests against a table of
+// (no tie correction in the approximations); the two-sample tests against a table of
 // scipy 1.10's method="auto" values (written by tools/reference/rank_tests_reference.py)
-// across the switch between the exact distribution and the approximation. The agreement
-// with scipy on random cases is checked by RankTestsScipyTest.
+// across the switch between the exact distribution and the approximation, and with tied
+// values at the exact sizes against a brute-force enumeration of every split and sign
+// pattern (tools/reference/rank_tests_ties_reference.py). The agreement with scipy on random
+// cases is checked by RankTestsScipyTest.
 #include "stats/RankTests.h"
 
 #include "support/TestSupport.h"
@@ -86,9 +88,9 @@ TEST(RankTestsTest, TestsOnSmallCases)
         // 2 of the C(6, 3) = 20 orderings are this extreme: p = 0.1.
         {"Mann-Whitney separated", mannWhitneyUTest({1, 2, 3}, {4, 5, 6}), {0.0, 0.1, true, true}},
         {"Mann-Whitney reversed", mannWhitneyUTest({4, 5, 6}, {1, 2, 3}), {0.0, 0.1, true, true}},
-        // 3 against 3 with a tie keeps the approximation: U = 0.5, z = -4 / sqrt(63/12).
-        {"Mann-Whitney tied", mannWhitneyUTest({1, 2, 3}, {3, 5, 6}),
-         {0.5, std::erfc(4.0 / std::sqrt(63.0 / 12.0) / std::sqrt(2.0)), true, false}},
+        // Regression: a tie sent 3 against 3 to the approximation's 0.0809. Exactly, of the 20
+        // splits of the ranks {1, 2, 3.5, 3.5, 5, 6}, U = 0 once and U = 0.5 once: p = 4/20.
+        {"Mann-Whitney tied", mannWhitneyUTest({1, 2, 3}, {3, 5, 6}), {0.5, 0.2, true, true}},
         // The middle U of 3 against 3 reaches the whole distribution twice: p is capped at 1.
         {"Mann-Whitney middle", mannWhitneyUTest({1, 4, 5}, {2, 3, 6}), {4.0, 1.0, true, true}},
         {"Mann-Whitney two values", mannWhitneyUTest({1, 2}, {4, 5, 6}), {}},
@@ -98,9 +100,8 @@ TEST(RankTestsTest, TestsOnSmallCases)
         // at 0.05); exactly it is 2 of 2^5 sign patterns: p = 0.0625.
         {"Wilcoxon all positive", wilcoxonSignedRankTest({1, 2, 3, 4, 5}), {0.0, 0.0625, true, true}},
         {"Wilcoxon all negative", wilcoxonSignedRankTest({-1, -2, -3, -4, -5}), {0.0, 0.0625, true, true}},
-        // A zero difference switches to the approximation of the 4 others: z = -5 / sqrt(7.5).
-        {"Wilcoxon with a zero", wilcoxonSignedRankTest({0, 1, 2, 3, 4}),
-         {0.0, std::erfc(5.0 / std::sqrt(7.5) / std::sqrt(2.0)), true, false}},
+        // A zero difference is dropped; the 4 others are exact: 2 of 2^4 sign patterns.
+        {"Wilcoxon with a zero", wilcoxonSignedRankTest({0, 1, 2, 3, 4}), {0.0, 0.125, true, true}},
     });
 }
 
@@ -117,8 +118,8 @@ TEST(RankTestsTest, TwoSampleTestsAgreeWithScipyAuto)
         double p;
         bool exact;
     };
-    // scipy 1.10.1; where its approximation corrects for ties, the uncorrected value; matched
-    // differences with tied magnitudes take the approximation.
+    // scipy 1.10.1; beyond the exact sizes, where its approximation corrects for ties, the
+    // uncorrected value. Tied values at the exact sizes are in the enumeration's table below.
     const std::vector<Case> cases = {
         {"3 v 3 separated", Kind::mannWhitney, {1, 2, 3}, {4, 5, 6}, 0, 0.1, true},
         {"3 v 3 interleaved", Kind::mannWhitney, {1, 3, 5}, {2, 4, 6}, 3, 0.7, true},
@@ -158,14 +159,10 @@ TEST(RankTestsTest, TwoSampleTestsAgreeWithScipyAuto)
              {11.955, -4.795, -10.735, -24.25, 1.468, 17.476, 5.331, 10.118, 15.232, -3.821, 31.523, -3.769, 8.736,
               32.396, 3.857},
              84, 0.7696979437812898, false},
-        {"3 v 3 with a tie", Kind::mannWhitney,  // no tie correction; scipy 0.0765225
-             {1, 2, 3},
-             {3, 5, 6},
-             0.5, 0.0808555983700523, false},
-        {"6 v 7, tie inside one list", Kind::mannWhitney,  // no tie correction; scipy 0.0318884
-             {1, 2, 2, 4, 7, 9},
-             {3, 5, 8, 10, 11, 12, 13},
-             6, 0.03212457120765665, false},
+        {"9 v 12 with ties", Kind::mannWhitney,  // no tie correction; scipy 0.0270369
+             {-1, 5, 6, 1, 2, -2, -4, -4, -4},
+             {5, 10, -3, 11, 4, 1, 1, 0, 3, 7, 6, 7},
+             23, 0.027589528525118513, false},
         {"5 all positive", Kind::wilcoxon, {1, 2, 3, 4, 5}, {}, 0, 0.0625, true},
         {"5 all negative", Kind::wilcoxon, {-1, -2, -3, -4, -5}, {}, 0, 0.0625, true},
         {"6 mixed", Kind::wilcoxon, {1.5, -2, 3, 4.5, -0.5, 6}, {}, 4, 0.21875, true},
@@ -197,21 +194,11 @@ TEST(RankTestsTest, TwoSampleTestsAgreeWithScipyAuto)
               -12.633, 12.928, 1.212, 6.054, 0.115, 17.47, 15.86, 12.685, 4.595},
              {},
              560, 0.33431091331572893, false},
-        // Tied magnitudes take the approximation, so these mirror images agree (scipy 1.10 reads
-        // its exact table with W+ rounded down and gives them different values).
-        {"tied magnitudes, W+ above the mean", Kind::wilcoxon,  // no exact table, no tie correction; scipy 0.046875
-             {1, -1, 2, 3, 4, 5, 6},
+        {"55 with ties and zeros", Kind::wilcoxon,  // no tie correction; scipy 0.00793142
+             {-5, -4, -4, -1, 7, -5, 5, 6, 0, -2, 3, 6, 10, 5, 7, -1, -2, -6, -4, 0, 2, -4, 4, 1, -2, -2, 9, 2, -3, -3,
+              8, -1, 6, 7, -8, 6, 0, -3, -1, 3, 2, 3, -2, 6, 7, 8, 5, 9, 9, 4, 5, 3, 3, 4, -6},
              {},
-             1.5, 0.034610557515707366, false},
-        {"tied magnitudes, W+ below the mean", Kind::wilcoxon,  // no exact table, no tie correction; scipy 0.03125
-             {-1, 1, -2, -3, -4, -5, -6},
-             {},
-             1.5, 0.034610557515707366, false},
-        {"zero difference", Kind::wilcoxon, {0, 1.5, -2, 3, 4.5, 6, 7}, {}, 2, 0.07473549830588248, false},
-        {"zero and tied magnitudes", Kind::wilcoxon,  // no tie correction; scipy 0.0584753
-             {0, 1, -1, 2, 3, 4, 5},
-             {},
-             1.5, 0.05917206782585945, false},
+             398, 0.008046490964229061, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -226,6 +213,164 @@ TEST(RankTestsTest, TwoSampleTestsAgreeWithScipyAuto)
             EXPECT_EQ(swapped.exact, r.exact);
             EXPECT_NEAR_REL(swapped.pValue, r.pValue, 1e-12);
         }
+    }
+}
+
+TEST(RankTestsTest, TiedTwoSampleTestsAgreeWithEnumeration)
+{
+    enum class Kind { mannWhitney, wilcoxon };
+    struct Case
+    {
+        std::string name;
+        Kind kind;
+        std::vector<double> a;
+        std::vector<double> b;
+        double statistic;
+        double p;
+    };
+    // Regression: a tie anywhere sent both tests to the normal approximation, below the
+    // exact p (1 1 2 v 5 6 7: 0.0495 "*" against 0.1; 2 2 3 4 5: 0.0431 against 0.0625).
+    // Every split of the pooled values and every sign pattern enumerated, with the
+    // observed mid-ranks; each case is followed by its mirror image.
+    const std::vector<Case> cases = {
+        {"1 1 2 v 5 6 7", Kind::mannWhitney, {1, 1, 2}, {5, 6, 7}, 0, 0.1},
+        {"1 1 2 v 5 6 7, mirrored", Kind::mannWhitney, {5, 6, 7}, {1, 1, 2}, 0, 0.1},
+        {"1 1 2 v 5 6 7 8", Kind::mannWhitney, {1, 1, 2}, {5, 6, 7, 8}, 0, 0.05714285714285714},
+        {"1 1 2 v 5 6 7 8, mirrored", Kind::mannWhitney, {5, 6, 7, 8}, {1, 1, 2}, 0, 0.05714285714285714},
+        {"3 v 3, tie across the lists", Kind::mannWhitney, {1, 2, 3}, {3, 5, 6}, 0.5, 0.2},
+        {"3 v 3, tie across the lists, mirrored", Kind::mannWhitney, {3, 5, 6}, {1, 2, 3}, 0.5, 0.2},
+        {"3 v 3, all equal", Kind::mannWhitney, {4, 4, 4}, {4, 4, 4}, 4.5, 1},
+        {"3 v 3, all equal, mirrored", Kind::mannWhitney, {4, 4, 4}, {4, 4, 4}, 4.5, 1},
+        {"6 v 7, tie inside one list", Kind::mannWhitney,
+             {1, 2, 2, 4, 7, 9},
+             {3, 5, 8, 10, 11, 12, 13},
+             6, 0.03263403263403263},
+        {"6 v 7, tie inside one list, mirrored", Kind::mannWhitney,
+             {3, 5, 8, 10, 11, 12, 13},
+             {1, 2, 2, 4, 7, 9},
+             6, 0.03263403263403263},
+        {"5 v 6, three tie groups", Kind::mannWhitney, {1, 1, 1, 2, 2}, {2, 2, 3, 3, 3, 3}, 2, 0.025974025974025976},
+        {"5 v 6, three tie groups, mirrored", Kind::mannWhitney,
+             {2, 2, 3, 3, 3, 3},
+             {1, 1, 1, 2, 2},
+             2, 0.025974025974025976},
+        {"3 v 5, integers 0..5", Kind::mannWhitney, {2, 0, 0}, {2, 0, 0, 4, 5}, 4.5, 0.5714285714285714},
+        {"3 v 5, integers 0..5, mirrored", Kind::mannWhitney, {2, 0, 0, 4, 5}, {2, 0, 0}, 4.5, 0.5714285714285714},
+        {"4 v 4, integers 0..5", Kind::mannWhitney, {1, 1, 2, 5}, {5, 3, 2, 4}, 4, 0.34285714285714286},
+        {"4 v 4, integers 0..5, mirrored", Kind::mannWhitney, {5, 3, 2, 4}, {1, 1, 2, 5}, 4, 0.34285714285714286},
+        {"5 v 8, integers 0..5", Kind::mannWhitney, {2, 4, 0, 4, 3}, {3, 3, 2, 3, 1, 3, 1, 0}, 14, 0.4366744366744367},
+        {"5 v 8, integers 0..5, mirrored", Kind::mannWhitney,
+             {3, 3, 2, 3, 1, 3, 1, 0},
+             {2, 4, 0, 4, 3},
+             14, 0.4366744366744367},
+        {"8 v 3, integers 0..5", Kind::mannWhitney, {4, 3, 5, 1, 4, 2, 1, 3}, {5, 4, 2}, 8, 0.48484848484848486},
+        {"8 v 3, integers 0..5, mirrored", Kind::mannWhitney, {5, 4, 2}, {4, 3, 5, 1, 4, 2, 1, 3}, 8, 0.48484848484848486},
+        {"7 v 7, integers 0..5", Kind::mannWhitney, {5, 4, 1, 0, 4, 3, 3}, {1, 1, 3, 2, 1, 3, 5}, 19, 0.48717948717948717},
+        {"7 v 7, integers 0..5, mirrored", Kind::mannWhitney,
+             {1, 1, 3, 2, 1, 3, 5},
+             {5, 4, 1, 0, 4, 3, 3},
+             19, 0.48717948717948717},
+        {"6 v 4, integers 0..5", Kind::mannWhitney, {2, 4, 0, 1, 5, 4}, {3, 5, 4, 2}, 9, 0.5904761904761905},
+        {"6 v 4, integers 0..5, mirrored", Kind::mannWhitney, {3, 5, 4, 2}, {2, 4, 0, 1, 5, 4}, 9, 0.5904761904761905},
+        {"8 v 8, integers 0..5", Kind::mannWhitney,
+             {3, 5, 0, 1, 2, 1, 4, 1},
+             {1, 0, 5, 1, 2, 3, 5, 4},
+             27, 0.643045843045843},
+        {"8 v 8, integers 0..5, mirrored", Kind::mannWhitney,
+             {1, 0, 5, 1, 2, 3, 5, 4},
+             {3, 5, 0, 1, 2, 1, 4, 1},
+             27, 0.643045843045843},
+        {"4 v 14, integers 0..5", Kind::mannWhitney,
+             {0, 4, 3, 2},
+             {3, 1, 4, 4, 5, 2, 0, 0, 5, 3, 1, 1, 5, 5},
+             22.5, 0.5647058823529412},
+        {"4 v 14, integers 0..5, mirrored", Kind::mannWhitney,
+             {3, 1, 4, 4, 5, 2, 0, 0, 5, 3, 1, 1, 5, 5},
+             {0, 4, 3, 2},
+             22.5, 0.5647058823529412},
+        {"8 v 12, integers 0..5", Kind::mannWhitney,
+             {2, 1, 1, 1, 4, 5, 0, 3},
+             {2, 2, 2, 0, 4, 2, 5, 4, 0, 2, 0, 3},
+             46, 0.8839088671906009},
+        {"8 v 12, integers 0..5, mirrored", Kind::mannWhitney,
+             {2, 2, 2, 0, 4, 2, 5, 4, 0, 2, 0, 3},
+             {2, 1, 1, 1, 4, 5, 0, 3},
+             46, 0.8839088671906009},
+        {"3 v 4, integers 0..4 v 2..6", Kind::mannWhitney, {0, 3, 0}, {4, 5, 5, 3}, 0.5, 0.11428571428571428},
+        {"3 v 4, integers 0..4 v 2..6, mirrored", Kind::mannWhitney, {4, 5, 5, 3}, {0, 3, 0}, 0.5, 0.11428571428571428},
+        {"5 v 5, integers 0..4 v 2..6", Kind::mannWhitney, {2, 2, 1, 1, 2}, {5, 5, 2, 3, 2}, 3, 0.07936507936507936},
+        {"5 v 5, integers 0..4 v 2..6, mirrored", Kind::mannWhitney,
+             {5, 5, 2, 3, 2},
+             {2, 2, 1, 1, 2},
+             3, 0.07936507936507936},
+        {"8 v 6, integers 0..4 v 2..6", Kind::mannWhitney,
+             {1, 3, 2, 2, 4, 3, 0, 4},
+             {3, 5, 2, 2, 4, 3},
+             17, 0.4229104229104229},
+        {"8 v 6, integers 0..4 v 2..6, mirrored", Kind::mannWhitney,
+             {3, 5, 2, 2, 4, 3},
+             {1, 3, 2, 2, 4, 3, 0, 4},
+             17, 0.4229104229104229},
+        {"8 v 8, integers 0..4 v 2..6", Kind::mannWhitney,
+             {3, 1, 2, 0, 3, 2, 1, 2},
+             {4, 4, 2, 5, 6, 5, 5, 5},
+             3.5, 0.0012432012432012432},
+        {"8 v 8, integers 0..4 v 2..6, mirrored", Kind::mannWhitney,
+             {4, 4, 2, 5, 6, 5, 5, 5},
+             {3, 1, 2, 0, 3, 2, 1, 2},
+             3.5, 0.0012432012432012432},
+        {"8 v 5, one list constant", Kind::mannWhitney, {3, 3, 3, 3, 3, 3, 3, 3}, {1, 2, 3, 4, 5}, 20, 1},
+        {"8 v 5, one list constant, mirrored", Kind::mannWhitney, {1, 2, 3, 4, 5}, {3, 3, 3, 3, 3, 3, 3, 3}, 20, 1},
+        {"6 v 4, the far tail smaller", Kind::mannWhitney, {1, 0, 1, 1, 1, 1}, {2, 0, 2, 0}, 11, 0.9523809523809523},
+        {"6 v 4, the far tail smaller, mirrored", Kind::mannWhitney,
+             {2, 0, 2, 0},
+             {1, 0, 1, 1, 1, 1},
+             11, 0.9523809523809523},
+        {"2 2 3 4 5", Kind::wilcoxon, {2, 2, 3, 4, 5}, {}, 0, 0.0625},
+        {"2 2 3 4 5, mirrored", Kind::wilcoxon, {-2, -2, -3, -4, -5}, {}, 0, 0.0625},
+        {"1 1 1 1 1", Kind::wilcoxon, {1, 1, 1, 1, 1}, {}, 0, 0.0625},
+        {"1 1 1 1 1, mirrored", Kind::wilcoxon, {-1, -1, -1, -1, -1}, {}, 0, 0.0625},
+        {"three of one size", Kind::wilcoxon, {1, -1, 1}, {}, 2, 1},
+        {"three of one size, mirrored", Kind::wilcoxon, {-1, 1, -1}, {}, 2, 1},
+        {"tied magnitudes of both signs", Kind::wilcoxon, {1, -1, 2, 3, 4, 5, 6}, {}, 1.5, 0.046875},
+        {"tied magnitudes of both signs, mirrored", Kind::wilcoxon, {-1, 1, -2, -3, -4, -5, -6}, {}, 1.5, 0.046875},
+        {"zero difference", Kind::wilcoxon, {0, 1.5, -2, 3, 4.5, 6, 7}, {}, 2, 0.09375},
+        {"zero difference, mirrored", Kind::wilcoxon, {0, -1.5, 2, -3, -4.5, -6, -7}, {}, 2, 0.09375},
+        {"zero and tied magnitudes", Kind::wilcoxon, {0, 1, -1, 2, 3, 4, 5}, {}, 1.5, 0.09375},
+        {"zero and tied magnitudes, mirrored", Kind::wilcoxon, {0, -1, 1, -2, -3, -4, -5}, {}, 1.5, 0.09375},
+        {"zeros leave three", Kind::wilcoxon, {0, 0, 0, 2, 2, -1}, {}, 1, 0.5},
+        {"zeros leave three, mirrored", Kind::wilcoxon, {0, 0, 0, -2, -2, 1}, {}, 1, 0.5},
+        {"3, integers -4..4", Kind::wilcoxon, {2, -3, -2}, {}, 1.5, 0.75},
+        {"3, integers -4..4, mirrored", Kind::wilcoxon, {-2, 3, 2}, {}, 1.5, 0.75},
+        {"4, integers -4..4", Kind::wilcoxon, {4, 4, 1, -2}, {}, 2, 0.375},
+        {"4, integers -4..4, mirrored", Kind::wilcoxon, {-4, -4, -1, 2}, {}, 2, 0.375},
+        {"6, integers -4..4", Kind::wilcoxon, {-4, -3, 4, 0, -3, -2}, {}, 4.5, 0.5},
+        {"6, integers -4..4, mirrored", Kind::wilcoxon, {4, 3, -4, 0, 3, 2}, {}, 4.5, 0.5},
+        {"8, integers -4..4", Kind::wilcoxon, {-3, 3, -3, 3, 4, 4, -4, -4}, {}, 18, 1},
+        {"8, integers -4..4, mirrored", Kind::wilcoxon, {3, -3, 3, -3, -4, -4, 4, 4}, {}, 18, 1},
+        {"10, integers -4..4", Kind::wilcoxon, {4, 2, -3, 2, 2, -2, 2, -3, 3, -1}, {}, 21, 0.57421875},
+        {"10, integers -4..4, mirrored", Kind::wilcoxon, {-4, -2, 3, -2, -2, 2, -2, 3, -3, 1}, {}, 21, 0.57421875},
+        {"12, integers -4..4", Kind::wilcoxon, {2, -4, -1, -4, -2, -2, 2, 3, 2, 0, 4, -2}, {}, 31.5, 0.90625},
+        {"12, integers -4..4, mirrored", Kind::wilcoxon, {-2, 4, 1, 4, 2, 2, -2, -3, -2, 0, -4, 2}, {}, 31.5, 0.90625},
+        {"5, integers -1..4", Kind::wilcoxon, {4, -1, 4, 4, 3}, {}, 1, 0.125},
+        {"5, integers -1..4, mirrored", Kind::wilcoxon, {-4, 1, -4, -4, -3}, {}, 1, 0.125},
+        {"9, integers -1..4", Kind::wilcoxon, {2, 1, 4, -1, 2, 3, 3, 0, 3}, {}, 1.5, 0.0234375},
+        {"9, integers -1..4, mirrored", Kind::wilcoxon, {-2, -1, -4, 1, -2, -3, -3, 0, -3}, {}, 1.5, 0.0234375},
+        {"12, integers -1..4", Kind::wilcoxon, {-1, 4, 1, 1, 0, 4, 3, 4, 4, 0, -1, 2}, {}, 5, 0.0234375},
+        {"12, integers -1..4, mirrored", Kind::wilcoxon, {1, -4, -1, -1, 0, -4, -3, -4, -4, 0, 1, -2}, {}, 5, 0.0234375},
+        {"12, half of one size", Kind::wilcoxon, {3, 3, -3, 3, 3, -3, 1, 2, 4, 5, -6, 7}, {}, 22, 0.19384765625},
+        {"12, half of one size, mirrored", Kind::wilcoxon,
+             {-3, -3, 3, -3, -3, 3, -1, -2, -4, -5, 6, -7},
+             {},
+             22, 0.19384765625},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RankTestResult r = c.kind == Kind::mannWhitney ? mannWhitneyUTest(c.a, c.b) : wilcoxonSignedRankTest(c.a);
+        ASSERT_TRUE(r.valid);
+        EXPECT_TRUE(r.exact);
+        EXPECT_DOUBLE_EQ(r.statistic, c.statistic);
+        EXPECT_NEAR_REL(r.pValue, c.p, 1e-12);
     }
 }
 
