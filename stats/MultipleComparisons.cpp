@@ -11,8 +11,15 @@ namespace Tervane3 {
 
 std::vector<double> familyThresholds(const QString& method, double alpha, const std::vector<double>& pValues)
 {
-    const size_t m = pValues.size();
-    std::vector<double> thresholds(m, alpha);
+    return familyThresholds(method, alpha, pValues, pValues.size());
+}
+
+std::vector<double> familyThresholds(const QString& method, double alpha, const std::vector<double>& pValues,
+                                     size_t tests)
+{
+    const size_t given = pValues.size();
+    const size_t m = std::max(tests, given);
+    std::vector<double> thresholds(given, alpha);
     if (m <= 1)
         return thresholds;
     if (method == QLatin1String("Bonferroni")) {
@@ -22,15 +29,15 @@ std::vector<double> familyThresholds(const QString& method, double alpha, const 
     if (method != QLatin1String("Holm-Bonferroni"))
         return thresholds;
 
-    std::vector<size_t> order(m);
+    std::vector<size_t> order(given);
     std::iota(order.begin(), order.end(), size_t(0));
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return pValues[a] < pValues[b]; });
     bool stopped = false;
     size_t rank = 0;
-    while (rank < m) {
+    while (rank < given) {
         // One group of equal p values, judged against the threshold of its first rank.
         size_t end = rank + 1;
-        while (end < m && pValues[order[end]] == pValues[order[rank]])
+        while (end < given && pValues[order[end]] == pValues[order[rank]])
             ++end;
         const double threshold = stopped ? 0.0 : alpha / static_cast<double>(m - rank);
         for (size_t i = rank; i < end; ++i)

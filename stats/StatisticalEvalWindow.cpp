@@ -255,6 +255,8 @@ void StatisticalEvalWindow::buildUi()
     connect(alphaSpin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             &StatisticalEvalWindow::updateExplanationText);
     connect(tabs, &QTabWidget::currentChanged, this, &StatisticalEvalWindow::onTabChanged);
+    // The correction's number of tests counts the selected features.
+    connect(featureList, &QListWidget::itemSelectionChanged, this, &StatisticalEvalWindow::updateExplanationText);
 
     onTabChanged(0);
 }
@@ -396,6 +398,12 @@ std::vector<std::string> StatisticalEvalWindow::selectedFeatureKeys() const
     for (const QListWidgetItem* item : featureList->selectedItems())
         keys.push_back(item->data(Qt::UserRole).toString().toStdString());
     return keys;
+}
+
+int StatisticalEvalWindow::plannedTestCount() const
+{
+    const int k = static_cast<int>(categoryPanels.size());
+    return featureList->selectedItems().size() * (k > 2 ? k * (k - 1) / 2 : 1);
 }
 
 void StatisticalEvalWindow::replacePlots(std::vector<QwtPlot*>& plots, QVBoxLayout* layout,

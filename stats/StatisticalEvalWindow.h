@@ -127,6 +127,10 @@ private:
     // The smallest number of distinct positive IDs held by one category (categories
     // without any ignored); 0 when none has one.
     int smallestIdCount() const;
+    // The number of tests the comparison corrects for: per selected feature the two-category
+    // test, or with three or more categories one test per pair. The explanation, the question
+    // before a run and the result table all take it from here.
+    int plannedTestCount() const;
     // The summary values of the entries of the categories (all when none are given) for the
     // features: result[i][entry][feature] for category categories[i], computed once per
     // distinct dataset; NaN where a dataset has no value.

@@ -25,6 +25,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QSignalBlocker>
 #include <QTableWidget>
 
 #include <algorithm>
@@ -152,14 +153,18 @@ void StatisticalEvalWindow::onCategoryChanged()
             break;
     }
 
-    featureList->clear();
-    for (const std::string& key : commonScalarFeatures()) {
-        const QString keyText = QString::fromStdString(key);
-        auto* item = new QListWidgetItem(labelReader ? QString::fromStdString(labelReader->featureLabel(key)) : keyText,
-                                         featureList);
-        item->setData(Qt::UserRole, keyText);
-        if (selected.count(keyText))
-            item->setSelected(true);
+    {
+        // The rebuild would re-explain once per selected item; the text is set once below.
+        const QSignalBlocker quiet(featureList);
+        featureList->clear();
+        for (const std::string& key : commonScalarFeatures()) {
+            const QString keyText = QString::fromStdString(key);
+            const QString text = labelReader ? QString::fromStdString(labelReader->featureLabel(key)) : keyText;
+            auto* item = new QListWidgetItem(text, featureList);
+            item->setData(Qt::UserRole, keyText);
+            if (selected.count(keyText))
+                item->setSelected(true);
+        }
     }
 
     const int k = static_cast<int>(categoryPanels.size());
@@ -223,7 +228,7 @@ void StatisticalEvalWindow::onRunAnalysis()
         const int n = smallestIdCount();
         if (n > 0) {
             const double pMin = minimumWilcoxonP(n);
-            const int planned = features * (k > 2 ? k * (k - 1) / 2 : 1);
+            const int planned = plannedTestCount();
             const bool divided = correction == QLatin1String("Bonferroni") && planned > 1;
             const double effective = divided ? alpha / planned : alpha;
             if (pMin > effective) {
@@ -348,7 +353,9 @@ void StatisticalEvalWindow::onRunAnalysis()
         }
     }
 
-    // The family: every valid pairwise test, or the main test of a feature without pairs.
+    // The family: every pairwise test, or the main test of a feature without pairs. Its size
+    // m is the number of tests planned, which the explanation and the question before the
+    // run name too; a test that could not be computed has no p value but still counts.
     std::vector<double*> familyThreshold;
     std::vector<double> familyP;
     for (FeatureComparison& fc : comparisons) {
@@ -363,8 +370,8 @@ void StatisticalEvalWindow::onRunAnalysis()
             familyP.push_back(fc.result.pValue);
         }
     }
-    const int m = static_cast<int>(familyP.size());
-    const std::vector<double> thresholds = familyThresholds(correction, alpha, familyP);
+    const int m = plannedTestCount();
+    const std::vector<double> thresholds = familyThresholds(correction, alpha, familyP, static_cast<size_t>(m));
     for (size_t i = 0; i < thresholds.size(); ++i)
         *familyThreshold[i] = thresholds[i];
 

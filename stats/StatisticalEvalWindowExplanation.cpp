@@ -22,13 +22,13 @@ namespace {
 QString exactnessParagraph(bool matched, int k)
 {
     const QString rule
-        = matched ? QStringLiteral("with at most %1 matched differences, none of them zero and no two of equal size")
+        = matched ? QStringLiteral("with at most %1 matched differences that are not zero (zero differences are left "
+                                   "out)")
                         .arg(wilcoxonExactMaxSize)
-                  : QStringLiteral("when the smaller category has at most %1 values and no two values are equal")
-                        .arg(mannWhitneyExactMaxSize);
-    const QString exact = QStringLiteral("is exact (from the exact null distribution) %1, and is then marked "
-                                         "\"(exact)\" in the column Test; otherwise it comes from the normal "
-                                         "approximation, without tie or continuity correction.")
+                  : QStringLiteral("when the smaller category has at most %1 values").arg(mannWhitneyExactMaxSize);
+    const QString exact = QStringLiteral("is exact (from the exact null distribution, given any tied values) %1, and is "
+                                         "then marked \"(exact)\" in the column Test; otherwise it comes from the "
+                                         "normal approximation, without tie or continuity correction.")
                               .arg(rule);
     if (k == 2)
         return QStringLiteral("The p value ") + exact;
@@ -102,7 +102,7 @@ void StatisticalEvalWindow::updateExplanationText()
                                          "independent test, avoiding pseudoreplication. Double-click a dataset to "
                                          "assign its ID.");
         }
-        const int m = selected * (k > 2 ? k * (k - 1) / 2 : 1);
+        const int m = plannedTestCount();
         if (m > 1) {
             const QString correction = correctionCombo->currentText();
             if (correction == QLatin1String("Bonferroni"))

@@ -24,6 +24,7 @@ TEST(MultipleComparisonsTest, FamilyThresholds)
         std::vector<double> p;
         std::vector<double> thresholds;
         std::vector<QString> stars;
+        size_t tests = 0; // planned tests when more than the p values
     };
     const std::vector<Case> cases = {
         {"Bonferroni", "Bonferroni", 0.06, {0.01, 0.04, 0.03}, {0.02, 0.02, 0.02}, {"*", "ns", "ns"}},
@@ -41,10 +42,16 @@ TEST(MultipleComparisonsTest, FamilyThresholds)
         {"Holm ties", "Holm-Bonferroni", 0.06, {0.025, 0.01, 0.025}, {0.03, 0.02, 0.03}, {"*", "*", "*"}},
         {"Holm tie at the stop", "Holm-Bonferroni", 0.06, {0.04, 0.04, 0.001, 0.05}, {0.02, 0.02, 0.015, 0.0},
          {"ns", "ns", "**", "ns"}},
+        // Tests without a p value (not computable) still count in m.
+        {"Bonferroni over planned tests", "Bonferroni", 0.06, {0.01, 0.04}, {0.02, 0.02}, {"*", "ns"}, 3},
+        {"one p of two tests", "Bonferroni", 0.05, {0.03}, {0.025}, {"ns"}, 2},
+        {"Holm over planned tests", "Holm-Bonferroni", 0.06, {0.025, 0.01}, {0.03, 0.02}, {"*", "*"}, 3},
+        {"none over planned tests", "None (discouraged)", 0.05, {0.03}, {0.05}, {"*"}, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<double> thresholds = familyThresholds(c.method, c.alpha, c.p);
+        const std::vector<double> thresholds
+            = c.tests ? familyThresholds(c.method, c.alpha, c.p, c.tests) : familyThresholds(c.method, c.alpha, c.p);
         ASSERT_EQ(thresholds.size(), c.thresholds.size());
         for (size_t i = 0; i < thresholds.size(); ++i) {
             EXPECT_NEAR(thresholds[i], c.thresholds[i], 1e-15) << i;

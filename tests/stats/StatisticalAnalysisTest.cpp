@@ -86,7 +86,10 @@ TEST_F(StatisticalAnalysisTest, SmallCategoriesGetExactPValues)
         // Regression: three datasets against three, fully apart, were "*" with the normal
         // approximation's 0.0495; exactly p = 2/20 = 0.1, never below it.
         {"3 v 3 apart", {1, 2, 3}, {4, 5, 6}, QStringLiteral("Mann-Whitney U (exact)|0.1|ns")},
-        {"3 v 3 with a tie", {1, 2, 3}, {3, 5, 6}, QStringLiteral("Mann-Whitney U|0.08086|ns")},
+        // A tie keeps the exact distribution: 4 of the 20 splits are this extreme.
+        {"3 v 3 with a tie", {1, 2, 3}, {3, 5, 6}, QStringLiteral("Mann-Whitney U (exact)|0.2|ns")},
+        // Regression: a tie sent a fully separated comparison to the approximation's 0.0495 "*".
+        {"3 v 3 apart with a tie", {1, 1, 2}, {5, 6, 7}, QStringLiteral("Mann-Whitney U (exact)|0.1|ns")},
         {"9 v 9 apart", {1, 2, 3, 4, 5, 6, 7, 8, 9}, {11, 12, 13, 14, 15, 16, 17, 18, 19},
          QStringLiteral("Mann-Whitney U|") + nineApart + QStringLiteral("|***")},
     };
@@ -260,8 +263,10 @@ TEST_F(StatisticalAnalysisTest, MatchedDesignTestsPerIdAndDrawsConnectionLines)
     // Every subject ranks the categories 1, 3, 2: Q = 12, p = exp(-6).
     EXPECT_EQ(cell(0, 4), QStringLiteral("Friedman"));
     EXPECT_EQ(cell(0, 5), QString::number(std::exp(-6.0), 'g', 4));
-    // The pairwise differences of each pair are all of one size: no exact table for such ties.
-    EXPECT_EQ(cell(1, 4), QStringLiteral("Wilcoxon"));
+    // The differences of each pair are all of one size and one sign: exact with these ties,
+    // 2 of 2^6 sign patterns.
+    EXPECT_EQ(cell(1, 4), QStringLiteral("Wilcoxon (exact)"));
+    EXPECT_EQ(cell(1, 5), QStringLiteral("0.03125"));
     QwtPlot* plot = window.comparisonPlots().at(0);
     const auto lines = [](QwtPlot* p) {
         int n = 0;
@@ -327,6 +332,61 @@ TEST_F(StatisticalAnalysisTest, DatasetsWithoutValuesAreLeftOutAndNamed)
                           + QStringLiteral(": only NaN, filtered, gone 6, gone 7, gone 8")});
     EXPECT_EQ(prompts->last()->icon, Prompts::Icon::Information);
     EXPECT_EQ(Tervane3::Test::tooltipOf(window.comparisonPlots().at(0))->points().size(), 6u);
+}
+
+TEST_F(StatisticalAnalysisTest, ExplanationQuestionAndTableNameTheSameNumberOfTests)
+{
+    // Six subjects in two matched categories: area_um rises by the subject's ID in
+    // Condition 1 (exact p = 2/64), deform is the same everywhere (no non-zero difference,
+    // so its test cannot be computed).
+    for (size_t cat = 0; cat < 2; ++cat)
+        for (int id = 1; id <= 6; ++id) {
+            const int dataset = data.add(QStringLiteral("c%1 ID%2").arg(cat).arg(id),
+                                         {{"area_um", {static_cast<double>(id * static_cast<int>(cat + 1))}},
+                                          {"deform", {1.0}}});
+            ASSERT_TRUE(panel(cat)->addDataset(dataset));
+            panel(cat)->setNumberId(dataset, id);
+        }
+    combo("designCombo")->setCurrentIndex(1);
+    const auto bonferroniLine = [&] {
+        for (const QString& paragraph : explanation().split(QStringLiteral("\n\n")))
+            if (paragraph.startsWith(QLatin1String("Bonferroni correction")))
+                return paragraph;
+        return QString();
+    };
+    const auto rowOf = [&](const char* key) {
+        for (int r = 0; r < table()->rowCount(); ++r)
+            if (cell(r, 0) == label(key))
+                return r;
+        return -1;
+    };
+
+    select({"area_um"});
+    EXPECT_EQ(bonferroniLine(), QString());
+    run();
+    EXPECT_TRUE(prompts->calls().empty());
+    EXPECT_EQ(header(5), QStringLiteral("Sig. (α=0.05)"));
+    EXPECT_EQ(cell(rowOf("area_um"), 5), QStringLiteral("*"));
+
+    // Regression: the explanation kept its number of tests when only the selection changed.
+    select({"area_um", "deform"});
+    EXPECT_EQ(bonferroniLine(),
+              QStringLiteral("Bonferroni correction: α is divided by 2 tests (α*=0.025). Simple and conservative."));
+    prompts->answerMessage(QStringLiteral("&Yes"));
+    run();
+    ASSERT_EQ(boxes(QStringLiteral("Analysis")).size(), 1);
+    EXPECT_TRUE(boxes(QStringLiteral("Analysis"))[0].contains(
+        QStringLiteral("the effective significance level α=0.025 (after Bonferroni correction)")));
+    // Regression: the table counted only the tests it could compute (1: α=0.05, "*").
+    EXPECT_EQ(header(5), QStringLiteral("Sig. (α*=0.025)"));
+    EXPECT_EQ(cell(rowOf("deform"), 4), QStringLiteral("n/a"));
+    EXPECT_EQ(cell(rowOf("area_um"), 4), QStringLiteral("0.03125"));
+    EXPECT_EQ(cell(rowOf("area_um"), 5), QStringLiteral("ns"));
+    EXPECT_EQ(markers(window.comparisonPlots().at(0)) + markers(window.comparisonPlots().at(1)), 0);
+
+    features()->clearSelection();
+    features()->item(0)->setSelected(true);
+    EXPECT_EQ(bonferroniLine(), QString());
 }
 
 } // namespace
