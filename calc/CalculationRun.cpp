@@ -183,6 +183,16 @@ EModulusParams emodulusParamsOf(const EmodulusSettings& settings)
     return params;
 }
 
+void shareModulusSettings(const std::vector<std::unique_ptr<DatasetEntry>>& datasets, const DatasetEntry& computed)
+{
+    if (!computed.reader)
+        return;
+    for (const auto& entry : datasets) {
+        if (entry.get() != &computed && entry->reader == computed.reader && entry->emodApplied)
+            entry->emodulusSettings = computed.emodulusSettings;
+    }
+}
+
 std::vector<int> assessmentEvents(const DatasetHost& host, const DatasetEntry& entry, bool useFiltered)
 {
     if (!entry.reader)

@@ -91,6 +91,9 @@ std::vector<CalculationTarget> emodulusJobs(const std::vector<std::unique_ptr<Da
 // computes the same column again from them (table 0, as every computation uses).
 EmodulusSettings emodulusSettingsOf(const EModulusParams& params);
 EModulusParams emodulusParamsOf(const EmodulusSettings& settings);
+// A dataset and its duplicates share one reader and so show one "emodulus" column: each of
+// them that records a modulus takes the settings of `computed`, the last one computed.
+void shareModulusSettings(const std::vector<std::unique_ptr<DatasetEntry>>& datasets, const DatasetEntry& computed);
 
 // The events of a quality assessment: with useFiltered and the dataset's own filter switched
 // on, those passing the effective filter without its rules on "emodulus" (the assessment is

@@ -436,9 +436,10 @@ private:
     // The background re-run of a restored refinement (see above).
     void restoreRefinementInBackground(DatasetEntry* entry, const std::vector<int>& channels,
                                        bool thenCompensate);
-    // The Young's modulus of each target with its parameters, in the background; records the
-    // flag and the settings of every dataset that got its column, then calls finish and sets
-    // "Assess Quality" for the dataset shown.
+    // The Young's modulus of each target with its parameters, in the background; a target
+    // whose deformation column is a missing Fourier deformation gets that first. Records the
+    // flags and the settings of every dataset that got its columns, then calls finish and
+    // sets "Assess Quality" for the dataset shown.
     void runEmodulusCalculation(std::vector<CalculationTarget> targets,
                                 std::function<void(const CalculationReport& report)> finish);
     // After a session load: datasets whose file records the Young's modulus without its
@@ -447,6 +448,13 @@ private:
     void restoreSessionModuli();
     // Starts that run when one is pending and nothing else runs.
     void startModulusRestore();
+    // A Cancel came during a run of a loaded session's restoration: the rest of it does not
+    // start either. The moduli not computed again lose their flags; the status line names
+    // what was not restored (notRestored, gathered before the run's finish function).
+    void stopSessionRestoration(const QStringList& notRestored);
+    // The restored calculations still missing their columns: refinements already tried,
+    // moduli flagged with their settings.
+    QStringList unrestoredCalculations() const;
     // A dataset's x, y and colour features as saved, when a restored calculation started.
     using SavedPlotFeatures = std::array<std::string, 3>;
     // Once a restored calculation gave a dataset its columns back: the saved plot choices
@@ -599,6 +607,10 @@ private:
     std::set<int> restoredCalculationIds;
     // A loaded session's Young's moduli wait for the running calculation to end.
     bool modulusRestorePending = false;
+    // The running calculation restores a loaded session's columns, and whether a Cancel
+    // came for it (GUI thread only; onCalcFinished resets both).
+    bool restorationRunning = false;
+    bool restorationCancelled = false;
     // Progress connections of the calculators' last runs.
     QMetaObject::Connection refinementProgress;
     QMetaObject::Connection compensationProgress;

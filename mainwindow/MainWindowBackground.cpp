@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 namespace Tervane3 {
 
@@ -225,6 +226,9 @@ void MainWindow::onCancelCalculation()
     fourierDeform->cancelRequested = true;
     imageFeatures->cancelRequested = true;
     emodulusCalculator->cancelRequested = true;
+    // One Cancel stops a session's whole restoration, not only the run in work.
+    if (restorationRunning)
+        restorationCancelled = true;
     statusLabel->setText(QStringLiteral("Cancelling the calculation..."));
 }
 
@@ -241,20 +245,28 @@ void MainWindow::onCalcFinished()
     }
     if (!failure.isEmpty())
         qCritical().noquote() << QStringLiteral("Background calculation failed:") << failure;
+    const bool restorationStopped = std::exchange(restorationCancelled, false);
+    restorationRunning = false;
     if (closing)
         return;
+    // Named before the finish function clears the flags of moduli it did not restore.
+    const QStringList notRestored = restorationStopped ? unrestoredCalculations() : QStringList();
     // The finish function also runs after a failure: it gives the calculation's button back.
     if (finish)
         finish();
-    // The re-application of restored calculations waited for the run; catch up for the
-    // dataset shown now (unless the finish function started the next run).
-    if (!calculationBusy) {
-        DatasetEntry* active = shownEntry();
-        if (active && reapplyRestoredCalculations(active, fluorescenceChannels(active->reader.get())))
-            refreshFeaturesAndPlot();
+    if (restorationStopped) {
+        stopSessionRestoration(notRestored);
+    } else {
+        // The re-application of restored calculations waited for the run; catch up for the
+        // dataset shown now (unless the finish function started the next run).
+        if (!calculationBusy) {
+            DatasetEntry* active = shownEntry();
+            if (active && reapplyRestoredCalculations(active, fluorescenceChannels(active->reader.get())))
+                refreshFeaturesAndPlot();
+        }
+        // So does a loaded session's Young's modulus.
+        startModulusRestore();
     }
-    // So does a loaded session's Young's modulus.
-    startModulusRestore();
     if (!failure.isEmpty())
         onUnhandledException(QStringLiteral("Calculation Error"),
                              QStringLiteral("The calculation did not complete:\n%1").arg(failure));

@@ -31,6 +31,7 @@
 #include <QProgressBar>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -238,18 +239,42 @@ void MainWindow::runEmodulusCalculation(std::vector<CalculationTarget> targets,
 {
     // What each dataset was computed with, recorded with its flag (a session saves it).
     std::map<int, EmodulusSettings> settings;
-    for (const CalculationTarget& target : targets)
+    bool fourierFirst = false;
+    for (const CalculationTarget& target : targets) {
         settings[target.datasetId] = emodulusSettingsOf(target.params);
+        fourierFirst = fourierFirst
+                       || (target.reader && isFourierDeformFeature(target.params.deformFeature)
+                           && !target.reader->hasFeature(target.params.deformFeature));
+    }
     connectProgress(emodulusCalculator, emodulusProgress);
+    if (fourierFirst)
+        connectProgress(fourierDeform, fourierProgress);
     auto report = std::make_shared<CalculationReport>();
+    // Datasets that got the Fourier deformation on the way (written by the worker, read by
+    // the finish function after the task's hand-over).
+    auto fourierComputed = std::make_shared<std::vector<int>>();
     EModulus* calculator = emodulusCalculator;
+    FourierDeform* fourier = fourierDeform;
     runCancellableCalculation(
-        [report, targets = std::move(targets), calculator](const std::atomic<bool>& cancel) {
+        [this, report, fourierComputed, targets = std::move(targets), calculator, fourier](const std::atomic<bool>& cancel) {
             *report = runOverTargets(targets, cancel,
                                      [&](const CalculationTarget& target, std::vector<std::string>& reasons) {
                                          RTDCReader* reader = target.reader.get();
-                                         for (const std::string& column : {std::string("area_um"),
-                                                                           target.params.deformFeature}) {
+                                         const std::string& deform = target.params.deformFeature;
+                                         // No session keeps computed columns: a modulus restored
+                                         // from the Fourier deformation needs that computed first.
+                                         if (reader && isFourierDeformFeature(deform) && !reader->hasFeature(deform)
+                                             && reader->hasMask()) {
+                                             postProgressFormat(QStringLiteral("Fourier deformation — %p%"));
+                                             const bool computed = fourier->compute(reader);
+                                             postProgressFormat(QStringLiteral("%p%"));
+                                             if (!computed) {
+                                                 reasons.push_back("no Fourier deformation (" + deform + ")");
+                                                 return false;
+                                             }
+                                             fourierComputed->push_back(target.datasetId);
+                                         }
+                                         for (const std::string& column : {std::string("area_um"), deform}) {
                                              if (reader && !reader->hasFeature(column)) {
                                                  reasons.push_back("no column " + column);
                                                  return false;
@@ -258,12 +283,19 @@ void MainWindow::runEmodulusCalculation(std::vector<CalculationTarget> targets,
                                          return calculator->compute(reader, target.params, &reasons);
                                      });
         },
-        [this, report, settings = std::move(settings), finish = std::move(finish)] {
+        [this, report, fourierComputed, settings = std::move(settings), finish = std::move(finish)] {
+            for (const int id : *fourierComputed) {
+                if (DatasetEntry* entry = findDatasetById(id))
+                    entry->fourierApplied = true;
+            }
+            if (!fourierComputed->empty())
+                updateFourierDeformAvailability();
             for (const CalculationOutcome& outcome : report->outcomes) {
                 DatasetEntry* entry = findDatasetById(outcome.datasetId);
                 if (entry && outcome.state == CalculationOutcome::State::Done) {
                     entry->emodApplied = true;
                     entry->emodulusSettings = settings.at(outcome.datasetId);
+                    shareModulusSettings(entries, *entry);
                 }
             }
             finish(*report);
@@ -507,6 +539,7 @@ void MainWindow::restoreRefinementInBackground(DatasetEntry* entry, const std::v
             if (shown && shown->id == id && shown->currentEventIndex >= 0)
                 displayEventTraces(shown->currentEventIndex);
         });
+    restorationRunning = calculationBusy;
 }
 
 void MainWindow::reselectRestoredPlotFeatures(int datasetId, const SavedPlotFeatures& saved,
@@ -588,7 +621,11 @@ void MainWindow::startModulusRestore()
     if (targets.empty())
         return;
     statusLabel->setText(QStringLiteral("Restoring the Young's modulus of %1 dataset(s)...").arg(targets.size()));
-    runEmodulusCalculation(std::move(targets), [this, saved = std::move(saved)](const CalculationReport& report) {
+    // A modulus from the Fourier deformation brings those columns back too.
+    const auto restored = [](const std::string& name) {
+        return isEmodulusFeature(name) || isFourierDeformFeature(name);
+    };
+    runEmodulusCalculation(std::move(targets), [this, saved = std::move(saved), restored](const CalculationReport& report) {
         // A dataset that did not get its column back (cancelled, or its file no longer
         // allows it) has no modulus now; the status line and the log say why.
         for (const CalculationOutcome& outcome : report.outcomes) {
@@ -598,12 +635,59 @@ void MainWindow::startModulusRestore()
                 entry->emodulusSettings.reset();
             }
         }
-        finishCalculation(QStringLiteral("Restored Young's modulus"), report, isEmodulusFeature);
+        finishCalculation(QStringLiteral("Restored Young's modulus"), report, restored);
         for (const CalculationOutcome& outcome : report.outcomes) {
             if (outcome.state == CalculationOutcome::State::Done)
-                reselectRestoredPlotFeatures(outcome.datasetId, saved.at(outcome.datasetId), isEmodulusFeature);
+                reselectRestoredPlotFeatures(outcome.datasetId, saved.at(outcome.datasetId), restored);
         }
     });
+    restorationRunning = calculationBusy;
+}
+
+QStringList MainWindow::unrestoredCalculations() const
+{
+    QStringList refined;
+    QStringList moduli;
+    for (const auto& entry : entries) {
+        const RTDCReader* reader = entry->reader.get();
+        if (!reader)
+            continue;
+        if (entry->flRefinementApplied && restoredCalculationIds.count(entry->id) != 0) {
+            const std::vector<std::string> names = reader->featureNames();
+            const bool refinedNow = std::any_of(names.begin(), names.end(), [reader](const std::string& name) {
+                return name.size() >= 8 && endsWith(name, "_rf") && reader->isComputedFeature(name);
+            });
+            if (!refinedNow)
+                refined.append(entry->displayName);
+        }
+        if (entry->emodApplied && entry->emodulusSettings && !reader->isComputedFeature("emodulus"))
+            moduli.append(entry->displayName);
+    }
+    QStringList parts;
+    if (!refined.isEmpty())
+        parts.append(QStringLiteral("the refined fluorescence of %1").arg(refined.join(QStringLiteral(", "))));
+    if (!moduli.isEmpty())
+        parts.append(QStringLiteral("the Young's modulus of %1").arg(moduli.join(QStringLiteral(", "))));
+    return parts;
+}
+
+void MainWindow::stopSessionRestoration(const QStringList& notRestored)
+{
+    modulusRestorePending = false;
+    // Flags without their columns would offer an assessment of nothing and be saved as
+    // computed; those of a cancelled modulus run were cleared by its finish function.
+    for (const auto& entry : entries) {
+        if (entry->emodApplied && entry->reader && !entry->reader->isComputedFeature("emodulus")) {
+            entry->emodApplied = false;
+            entry->emodulusSettings.reset();
+        }
+    }
+    const DatasetEntry* shown = activeEntry();
+    calculationsPanel->setAssessQualityEnabled(shown && shown->emodApplied);
+    statusLabel->setText(notRestored.isEmpty()
+                             ? QStringLiteral("Restoring the session was cancelled.")
+                             : QStringLiteral("Restoring the session was cancelled. Not computed again: %1.")
+                                   .arg(notRestored.join(QStringLiteral("; "))));
 }
 
 } // namespace Tervane3

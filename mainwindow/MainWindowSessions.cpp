@@ -7,6 +7,7 @@
 
 #include "app/DatasetEntry.h"
 #include "app/Prompts.h"
+#include "calc/CalculationRun.h"
 #include "calc/CalculationsDockWidget.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
@@ -30,10 +31,48 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace Tervane3 {
 
 namespace {
+
+// What a dataset computed while its session was loading: that describes the columns it
+// shows, so it wins over the older record of the file.
+struct CalculationRecord
+{
+    bool flRefinementApplied = false;
+    bool ctcApplied = false;
+    std::vector<int> ctcChannels;
+    arma::mat spilloverMatrix;
+    bool emodApplied = false;
+    std::optional<EmodulusSettings> emodulusSettings;
+
+    explicit CalculationRecord(const DatasetEntry& entry)
+        : flRefinementApplied(entry.flRefinementApplied), ctcApplied(entry.ctcApplied), ctcChannels(entry.ctcChannels),
+          spilloverMatrix(entry.spilloverMatrix), emodApplied(entry.emodApplied),
+          emodulusSettings(entry.emodulusSettings)
+    {
+    }
+
+    // A session's dataset starts with no flag set: each one set now was set by a
+    // calculation that succeeded during the load.
+    void keepIn(DatasetEntry& entry) const
+    {
+        if (flRefinementApplied)
+            entry.flRefinementApplied = true;
+        if (ctcApplied) {
+            entry.ctcApplied = true;
+            entry.ctcChannels = ctcChannels;
+            entry.spilloverMatrix = spilloverMatrix;
+        }
+        if (emodApplied) {
+            entry.emodApplied = true;
+            entry.emodulusSettings = emodulusSettings;
+        }
+    }
+};
 
 const QString saveTitle = QStringLiteral("Save Session");
 const QString loadTitle = QStringLiteral("Load Session");
@@ -383,15 +422,23 @@ void MainWindow::applySessionState()
                        std::clamp(root.value(QStringLiteral("nextGroupId")).toInt(0), 0, sessionMaxGroupId + 1));
 
     const QJsonArray datasets = root.value(QStringLiteral("datasets")).toArray();
+    std::vector<const DatasetEntry*> modulusComputedDuringLoad;
     for (const auto& [sessionIndex, id] : sessionIndexToDatasetId) {
         DatasetEntry* entry = findDatasetById(id);
         if (!entry || sessionIndex < 0 || sessionIndex >= datasets.size())
             continue;
+        const CalculationRecord computedDuringLoad(*entry);
         applyDatasetJson(*entry, datasets.at(sessionIndex).toObject());
+        computedDuringLoad.keepIn(*entry);
+        if (computedDuringLoad.emodApplied)
+            modulusComputedDuringLoad.push_back(entry);
         const int row = datasetIndexOfId(id);
         if (QListWidgetItem* item = datasetList->item(row))
             item->setText(datasetLabel(entry));
     }
+    // Duplicates made just now share that column.
+    for (const DatasetEntry* entry : modulusComputedDuringLoad)
+        shareModulusSettings(entries, *entry);
     if (datasetFolderViewActive())
         rebuildDatasetTree();
 

@@ -4,7 +4,9 @@
 // progress; a file that turns bad between the phases; the emptied window against a new one;
 // readers freed when their datasets close; failed saves; refusals while a calculation runs;
 // mutated session files that must never crash or hang a load; and the Young's modulus
-// computed again after loading, from the settings the file keeps.
+// computed again after loading, from the settings the file keeps (after a restored
+// refinement, with the Fourier deformation it needs, stopped whole by one Cancel, and kept
+// as the user computed it while the session loaded).
 #include "HeldCalculation.h"
 #include "MainWindowTestAccess.h"
 
@@ -14,10 +16,13 @@
 #include "calc/CalculationRun.h"
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModulus.h"
+#include "calc/FLRefinement.h"
+#include "calc/FourierDeform.h"
 #include "calc/LutFixture.h"
 #include "core/FilterRuleJson.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterGroupList.h"
+#include "io/EmodulusSettingsJson.h"
 #include "io/SessionFile.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "plots/ScatterPlot.h"
@@ -43,6 +48,7 @@
 #include <QRandomGenerator>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <qwt_plot.h>
 #include <qwt_scale_div.h>
@@ -52,6 +58,10 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace Tervane3 {
 namespace {
@@ -1023,6 +1033,8 @@ TEST_F(MainWindowSessionModulusTest, ACancelledRecomputationClearsTheFlag)
     EXPECT_FALSE(dockChild<QPushButton>("assessQualityButton")->isEnabled());
 }
 
+// Catches a restored modulus that did not wait for the restored refinement of the same
+// load: the calculators' progress, reported on the worker as each one works, gives the order.
 TEST_F(MainWindowSessionModulusTest, TheModulusWaitsForARestoredRefinement)
 {
     // Showing the loaded dataset starts the restored refinement in the background first.
@@ -1034,13 +1046,240 @@ TEST_F(MainWindowSessionModulusTest, TheModulusWaitsForARestoredRefinement)
     const std::vector<double> before = Access::entry(w(), 0).reader->getFeature("emodulus");
     save(file("s.TN3"));
 
+    // "refinement done" is its 100 %, sent once every channel is stored. Shared with the
+    // connections, which the window outlives.
+    struct Sequence
+    {
+        std::mutex mutex;
+        std::vector<std::string> steps;
+        void record(const std::string& step)
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (steps.empty() || steps.back() != step)
+                steps.push_back(step);
+        }
+    };
+    const auto sequence = std::make_shared<Sequence>();
+    QObject::connect(Access::flRefinement(w()), &FLRefinement::progressChanged, Access::flRefinement(w()),
+                     [sequence](int percent) { sequence->record(percent == 100 ? "refinement done" : "refinement"); },
+                     Qt::DirectConnection);
+    QObject::connect(w().emodulus(), &EModulus::progressChanged, w().emodulus(),
+                     [sequence](int) { sequence->record("modulus"); }, Qt::DirectConnection);
     load(file("s.TN3"));
     ASSERT_TRUE(waitIdle());
+    const std::lock_guard<std::mutex> lock(sequence->mutex);
+    EXPECT_EQ(sequence->steps, (std::vector<std::string>{"refinement", "refinement done", "modulus"}));
     const DatasetEntry& entry = Access::entry(w(), 0);
     EXPECT_TRUE(entry.reader->isComputedFeature("fl1_max_rf"));
     ASSERT_TRUE(entry.reader->isComputedFeature("emodulus"));
     EXPECT_TRUE(sameBits(entry.reader->getFeature("emodulus"), before));
     EXPECT_TRUE(entry.emodApplied);
+}
+
+// Catches a Cancel during a loaded session's restoration that stopped only the run in work:
+// the restored refinement stopped and the waiting modulus run started at once.
+TEST_F(MainWindowSessionModulusTest, OneCancelStopsTheWholeRestoration)
+{
+    ::Tervane3::Test::writePerEventMeasurement(file("traces.rtdc").toStdString(), ::Tervane3::Test::PerEventContent(), 6);
+    open(file("traces.rtdc"));
+    dockChild<QPushButton>("refineFluorescenceButton")->click();
+    ASSERT_TRUE(waitIdle());
+    computeModulus(0);
+    save(file("s.TN3"));
+
+    ::Tervane3::Test::HeldCalculation held(0); // the restored refinement, before it starts
+    load(file("s.TN3"));
+    ASSERT_TRUE(held.waitHeld());
+    dockChild<QPushButton>("cancelCalculationButton")->click();
+    held.release();
+    ASSERT_TRUE(waitIdle());
+    // Nothing starts later either.
+    QTest::qWait(100);
+    ASSERT_FALSE(Access::calcBusy(w()));
+
+    const DatasetEntry& entry = Access::entry(w(), 0);
+    EXPECT_FALSE(entry.reader->hasFeature("fl1_max_rf"));
+    EXPECT_FALSE(entry.reader->hasFeature("emodulus"));
+    EXPECT_FALSE(entry.emodApplied);
+    EXPECT_FALSE(dockChild<QPushButton>("assessQualityButton")->isEnabled());
+    const QString status = Access::statusText(w());
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Restoring the session was cancelled."))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("the refined fluorescence of ") + entry.displayName)) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("the Young's modulus of ") + entry.displayName)) << status.toStdString();
+    // Saved now, no modulus is claimed that is not there.
+    save(file("now.TN3"));
+    EXPECT_FALSE(datasetObject(readJson(file("now.TN3")), 0).value("emodApplied").toBool());
+}
+
+// Catches the load's second phase giving a dataset whose modulus was computed while its
+// session loaded the file's flag and settings: the column shown was the user's, and a later
+// Save recorded settings it was not computed with (or no modulus at all). The duplicate made
+// in that phase shares the column, so it records the user's settings too.
+TEST_F(MainWindowSessionModulusTest, AModulusComputedWhileTheSessionLoadsKeepsItsSettings)
+{
+    using ::Tervane3::Test::writeMeasurement;
+    writeMeasurement(file("alpha.rtdc").toStdString(), mappable("Alpha", "other"));
+    writeMeasurement(file("beta.rtdc").toStdString(), mappable("Beta", "other"));
+    writeMeasurement(file("gamma.rtdc").toStdString(), measurement("Gamma"));
+    open(file("alpha.rtdc"));
+    w().duplicateDataset();
+    open(file("beta.rtdc"));
+    open(file("gamma.rtdc"));
+    const auto computeWithViscosity = [this](int row, double viscosity) {
+        list()->setCurrentRow(row);
+        dockChild<QDoubleSpinBox>("viscositySpin")->setValue(viscosity);
+        computeModulus(row);
+    };
+    computeWithViscosity(1, 1.002); // the copy's record in the file; Alpha and Beta have none
+    save(file("s.TN3"));
+
+    prompts().answerMessage(QStringLiteral("OK"));
+    prompts().answerFiles({file("s.TN3")});
+    w().loadSession();
+    // Alpha caches, Beta waits; Gamma is held back, so the load stands with Alpha and Beta
+    // loaded until the user's calculations have ended.
+    auto& queue = Access::sessionQueue(w());
+    ASSERT_EQ(queue.size(), 2u);
+    const auto beta = queue.front();
+    queue.pop();
+    const auto gamma = queue.front();
+    queue.pop();
+    queue.push(beta);
+    Access::sessionLoading(w()) = false;
+    ASSERT_TRUE(::Tervane3::Test::waitForCaching(w()));
+    ASSERT_EQ(w().datasets().size(), 2u);
+    Access::sessionLoading(w()) = true;
+
+    std::vector<std::vector<double>> computed;
+    for (int row = 0; row < 2; ++row) {
+        computeWithViscosity(row, 2.004);
+        computed.push_back(Access::entry(w(), static_cast<size_t>(row)).reader->getFeature("emodulus"));
+    }
+    queue.push(gamma);
+    Access::continueWaitingWork(w());
+    finish();
+    ASSERT_TRUE(waitIdle());
+
+    ASSERT_EQ(names(), (std::vector<QString>{QStringLiteral("Alpha"), QStringLiteral("Alpha (copy)"),
+                                             QStringLiteral("Beta"), QStringLiteral("Gamma")}));
+    const std::vector<double>* columns[3] = {&computed[0], &computed[0], &computed[1]};
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const DatasetEntry& entry = Access::entry(w(), i);
+        EXPECT_TRUE(entry.emodApplied);
+        ASSERT_TRUE(entry.emodulusSettings.has_value());
+        EXPECT_EQ(entry.emodulusSettings->manualViscosity, 2.004);
+        EXPECT_TRUE(sameBits(entry.reader->getFeature("emodulus"), *columns[i]));
+    }
+    save(file("again.TN3"));
+    const QJsonObject root = readJson(file("again.TN3"));
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(datasetObject(root, i).value("emodApplied").toBool());
+        EXPECT_EQ(datasetObject(root, i).value("emodulusSettings").toObject().value("manualViscosity").toDouble(), 2.004);
+    }
+}
+
+// Catches a duplicate that kept the settings of its own, earlier computation after its
+// source was computed again: both show the one column of their shared reader.
+TEST_F(MainWindowSessionModulusTest, ADuplicateRecordsTheSettingsOfTheColumnItShares)
+{
+    ::Tervane3::Test::writeMeasurement(file("alpha.rtdc").toStdString(), mappable("Alpha", "other"));
+    open(file("alpha.rtdc"));
+    w().duplicateDataset();
+    for (const auto& [row, viscosity] : {std::pair<int, double>{1, 1.002}, std::pair<int, double>{0, 2.004}}) {
+        list()->setCurrentRow(row);
+        dockChild<QDoubleSpinBox>("viscositySpin")->setValue(viscosity);
+        computeModulus(row);
+    }
+    save(file("s.TN3"));
+    const QJsonObject root = readJson(file("s.TN3"));
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Access::entry(w(), static_cast<size_t>(i)).emodulusSettings->manualViscosity, 2.004);
+        EXPECT_EQ(datasetObject(root, i).value("emodulusSettings").toObject().value("manualViscosity").toDouble(), 2.004);
+    }
+}
+
+// Six events of growing ovals (masks 20 x 30, semi-axes 5 and 5 .. 10 pixels), with the
+// conditions the fixture table maps, so that the deformation from the Fourier decomposition
+// differs from the stored one.
+void writeOvalMeasurement(const std::string& path)
+{
+    constexpr hsize_t rows = 20;
+    constexpr hsize_t cols = 30;
+    constexpr size_t events = 6;
+    ::Tervane3::Test::RtdcFixture fixture(path);
+    std::vector<double> area;
+    std::vector<std::uint8_t> masks;
+    for (size_t i = 0; i < events; ++i) {
+        const double a = 5.0 + static_cast<double>(i);
+        area.push_back(20.0 + 10.0 * static_cast<double>(i));
+        for (hsize_t r = 0; r < rows; ++r)
+            for (hsize_t c = 0; c < cols; ++c) {
+                const double x = (static_cast<double>(c) - 15.0) / a;
+                const double y = (static_cast<double>(r) - 10.0) / 5.0;
+                masks.push_back(x * x + y * y <= 1.0 ? 1 : 0);
+            }
+    }
+    fixture.addColumn("area_um", area);
+    fixture.addColumn("deform", std::vector<double>(events, 0.01));
+    fixture.addFrames("mask", masks, events, rows, cols);
+    for (const auto& [key, value] : mappable("Ovals", "other").attributes)
+        fixture.addStringAttribute(key, value);
+    fixture.close();
+}
+
+// Catches a restored modulus computed from the Fourier deformation that failed to come back
+// (the session keeps no computed columns, so that deformation was missing) and lost its
+// record, so that the next Save dropped it.
+TEST_F(MainWindowSessionModulusTest, AModulusFromTheFourierDeformationIsRestored)
+{
+    writeOvalMeasurement(file("ovals.rtdc").toStdString());
+    open(file("ovals.rtdc"));
+    dockChild<QDoubleSpinBox>("viscositySpin")->setValue(1.002);
+    computeModulus(0);
+    const std::vector<double> fromStoredDeform = Access::entry(w(), 0).reader->getFeature("emodulus");
+    save(file("s.TN3"));
+    // As the expert choice of the deformation source records it: the Fourier column,
+    // without the pixelation correction.
+    QJsonObject root = readJson(file("s.TN3"));
+    QJsonArray datasets = root.value("datasets").toArray();
+    QJsonObject dataset = datasets.at(0).toObject();
+    QJsonObject settings = dataset.value("emodulusSettings").toObject();
+    settings.insert("deformFeature", "deform_fc");
+    settings.insert("pixelationCorrection", false);
+    dataset.insert("emodulusSettings", settings);
+    datasets.replace(0, dataset);
+    root.insert("datasets", datasets);
+    QFile edited(file("fourier.TN3"));
+    ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
+    edited.write(QJsonDocument(root).toJson());
+    edited.close();
+
+    // The same computation straight through the calculators, on a reader of its own.
+    const std::optional<EmodulusSettings> recorded = emodulusSettingsFromJson(settings);
+    ASSERT_TRUE(recorded.has_value());
+    RTDCReader reference;
+    ASSERT_TRUE(reference.open(file("ovals.rtdc").toStdString()));
+    FourierDeform fourier;
+    ASSERT_TRUE(fourier.compute(&reference));
+    ASSERT_TRUE(w().emodulus()->compute(&reference, emodulusParamsOf(*recorded)));
+    const std::vector<double> expected = reference.getFeature("emodulus");
+    ASSERT_FALSE(sameBits(expected, fromStoredDeform));
+
+    prompts().clear();
+    load(file("fourier.TN3"));
+    ASSERT_TRUE(waitIdle());
+    const DatasetEntry& entry = Access::entry(w(), 0);
+    EXPECT_TRUE(entry.fourierApplied);
+    EXPECT_TRUE(sameBits(entry.reader->getFeature("deform_fc"), reference.getFeature("deform_fc")));
+    EXPECT_TRUE(entry.emodApplied);
+    ASSERT_TRUE(entry.reader->isComputedFeature("emodulus"));
+    EXPECT_TRUE(sameBits(entry.reader->getFeature("emodulus"), expected));
+    EXPECT_EQ(prompts().count(Kind::Message), 1); // the load's question only, no box
+    save(file("again.TN3"));
+    EXPECT_EQ(datasetObject(readJson(file("again.TN3")), 0).value("emodulusSettings").toObject(), settings);
 }
 
 } // namespace

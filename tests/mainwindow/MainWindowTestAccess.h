@@ -57,6 +57,8 @@ public:
         w.applySessionState();
     }
     static QFutureWatcher<void>* preloadWatcher(MainWindow& w) { return w.preloadWatcher; }
+    // Takes the next queued dataset, or completes a session load when nothing waits.
+    static void continueWaitingWork(MainWindow& w) { w.continueWaitingWork(); }
 
     static std::vector<int> queueContents(MainWindow& w)
     {
