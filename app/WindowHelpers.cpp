@@ -7,15 +7,18 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace Tervane3 {
 
-QString ensureFilterExtension(const QString& fileName, const QString& selectedFilter)
+namespace {
+
+// The extensions a filter names, in its order: "Images (*.png *.jpg)" gives ".png", ".jpg".
+QStringList filterExtensions(const QString& filter)
 {
-    if (fileName.isEmpty())
-        return fileName;
     static const QRegularExpression pattern(QStringLiteral("\\*\\.([A-Za-z0-9.]+)"));
     QStringList extensions;
-    QRegularExpressionMatchIterator it = pattern.globalMatch(selectedFilter);
+    QRegularExpressionMatchIterator it = pattern.globalMatch(filter);
     while (it.hasNext()) {
         QString ext = QLatin1Char('.') + it.next().captured(1).toLower();
         while (ext.endsWith(QLatin1Char('.')))
@@ -23,14 +26,33 @@ QString ensureFilterExtension(const QString& fileName, const QString& selectedFi
         if (ext.size() > 1 && !extensions.contains(ext))
             extensions << ext;
     }
-    if (extensions.isEmpty())
-        return fileName;
+    return extensions;
+}
+
+bool endsWithAny(const QString& fileName, const QStringList& extensions)
+{
     const QString lower = fileName.toLower();
-    for (const QString& ext : extensions) {
-        if (lower.endsWith(ext))
-            return fileName;
-    }
+    return std::any_of(extensions.begin(), extensions.end(),
+                       [&lower](const QString& ext) { return lower.endsWith(ext); });
+}
+
+} // namespace
+
+QString ensureFilterExtension(const QString& fileName, const QString& selectedFilter)
+{
+    if (fileName.isEmpty())
+        return fileName;
+    const QStringList extensions = filterExtensions(selectedFilter);
+    if (extensions.isEmpty() || endsWithAny(fileName, extensions))
+        return fileName;
     return fileName + extensions.first();
+}
+
+QString ensureOfferedExtension(const QString& fileName, const QString& selectedFilter, const QString& offeredFilters)
+{
+    if (!fileName.isEmpty() && endsWithAny(fileName, filterExtensions(offeredFilters)))
+        return fileName;
+    return ensureFilterExtension(fileName, selectedFilter);
 }
 
 QMenu* findOrCreateViewMenu(QMainWindow* window)

@@ -15,6 +15,12 @@ namespace Tervane3 {
 // and a filter without extensions ("All Files (*)") leave the name unchanged.
 QString ensureFilterExtension(const QString& fileName, const QString& selectedFilter);
 
+// For dialogs whose file's format follows its extension: a name that already ends with an
+// extension of any offered filter (the dialog's whole ";;"-separated filter text) keeps it,
+// so a typed "plot.pdf" is a PDF while the type box still says PNG; any other name is
+// completed as by ensureFilterExtension from the selected filter.
+QString ensureOfferedExtension(const QString& fileName, const QString& selectedFilter, const QString& offeredFilters);
+
 // The window's View menu (title "View" without "&", any case), or a new "&View" menu at
 // the end of its menu bar.
 QMenu* findOrCreateViewMenu(QMainWindow* window);

@@ -48,13 +48,13 @@ void MainWindow::exportPlot()
     const DatasetEntry* entry = activeEntry();
     if (!entry || !entry->reader || !entry->reader->isOpen())
         return;
+    const QString offered = QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)");
     QString filter;
-    QString path = prompts().getSaveFileName(this, QStringLiteral("Export Plot"), QString(),
-                                             QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)"),
-                                             &filter);
+    QString path = prompts().getSaveFileName(this, QStringLiteral("Export Plot"), QString(), offered, &filter);
     if (path.isEmpty())
         return;
-    path = ensureFilterExtension(path, filter);
+    // The writer chooses the format by the extension: a typed ".pdf" is a PDF, whatever the type box says.
+    path = ensureOfferedExtension(path, filter, offered);
 
     // The picture shows neither the current event's highlight nor the gates.
     scatterPlot->hideHighlight();

@@ -292,13 +292,12 @@ void ImageViewer::saveImage()
         prompts().warning(this, QStringLiteral("No Image"), QStringLiteral("There is no image to save."));
         return;
     }
+    const QString offered = QStringLiteral("PNG Images (*.png);;JPEG Images (*.jpg);;All Files (*)");
     QString selectedFilter;
-    QString path = prompts().getSaveFileName(this, QStringLiteral("Save Image"), QString(),
-                                             QStringLiteral("PNG Images (*.png);;JPEG Images (*.jpg);;All Files (*)"),
-                                             &selectedFilter);
+    QString path = prompts().getSaveFileName(this, QStringLiteral("Save Image"), QString(), offered, &selectedFilter);
     if (path.isEmpty())
         return;
-    path = ensureFilterExtension(path, selectedFilter);
+    path = ensureOfferedExtension(path, selectedFilter, offered);
 
     // The writer picks PNG or JPEG by the extension; it throws for a name it cannot map
     // and returns false when the file cannot be written. Both are failures for the user.

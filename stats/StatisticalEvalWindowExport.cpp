@@ -36,7 +36,8 @@ QString StatisticalEvalWindow::askSaveFileName(const QString& caption, const QSt
     const QString name = prompts().getSaveFileName(this, caption, QString(), filter, &selectedFilter);
     if (name.isEmpty())
         return QString();
-    return ensureFilterExtension(name, selectedFilter);
+    // The writers choose the format by the extension: a typed offered one is kept.
+    return ensureOfferedExtension(name, selectedFilter, filter);
 }
 
 void StatisticalEvalWindow::exportPlotList(const std::vector<QwtPlot*>& plots, const QString& caption,

@@ -431,13 +431,13 @@ void CombinePlotWindow::exportPlots()
         rebuildPlots();
     if (plots.empty())
         return;
+    const QString offered = QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)");
     QString selectedFilter;
-    QString path = prompts().getSaveFileName(this, QStringLiteral("Export Plots"), QString(),
-                                             QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)"),
-                                             &selectedFilter);
+    QString path = prompts().getSaveFileName(this, QStringLiteral("Export Plots"), QString(), offered, &selectedFilter);
     if (path.isEmpty())
         return;
-    path = ensureFilterExtension(path, selectedFilter);
+    // A typed ".pdf" is a PDF, whatever the type box says.
+    path = ensureOfferedExtension(path, selectedFilter, offered);
     // The suffix in lower case decides the format: "FIG.PNG" is a PNG.
     const QString format = QFileInfo(path).suffix().toLower();
 

@@ -48,6 +48,39 @@ TEST(WindowHelpersTest, EnsureFilterExtension)
     }
 }
 
+// Regression: "x.pdf" typed while the type box said PNG became "x.pdf.png", a PNG.
+TEST(WindowHelpersTest, AnOfferedExtensionChoosesTheFormat)
+{
+    const char* plots = "PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)";
+    struct Case
+    {
+        const char* name;
+        const char* selected;
+        const char* offered;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"x.pdf", "PNG Image (*.png)", plots, "x.pdf"},
+        {"x.SVG", "PNG Image (*.png)", plots, "x.SVG"},
+        {"x.png", "PDF Document (*.pdf)", plots, "x.png"},
+        {"x", "SVG Vector (*.svg)", plots, "x.svg"},
+        // Not offered: completed from the selected filter as before.
+        {"x.jpg", "PNG Image (*.png)", plots, "x.jpg.png"},
+        {"x.pdf.", "PNG Image (*.png)", plots, "x.pdf..png"},
+        {"shot.jpg", "PNG Images (*.png)", "PNG Images (*.png);;JPEG Images (*.jpg);;All Files (*)", "shot.jpg"},
+        {"shot", "All Files (*)", "PNG Images (*.png);;JPEG Images (*.jpg);;All Files (*)", "shot"},
+        {"t.csv", "Tab-separated values (*.tsv)", "Tab-separated values (*.tsv);;CSV (*.csv)", "t.csv"},
+        {"", "PNG Image (*.png)", plots, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " | " + c.selected);
+        EXPECT_EQ(ensureOfferedExtension(QString::fromUtf8(c.name), QString::fromUtf8(c.selected),
+                                         QString::fromUtf8(c.offered))
+                      .toStdString(),
+                  c.expected);
+    }
+}
+
 TEST(WindowHelpersTest, ViewMenuIsFoundOrAddedAtTheEnd)
 {
     struct Case

@@ -172,6 +172,13 @@ TEST_F(MainWindowPlotExportTest, NamesCancelAndFailure)
     EXPECT_TRUE(svg.readAll().contains("<svg"));
     EXPECT_FALSE(QFile::exists(file("p")));
 
+    // Regression: a typed offered extension chooses the format ("x.pdf" became "x.pdf.png").
+    exportAs(file("typed.pdf"), QStringLiteral("PNG Image (*.png)"));
+    QFile pdf(file("typed.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(4) == "%PDF");
+    EXPECT_FALSE(QFile::exists(file("typed.pdf.png")));
+
     // Cancelled: nothing written, the plot unchanged.
     env.prompts->clear();
     action(w, "exportPlotAction")->trigger();

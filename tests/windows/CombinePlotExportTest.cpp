@@ -120,6 +120,10 @@ TEST_F(CombinePlotExportTest, IndividualPlotsAndSinglePlot)
     // A name without extension takes the selected filter's.
     exportTo(path("noext"), QStringLiteral("SVG Vector (*.svg)"));
     EXPECT_TRUE(QFileInfo::exists(path("noext.svg")));
+    // Regression: a typed ".pdf" with PNG selected became "typed.pdf.png".
+    exportTo(path("typed.pdf"), kPngFilter);
+    EXPECT_TRUE(read(path("typed.pdf")).startsWith("%PDF"));
+    EXPECT_FALSE(QFileInfo::exists(path("typed.pdf.png")));
 }
 
 TEST_F(CombinePlotExportTest, UnwritablePathShowsExportError)
