@@ -294,14 +294,23 @@ std::optional<SessionDocument> readSessionFile(const QString& path, QString* err
         return std::nullopt;
     }
     if (file.size() > sessionMaxFileBytes) {
-        *error = QStringLiteral("Invalid session file: the file is larger than 64 MB.");
+        *error = QStringLiteral("Invalid session file: %1\nThe file is larger than 64 MB.").arg(path);
         return std::nullopt;
     }
     const QByteArray bytes = file.readAll();
     QJsonParseError parse;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError) {
-        *error = QStringLiteral("Invalid session file: ") + parse.errorString();
+        // The parser reports a byte offset just past the character it stopped at; a user
+        // finds that character by line and column.
+        const int offset = std::clamp(parse.offset - 1, 0, static_cast<int>(bytes.size()));
+        const int lineStart = bytes.lastIndexOf('\n', offset - 1) + 1;
+        const int line = static_cast<int>(bytes.left(offset).count('\n')) + 1;
+        const int column = QString::fromUtf8(bytes.mid(lineStart, offset - lineStart)).size() + 1;
+        *error = QStringLiteral("Invalid session file: %1\n%2 at line %3, column %4.")
+                     .arg(path, parse.errorString())
+                     .arg(line)
+                     .arg(column);
         return std::nullopt;
     }
     SessionDocument session;

@@ -23,6 +23,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -245,22 +246,29 @@ void MainWindow::loadSession()
                                                    sessionFilter + QStringLiteral(";;All Files (*)"), nullptr);
     if (path.isEmpty())
         return;
+    // A refused file leaves a line in the log too: the box is gone once closed.
+    const auto refuse = [this, &path](const QString& text) {
+        QString line = QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        if (!line.contains(path))
+            line = path + QStringLiteral(": ") + line;
+        qWarning().noquote() << QStringLiteral("Load Session refused ") + line;
+        prompts().critical(this, QStringLiteral("Error"), text);
+    };
     QString error;
     const std::optional<SessionDocument> document = readSessionFile(path, &error);
     if (!document) {
-        prompts().critical(this, QStringLiteral("Error"), error);
+        refuse(error);
         return;
     }
     if (document->version <= 0) {
-        prompts().critical(this, QStringLiteral("Error"), QStringLiteral("Unrecognized session file format."));
+        refuse(QStringLiteral("Unrecognized session file format."));
         return;
     }
     // A list or object of the wrong type would otherwise be read as empty, after the
     // current session had been closed.
     const QString problem = sessionStructureProblem(document->root);
     if (!problem.isEmpty()) {
-        prompts().critical(this, QStringLiteral("Error"),
-                           QStringLiteral("Invalid session file: %1\n%2.").arg(path, problem));
+        refuse(QStringLiteral("Invalid session file: %1\n%2.").arg(path, problem));
         return;
     }
     if (document->version > sessionFormatVersion)

@@ -329,6 +329,7 @@ TEST_F(SessionFileTest, ReadingFiles)
         {"top level not an object", R"([1, 2])", 0, ""},
         {"not JSON", "garbage{", -1, "Invalid session file: "},
         {"empty file", "", -1, "Invalid session file: "},
+        {"broken on line 3", "{\n  \"version\": 1,\n  \"datasets\": [1,, 2]\n}", -1, "Invalid session file: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -359,7 +360,36 @@ TEST_F(SessionFileTest, ReadingFiles)
     ASSERT_TRUE(large.resize(sessionMaxFileBytes + 1));
     large.close();
     EXPECT_FALSE(readSessionFile(big, &error).has_value());
-    EXPECT_EQ(error, QStringLiteral("Invalid session file: the file is larger than 64 MB."));
+    EXPECT_EQ(error, QStringLiteral("Invalid session file: %1\nThe file is larger than 64 MB.").arg(big));
+}
+
+// Regression: a file that is not JSON was refused with the parser's words only, without the
+// file or the place.
+TEST_F(SessionFileTest, TextThatIsNotJsonIsRefusedWithFileAndPlace)
+{
+    struct Case {
+        const char* name;
+        QByteArray content;
+        const char* place;
+    };
+    const Case cases[] = {
+        {"plain text", "garbage{", "illegal value at line 1, column 1."},
+        {"empty file", "", "illegal value at line 1, column 1."},
+        {"second comma on line 3", "{\n  \"version\": 1,\n  \"datasets\": [1,, 2]\n}", "illegal value at line 3, column 18."},
+        {"cut off", "{\"version\": 1", "invalid termination by number at line 1, column 13."},
+        {"multi-byte text before", "{\"n\": \"\u00b5m\u00b2\" x}", "unterminated object at line 1, column 13."},
+    };
+    const QString file = dir.filePath(QStringLiteral("s.TN3"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(c.content);
+        out.close();
+        QString error;
+        EXPECT_FALSE(readSessionFile(file, &error).has_value());
+        EXPECT_EQ(error.toStdString(), "Invalid session file: " + file.toStdString() + "\n" + c.place);
+    }
 }
 
 TEST_F(SessionFileTest, AFailedSaveLeavesTheOldFile)

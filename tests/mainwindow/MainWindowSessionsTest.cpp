@@ -416,14 +416,20 @@ TEST_F(MainWindowSessionsTest, Versions)
         out.write(QJsonDocument(changed).toJson());
         out.close();
         prompts().clear();
+        ::Tervane3::Test::ExpectQtWarnings logged;
         load(file("v.TN3"));
         if (c.loads) {
             EXPECT_EQ(prompts().countTitled(QStringLiteral("Warning")), 1);
             EXPECT_EQ(info(), QStringLiteral("Session loaded: 1 dataset(s)"));
+            EXPECT_EQ(logged.count(), 0);
         } else {
             ASSERT_GE(prompts().calls().size(), 1u);
             EXPECT_EQ(prompts().last()->title, QStringLiteral("Error"));
             EXPECT_EQ(prompts().last()->text, QStringLiteral("Unrecognized session file format."));
+            // Regression: refusals left no trace in the log.
+            EXPECT_EQ(logged.count(), 1);
+            EXPECT_EQ(logged.lastMessage(),
+                      "Load Session refused " + file("v.TN3").toStdString() + ": Unrecognized session file format.");
             // The current session stays.
             EXPECT_EQ(w().datasets().size(), 1u);
         }
@@ -483,7 +489,11 @@ TEST_F(MainWindowSessionsTest, AFileOfTheWrongShapeChangesNothing)
         out.close();
         prompts().clear();
         Access::infoLabel(w())->setText(QStringLiteral("before"));
+        ::Tervane3::Test::ExpectQtWarnings logged;
         load(file("bad.TN3"));
+        EXPECT_EQ(logged.count(), 1);
+        EXPECT_EQ(logged.lastMessage(), "Load Session refused Invalid session file: " + file("bad.TN3").toStdString()
+                                            + " " + c.reason + ".");
 
         ASSERT_NE(prompts().last(), nullptr);
         EXPECT_EQ(prompts().last()->title, QStringLiteral("Error"));
@@ -842,6 +852,7 @@ TEST_F(MainWindowSessionsTest, MutatedFilesNeverBreakALoad)
         out.write(bytes);
         out.close();
         prompts().clear();
+        const ::Tervane3::Test::ExpectQtWarnings logged;
         load(file("m.TN3"));
         EXPECT_FALSE(Access::sessionLoading(w()));
         EXPECT_TRUE(Access::sessionQueue(w()).empty());
