@@ -395,7 +395,8 @@ void CategoryPanel::refreshList()
         auto* item = new QListWidgetItem(text, list);
         item->setData(Qt::UserRole, entry.datasetId);
     }
-    countLabel->setText(QStringLiteral("%1 datasets").arg(entryList.size()));
+    countLabel->setText(entryList.size() == 1 ? QStringLiteral("1 dataset")
+                                              : QStringLiteral("%1 datasets").arg(entryList.size()));
     removeSelectedButton->setEnabled(!list->selectedItems().isEmpty());
 }
 

@@ -67,7 +67,7 @@ TEST_F(CategoryPanelTest, AddsEachLoadedDatasetOnce)
     ASSERT_EQ(panel.entryCount(), 1);
     EXPECT_EQ(panel.entries()[0].name, QStringLiteral("S1"));
     EXPECT_EQ(panel.entries()[0].sample, "donor ID3");
-    EXPECT_EQ(countText(), QStringLiteral("1 datasets"));
+    EXPECT_EQ(countText(), QStringLiteral("1 dataset"));
 
     // Restored entries arrive unchanged and silently.
     CategoryEntry restored;
