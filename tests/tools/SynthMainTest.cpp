@@ -1,6 +1,6 @@
 // The generator's sample name and run index from its command line (by default the name
-// carries the seed, so that measurements of different seeds differ in a list), and the
-// command lines it refuses without writing a file.
+// carries the seed, so that measurements of different seeds differ in a list), the command
+// lines it refuses without writing a file, and cells drawn where their position says.
 #include "core/Metadata.h"
 #include "core/RTDCReader.h"
 
@@ -52,6 +52,40 @@ TEST(SynthMainTest, SampleNameAndRunIndex)
         EXPECT_EQ(metadata.experiment.at("sample"), c.sample);
         EXPECT_EQ(metadata.experiment.at("run index"), c.runIndex);
         EXPECT_EQ(reader.eventCount(), 3u);
+    }
+}
+
+// Regression: every cell was drawn 7 pixels below its own pos_y, so the gallery, which
+// centres its cut-outs on the position, cut off the lower cells.
+TEST(SynthMainTest, CellsAreDrawnWhereTheirPositionSays)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_EQ(runGenerator(dir, {"--events", "40", "--masks"}), 0);
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(dir.filePath(QStringLiteral("out.rtdc")).toStdString()));
+    const std::vector<double>& posX = reader.getFeature("pos_x");
+    const std::vector<double>& posY = reader.getFeature("pos_y");
+    const Metadata metadata = reader.readMetadata();
+    const double pixel = std::stod(metadata.imaging.at("pixel size"));
+    ASSERT_EQ(posY.size(), 40u);
+    for (std::uint64_t e = 0; e < 40; ++e) {
+        SCOPED_TRACE(e);
+        int width = 0, height = 0;
+        const std::vector<std::uint8_t> mask = reader.readMask(e, width, height);
+        ASSERT_EQ(mask.size(), static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        double sumX = 0.0, sumY = 0.0, count = 0.0;
+        for (int r = 0; r < height; ++r)
+            for (int c = 0; c < width; ++c)
+                if (mask[static_cast<std::size_t>(r * width + c)]) {
+                    sumX += c;
+                    sumY += r;
+                    count += 1.0;
+                }
+        ASSERT_GT(count, 0.0);
+        // The ellipse's pixel centroid lies within half a pixel of its centre.
+        EXPECT_NEAR(sumX / count, posX[e] / pixel, 0.6);
+        EXPECT_NEAR(sumY / count, posY[e] / pixel, 0.6);
     }
 }
 

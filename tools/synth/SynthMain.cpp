@@ -445,7 +445,7 @@ void drawEvent(Random& rng, const Event& e, const std::vector<double>& backgroun
 {
     const auto& v = e.v;
     const double cx = v.at("pos_x") / kPixelSize;
-    const double cy = v.at("pos_y") / kPixelSize + 7.0;
+    const double cy = v.at("pos_y") / kPixelSize;
     const double a = v.at("size_x") / 2.0 / kPixelSize;
     const double b = v.at("size_y") / 2.0 / kPixelSize;
     const double inside = v.at("bright_avg") - 100.0;
