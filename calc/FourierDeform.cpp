@@ -227,9 +227,11 @@ bool FourierDeform::compute(RTDCReader* reader)
     std::vector<double> fc(n, nan);
     EventProgress progress(n, 100, 0, 100, [this](int percent) { emit progressChanged(percent); });
     std::atomic<std::size_t> done{0};
+    // A damaged region is logged as runs of events once the walk has ended.
+    FrameFailures unreadable(true);
     parallelFor(n, eventGrain, [&](std::size_t begin, std::size_t end) {
         // The chunk's masks in one read (see FrameBlock for a damaged one).
-        FrameBlock masks(*reader, true, begin, end - begin);
+        FrameBlock masks(*reader, true, begin, end - begin, &unreadable);
         for (std::size_t d = begin; d < end; ++d) {
             if (cancelRequested.load(std::memory_order_relaxed))
                 return;
@@ -255,6 +257,7 @@ bool FourierDeform::compute(RTDCReader* reader)
             progress.eventFinished();
         }
     });
+    unreadable.report();
     if (done.load() < n)
         return false;
     reader->setFeature("deform_odd", std::move(odd));

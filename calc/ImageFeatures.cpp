@@ -461,10 +461,13 @@ bool ImageFeatures::compute(RTDCReader* reader)
     std::vector<std::vector<double>> columns(featureCount, std::vector<double>(n, nan));
     EventProgress progress(n, 100, 0, 100, [this](int percent) { emit progressChanged(percent); });
     std::atomic<std::size_t> done{0};
+    // A damaged region is logged as runs of events once the walk has ended.
+    FrameFailures unreadableImages(false);
+    FrameFailures unreadableMasks(true);
     parallelFor(n, eventGrain, [&](std::size_t begin, std::size_t end) {
         // The chunk's images and masks in one read each (see FrameBlock for a damaged one).
-        FrameBlock images(*reader, false, begin, end - begin);
-        FrameBlock masks(*reader, true, begin, end - begin);
+        FrameBlock images(*reader, false, begin, end - begin, &unreadableImages);
+        FrameBlock masks(*reader, true, begin, end - begin, &unreadableMasks);
         std::vector<double> values;
         for (std::size_t j = begin; j < end; ++j) {
             if (cancelRequested.load(std::memory_order_relaxed))
@@ -481,6 +484,8 @@ bool ImageFeatures::compute(RTDCReader* reader)
             progress.eventFinished();
         }
     });
+    unreadableImages.report();
+    unreadableMasks.report();
     if (done.load() < n)
         return false;
     const std::vector<std::string>& names = featureNames();

@@ -67,6 +67,11 @@ void setReaderMessageSink(ReaderMessageSink sink)
     slot.sink = std::move(sink);
 }
 
+void sendReaderMessage(const std::string& line)
+{
+    Hdf5Detail::reportReaderMessage(line);
+}
+
 namespace Hdf5Detail {
 
 void reportReaderMessage(const std::string& line)
@@ -616,6 +621,13 @@ std::vector<std::uint8_t> RTDCReader::readMasks(std::uint64_t first, std::uint64
     return readFrame(true, first, width, height, nullptr, count);
 }
 
+std::vector<std::uint8_t> RTDCReader::readFramesUnreported(bool mask, std::uint64_t first, std::uint64_t count,
+                                                           int& width, int& height, std::string& failure) const
+{
+    failure.clear();
+    return readFrame(mask, first, width, height, &failure, count);
+}
+
 std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIndex, int& width,
                                                 int& height, std::string* failure, std::uint64_t count) const
 {
@@ -659,10 +671,11 @@ std::vector<std::uint8_t> RTDCReader::readFrame(bool mask, std::uint64_t eventIn
         frames.set.read(pixels.data(), H5::PredType::NATIVE_UINT8, memorySpace, fileSpace);
         return pixels;
     } catch (const H5::Exception& e) {
-        reportReaderMessage((mask ? "Error reading mask at index " : "Error reading image at index ")
-                            + std::to_string(eventIndex) + ": " + e.getDetailMsg());
         if (failure)
-            *failure = e.getDetailMsg();
+            *failure = e.getDetailMsg().empty() ? std::string("the library gave no reason") : e.getDetailMsg();
+        else
+            reportReaderMessage((mask ? "Error reading mask at index " : "Error reading image at index ")
+                                + std::to_string(eventIndex) + ": " + e.getDetailMsg());
         return {};
     }
 }

@@ -41,6 +41,9 @@ bool isScalarFeatureName(const std::string& name);
 // The sink runs while the reader may hold hdf5Mutex(): it must not call back into a reader.
 using ReaderMessageSink = std::function<void(const std::string& line)>;
 void setReaderMessageSink(ReaderMessageSink sink);
+// Sends a line where the reader's own messages go (standard error and the sink), for callers
+// that gather many failed reads into one line.
+void sendReaderMessage(const std::string& line);
 
 // What the file system and the first bytes tell about a file that would not open.
 struct OpenFailureFacts
@@ -131,6 +134,12 @@ public:
     // single reads for calculations that walk all events. Empty as readImage/readMask.
     std::vector<std::uint8_t> readImages(std::uint64_t first, std::uint64_t count, int& width, int& height) const;
     std::vector<std::uint8_t> readMasks(std::uint64_t first, std::uint64_t count, int& width, int& height) const;
+    // The same reads (mask stack or image stack) for callers that report failures themselves,
+    // one line for a run of unreadable events instead of one per event: a failure is not
+    // reported; it gives an empty result and the library's reason in `failure`, which stays
+    // empty when nothing failed (also for events past the end of the stack).
+    std::vector<std::uint8_t> readFramesUnreported(bool mask, std::uint64_t first, std::uint64_t count, int& width,
+                                                   int& height, std::string& failure) const;
 
     // ---- metadata -------------------------------------------------------------------
     // All root attributes as texts; sets the instrument flag. Empty record when closed.
@@ -175,7 +184,8 @@ private:
     void cacheTraceInfo();
     void determineEventCount();
     std::unique_ptr<Column> readColumnFromFile(const std::string& name) const;
-    // A failure is reported as a reader message and, when `failure` is given, also stored there.
+    // A failure is reported as a reader message, or, when `failure` is given, stored there
+    // instead for the caller to report.
     // count > 1 reads that many frames from eventIndex on (fewer at the end), one after another.
     std::vector<std::uint8_t> readFrame(bool mask, std::uint64_t eventIndex, int& width,
                                         int& height, std::string* failure = nullptr, std::uint64_t count = 1) const;

@@ -3,6 +3,7 @@
 // closed-form deformation, an egg, blobs too small or several; and the run over a measurement
 // (progress, one thread against many, cancel, no masks).
 #include "calc/FourierDeform.h"
+#include "calc/FrameBlock.h"
 
 #include "core/ParallelFor.h"
 #include "core/RTDCReader.h"
@@ -18,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <mutex>
 
 namespace Tervane3 {
 namespace {
@@ -261,6 +263,53 @@ TEST_F(FourierDeformRunTest, ADamagedMaskCostsOnlyItsOwnEvent)
             }
         }
     }
+}
+
+// Regression: a damaged region wrote one log line per unreadable event (10,157 lines for
+// 10,000 events). Now one line per run of consecutive events, also across the blocks in
+// which the events are read, with its count and range.
+TEST_F(FourierDeformRunTest, ADamagedRegionIsLoggedOnceForEachRunOfEvents)
+{
+    RTDCReader& intact = open(150);
+    const std::string copy = dir.filePath(QStringLiteral("damaged.rtdc")).toStdString();
+    // 62 to 65 straddle the blocks 0..63 and 64..127; 100 stands alone.
+    ASSERT_TRUE(Tervane3::Test::copyWithDamagedFrames(intact.path(), copy,
+                                                      {{"mask", 62}, {"mask", 63}, {"mask", 64}, {"mask", 65}, {"mask", 100}}));
+    RTDCReader damaged;
+    ASSERT_TRUE(damaged.open(copy));
+    std::mutex mutex;
+    std::vector<std::string> lines;
+    setReaderMessageSink([&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex);
+        lines.push_back(line);
+    });
+    const bool computed = fourier.compute(&damaged);
+    setReaderMessageSink(nullptr);
+    ASSERT_TRUE(computed);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("Error reading the masks of 4 events (62 to 65): ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("Error reading the mask of event 100: ", 0), 0u) << lines[1];
+    const std::vector<double>& fc = damaged.getFeature("deform_fc");
+    for (std::size_t i : {62, 63, 64, 65, 100})
+        EXPECT_TRUE(std::isnan(fc[i])) << i;
+    ASSERT_TRUE(fourier.compute(&intact));
+    const std::vector<double>& expected = intact.getFeature("deform_fc");
+    for (std::size_t i : {61, 66, 99, 101})
+        EXPECT_EQ(std::memcmp(&fc[i], &expected[i], sizeof(double)), 0) << i;
+}
+
+TEST(FrameFailuresTest, RunsOfConsecutiveEvents)
+{
+    FrameFailures images(false);
+    for (std::size_t e : {9, 3, 4, 5, 12, 11})
+        images.add(e, "bad chunk " + std::to_string(e));
+    const std::vector<std::string> expected = {"Error reading the images of 3 events (3 to 5): bad chunk 3",
+                                               "Error reading the image of event 9: bad chunk 9",
+                                               "Error reading the images of 2 events (11 to 12): bad chunk 11"};
+    EXPECT_EQ(images.lines(), expected);
+    images.report();
+    EXPECT_TRUE(images.lines().empty()) << "reported events are forgotten";
+    EXPECT_TRUE(FrameFailures(true).lines().empty());
 }
 
 } // namespace
