@@ -1,13 +1,14 @@
 // Kernel, histogram and nearest-neighbour densities and the density contour levels (see
 // DensityEstimator.h). Costs that grow with the event count are kept linear: quartiles by
-// selection, one binning pass per candidate bin count, a separable truncated kernel on the
-// bins and a bilinear look-up per event.
+// bucket selection (no copy of the values), one binning pass per candidate bin count, a
+// separable truncated kernel on the bins and a bilinear look-up per event.
 #include "core/DensityEstimator.h"
 
 #include "core/AxisScaleMode.h"
 #include "core/ContourTracer.h"
 #include "core/DensityBinning.h"
 #include "core/NeighbourSearchTree.h"
+#include "core/OrderStatistics.h"
 #include "core/ParallelFor.h"
 
 #include <algorithm>
@@ -118,6 +119,14 @@ int chooseBinCountFinite(const double* x, const double* y, size_t n)
             candidates.push_back(m);
     }
 
+    // The counts of all candidates in one block taken by the calling thread: allocated in
+    // the worker threads, the larger ones were fresh memory mappings on every call, and
+    // mapping and unmapping memory while several threads run costs more than the counting.
+    std::vector<size_t> offsets(candidates.size() + 1, 0);
+    for (size_t c = 0; c < candidates.size(); ++c)
+        offsets[c + 1] = offsets[c] + static_cast<size_t>(candidates[c]) * static_cast<size_t>(candidates[c]);
+    std::vector<int> allCounts(offsets.back(), 0);
+
     std::vector<double> costs(candidates.size(), DBL_MAX);
     const size_t grain = n < kParallelEvents ? candidates.size() : 1;
     parallelFor(candidates.size(), grain, [&](size_t begin, size_t end) {
@@ -125,7 +134,7 @@ int chooseBinCountFinite(const double* x, const double* y, size_t n)
             const int m = candidates[c];
             const double wx = rx.width / m;
             const double wy = ry.width / m;
-            std::vector<int> counts(static_cast<size_t>(m) * static_cast<size_t>(m), 0);
+            int* counts = allCounts.data() + offsets[c];
             for (size_t i = 0; i < n; ++i) {
                 const int col = binIndex((x[i] - rx.min) / wx, m);
                 const int row = binIndex((y[i] - ry.min) / wy, m);
@@ -134,7 +143,8 @@ int chooseBinCountFinite(const double* x, const double* y, size_t n)
             const double cells = static_cast<double>(m) * static_cast<double>(m);
             const double k = static_cast<double>(n) / cells;
             double v = 0.0;
-            for (const int count : counts) {
+            for (size_t cell = 0; cell < offsets[c + 1] - offsets[c]; ++cell) {
+                const int count = counts[cell];
                 const double d = count - k;
                 v += d * d;
             }
@@ -155,42 +165,25 @@ int chooseBinCountFinite(const double* x, const double* y, size_t n)
     return answer;
 }
 
-// q25 and q75 as DensityEstimator::quantile gives them on the sorted values, found by
-// selection: the order statistics either side of each position are all that is needed.
-void quartiles(std::vector<double>& work, double& q25, double& q75)
+// q25 and q75 as DensityEstimator::quantile gives them on the sorted values: linear
+// interpolation between the order statistics either side of each position, which are all
+// that is selected.
+void quartiles(const double* v, size_t n, double lowest, double highest, double& q25, double& q75)
 {
-    const size_t n = work.size();
     const auto position = [n](double q, size_t& lo, size_t& hi, double& f) {
         const double pos = static_cast<double>(n - 1) * q;
         lo = static_cast<size_t>(std::floor(pos));
         f = pos - static_cast<double>(lo);
         hi = std::min(lo + 1, n - 1);
     };
-    size_t lo25, hi25, lo75, hi75;
+    size_t ranks[4];
     double f25, f75;
-    position(0.25, lo25, hi25, f25);
-    position(0.75, lo75, hi75, f75);
-
-    const auto begin = work.begin();
-    std::nth_element(begin, begin + static_cast<ptrdiff_t>(lo25), work.end());
-    const double a25 = work[lo25];
-    if (lo75 > lo25)
-        std::nth_element(begin + static_cast<ptrdiff_t>(lo25 + 1),
-                         begin + static_cast<ptrdiff_t>(lo75), work.end());
-    const double a75 = work[lo75];
-    // Everything after lo25 is >= a25; after lo75 (when it was selected) >= a75.
-    double b25 = a25;
-    if (hi25 > lo25) {
-        const size_t last = lo75 > lo25 ? lo75 + 1 : n;
-        b25 = *std::min_element(begin + static_cast<ptrdiff_t>(lo25 + 1),
-                                begin + static_cast<ptrdiff_t>(last));
-    }
-    double b75 = a75;
-    if (hi75 > lo75)
-        b75 = lo75 > lo25 ? *std::min_element(begin + static_cast<ptrdiff_t>(lo75 + 1), work.end())
-                          : b25;
-    q25 = (1.0 - f25) * a25 + f25 * b25;
-    q75 = (1.0 - f75) * a75 + f75 * b75;
+    position(0.25, ranks[0], ranks[1], f25);
+    position(0.75, ranks[2], ranks[3], f75);
+    double at[4];
+    selectRanks(v, n, lowest, highest, ranks, at, 4);
+    q25 = (1.0 - f25) * at[0] + f25 * at[1];
+    q75 = (1.0 - f75) * at[2] + f75 * at[3];
 }
 
 struct AxisBandwidth
@@ -221,10 +214,9 @@ AxisBandwidth axisBandwidth(const double* v, size_t n)
     }
     const double sd = std::sqrt(squares / static_cast<double>(n));
 
-    std::vector<double> work(v, v + n);
     double q25 = 0.0;
     double q75 = 0.0;
-    quartiles(work, q25, q75);
+    quartiles(v, n, axis.min, axis.max, q25, q75);
     const double iqr = q75 - q25;
     const double sigma = (iqr > 0.0 && iqr / 1.34 < sd) ? iqr / 1.34 : sd;
     const double h = std::pow(static_cast<double>(n), -1.0 / 6.0) * sigma;
