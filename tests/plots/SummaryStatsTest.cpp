@@ -3,10 +3,14 @@
 // values and numpy (percentile with linear interpolation, std with ddof 1).
 #include "plots/SummaryStats.h"
 
+#include "core/Percentile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -43,6 +47,46 @@ TEST(SummaryStatsTest, Table)
         EXPECT_NEAR_REL(s.median, c.expected.median, 1e-12);
         EXPECT_NEAR_REL(s.q3, c.expected.q3, 1e-12);
         EXPECT_NEAR_REL(s.iqr, c.expected.iqr, 1e-12);
+    }
+}
+
+// The quartiles are found by selection; they must be exactly those that the percentile rule
+// gives on a fully sorted copy, for every count (each position b and b + 1 of the three
+// quartiles falls differently), with ties, and for values in any order.
+TEST(SummaryStatsTest, QuartilesEqualThoseOfTheSortedValues)
+{
+    std::mt19937 random(17);
+    std::vector<std::pair<std::string, std::vector<double>>> cases;
+    for (size_t n = 1; n <= 40; ++n) {
+        std::uniform_real_distribution<double> spread(-5.0, 5.0);
+        std::uniform_int_distribution<int> few(0, 3);
+        std::vector<double> distinct(n);
+        std::vector<double> ties(n);
+        for (size_t i = 0; i < n; ++i) {
+            distinct[i] = spread(random);
+            ties[i] = few(random) * 0.5;
+        }
+        std::vector<double> descending = distinct;
+        std::sort(descending.rbegin(), descending.rend());
+        cases.emplace_back("distinct " + std::to_string(n), distinct);
+        cases.emplace_back("ties " + std::to_string(n), ties);
+        cases.emplace_back("descending " + std::to_string(n), descending);
+    }
+    std::lognormal_distribution<double> skewed(0.0, 1.5);
+    std::vector<double> large(10007);
+    for (double& v : large)
+        v = std::round(skewed(random) * 100.0) / 100.0;
+    cases.emplace_back("10007 rounded skewed", large);
+
+    for (const auto& [name, values] : cases) {
+        SCOPED_TRACE(name);
+        std::vector<double> sorted = values;
+        std::sort(sorted.begin(), sorted.end());
+        const SummaryStats s = computeSummaryStats(values);
+        EXPECT_EQ(s.q1, percentileOfSorted(sorted, 25));
+        EXPECT_EQ(s.median, percentileOfSorted(sorted, 50));
+        EXPECT_EQ(s.q3, percentileOfSorted(sorted, 75));
+        EXPECT_EQ(s.iqr, percentileOfSorted(sorted, 75) - percentileOfSorted(sorted, 25));
     }
 }
 
