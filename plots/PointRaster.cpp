@@ -9,11 +9,15 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace Tervane3 {
 
 namespace {
+
+// Widest sprite whose rows fit the 64-bit coverage masks of the occlusion test.
+constexpr int kMaxMaskedSprite = 64;
 
 // Multiplies the four 8-bit channels of a premultiplied pixel by alpha / 255.
 inline std::uint32_t byteMul(std::uint32_t pixel, std::uint32_t alpha)
@@ -88,6 +92,27 @@ void PointRaster::buildSprites(double scale)
             std::copy(line, line + spriteSize, sprite.begin() + row * spriteSize);
         }
     }
+
+    spriteMasks.clear();
+    if (spriteSize > kMaxMaskedSprite)
+        return;
+    spriteMasks.resize(static_cast<size_t>(colors));
+    for (int c = 0; c < colors; ++c) {
+        const auto& sprite = sprites[static_cast<size_t>(c)];
+        RowMasks& masks = spriteMasks[static_cast<size_t>(c)];
+        masks.drawn.assign(static_cast<size_t>(spriteSize), 0);
+        masks.opaque.assign(static_cast<size_t>(spriteSize), 0);
+        for (int row = 0; row < spriteSize; ++row) {
+            for (int col = 0; col < spriteSize; ++col) {
+                const std::uint32_t pixel = sprite[static_cast<size_t>(row * spriteSize + col)];
+                const std::uint64_t bit = std::uint64_t(1) << col;
+                if (pixel)
+                    masks.drawn[static_cast<size_t>(row)] |= bit;
+                if ((pixel >> 24) == 255)
+                    masks.opaque[static_cast<size_t>(row)] |= bit;
+            }
+        }
+    }
 }
 
 void PointRaster::draw(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
@@ -136,6 +161,7 @@ void PointRaster::render(const QwtScaleMap& xMap, const QwtScaleMap& yMap,
         image = QImage(key.width, key.height, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
+    blended = 0;
     if (count == 0 || colors == 0)
         return;
 
@@ -152,7 +178,25 @@ void PointRaster::render(const QwtScaleMap& xMap, const QwtScaleMap& yMap,
     std::vector<Stamp> stamps(count);
     const double left = canvasRect.left();
     const double top = canvasRect.top();
-    parallelFor(count, 65536, [&](size_t begin, size_t end) {
+
+    // Row bands, each drawn by one thread, which writes only its own rows. Every band gets the
+    // stamps that reach into it, in drawing order: counted per chunk of stamps while they are
+    // made, then placed band by band, so that no band has to look at every stamp.
+    const int bandHeight = 32;
+    const size_t bands = static_cast<size_t>((height + bandHeight - 1) / bandHeight);
+    const auto bandRange = [&](const Stamp& s, size_t& first, size_t& last) {
+        if (s.color < 0 || s.y >= height || s.y + spriteSize <= 0)
+            return false;
+        first = static_cast<size_t>(std::max(0, s.y) / bandHeight);
+        last = static_cast<size_t>(std::min(height - 1, s.y + spriteSize - 1) / bandHeight);
+        return true;
+    };
+    const size_t chunkSize = 65536;
+    const size_t chunks = (count + chunkSize - 1) / chunkSize;
+    // [chunk][band]: first the number of stamps, then where the chunk's stamps of the band go.
+    std::vector<size_t> bandSlots(chunks * bands, 0);
+    parallelFor(count, chunkSize, [&](size_t begin, size_t end) {
+        size_t* slot = bandSlots.data() + begin / chunkSize * bands;
         for (size_t i = begin; i < end; ++i) {
             Stamp& s = stamps[i];
             s.color = -1;
@@ -170,21 +214,95 @@ void PointRaster::render(const QwtScaleMap& xMap, const QwtScaleMap& yMap,
             s.x = static_cast<int>(std::lround(px)) - half;
             s.y = static_cast<int>(std::lround(py)) - half;
             s.color = c;
+            size_t first, last;
+            if (bandRange(s, first, last)) {
+                for (size_t band = first; band <= last; ++band)
+                    ++slot[band];
+            }
+        }
+    });
+    std::vector<size_t> bandStart(bands + 1, 0);
+    size_t total = 0;
+    for (size_t band = 0; band < bands; ++band) {
+        bandStart[band] = total;
+        for (size_t chunk = 0; chunk < chunks; ++chunk) {
+            const size_t n = bandSlots[chunk * bands + band];
+            bandSlots[chunk * bands + band] = total;
+            total += n;
+        }
+    }
+    bandStart[bands] = total;
+    std::vector<std::uint32_t> order(total);
+    parallelFor(chunks, 1, [&](size_t chunkBegin, size_t chunkEnd) {
+        for (size_t chunk = chunkBegin; chunk < chunkEnd; ++chunk) {
+            size_t* slot = bandSlots.data() + chunk * bands;
+            const size_t end = std::min(count, (chunk + 1) * chunkSize);
+            for (size_t i = chunk * chunkSize; i < end; ++i) {
+                size_t first, last;
+                if (bandRange(stamps[i], first, last)) {
+                    for (size_t band = first; band <= last; ++band)
+                        order[slot[band]++] = static_cast<std::uint32_t>(i);
+                }
+            }
         }
     });
 
-    // Row bands: each band walks every stamp in order and writes only its own rows.
-    const int bandHeight = 32;
-    const size_t bands = static_cast<size_t>((height + bandHeight - 1) / bandHeight);
+    const bool cull = culling && !spriteMasks.empty();
+    // Coverage rows of a band: one bit per column, offset by padBits so that stamps
+    // reaching over the left or right edge need no clipping; one spare word for the reads
+    // that straddle two words.
+    const int padBits = 2 * 64;
+    const size_t words = static_cast<size_t>((width + 2 * padBits + 63) / 64) + 1;
     const int stride = static_cast<int>(image.bytesPerLine() / 4);
     auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
+    std::atomic<std::uint64_t> blendedStamps{0};
     parallelFor(bands, 1, [&](size_t bandBegin, size_t bandEnd) {
+        std::vector<std::uint64_t> covered;
         for (size_t band = bandBegin; band < bandEnd; ++band) {
             const int rowLo = static_cast<int>(band) * bandHeight;
             const int rowHi = std::min(height, rowLo + bandHeight);
-            for (const Stamp& s : stamps) {
-                if (s.color < 0 || s.y >= rowHi || s.y + spriteSize <= rowLo)
-                    continue;
+            size_t from = bandStart[band];
+            const size_t to = bandStart[band + 1];
+            if (cull) {
+                // From the last stamp back: a stamp matters only when one of its drawn
+                // pixels in this band is not yet covered by an opaque pixel of a later stamp.
+                // Everything it adds elsewhere is replaced by such later pixels, so leaving it
+                // out gives the same image. The stamps that matter are gathered, still in
+                // drawing order, at the end of the band's list.
+                covered.assign(words * static_cast<size_t>(rowHi - rowLo), 0);
+                size_t keep = to;
+                for (size_t k = to; k-- > from;) {
+                    const std::uint32_t index = order[k];
+                    const Stamp& s = stamps[index];
+                    const RowMasks& masks = spriteMasks[static_cast<size_t>(s.color)];
+                    const int bit = s.x + padBits;
+                    const size_t word = static_cast<size_t>(bit >> 6);
+                    const int shift = bit & 63;
+                    bool matters = false;
+                    const int r0 = std::max(rowLo, s.y);
+                    const int r1 = std::min(rowHi, s.y + spriteSize);
+                    for (int r = r0; r < r1; ++r) {
+                        std::uint64_t* row = covered.data() + static_cast<size_t>(r - rowLo) * words + word;
+                        const std::uint64_t drawn = masks.drawn[static_cast<size_t>(r - s.y)];
+                        const std::uint64_t opaque = masks.opaque[static_cast<size_t>(r - s.y)];
+                        const std::uint64_t below =
+                            shift ? (row[0] >> shift) | (row[1] << (64 - shift)) : row[0];
+                        // A row whose drawn pixels are all covered covers nothing new.
+                        if ((below & drawn) == drawn)
+                            continue;
+                        matters = true;
+                        row[0] |= opaque << shift;
+                        if (shift)
+                            row[1] |= opaque >> (64 - shift);
+                    }
+                    if (matters)
+                        order[--keep] = index;
+                }
+                from = keep;
+            }
+            blendedStamps.fetch_add(to - from, std::memory_order_relaxed);
+            for (size_t k = from; k < to; ++k) {
+                const Stamp& s = stamps[order[k]];
                 const std::uint32_t* sprite = sprites[static_cast<size_t>(s.color)].data();
                 const int r0 = std::max(rowLo, s.y);
                 const int r1 = std::min(rowHi, s.y + spriteSize);
@@ -202,6 +320,7 @@ void PointRaster::render(const QwtScaleMap& xMap, const QwtScaleMap& yMap,
             }
         }
     });
+    blended = blendedStamps.load();
 }
 
 } // namespace Tervane3

@@ -51,6 +51,18 @@ public:
     // Number of full renderings so far (tests and benchmarks tell blits from renderings).
     std::uint64_t renderCount() const { return renders; }
 
+    // Stamps blended by the last rendering, counted once per row band they reach into; with
+    // occlusion culling, those that were not left out.
+    std::uint64_t blendedStampCount() const { return blended; }
+
+    // Whether a rendering leaves out the dots that later opaque dots hide completely (on by
+    // default). The image is the same either way; tests compare the two.
+    void setOcclusionCulling(bool on)
+    {
+        culling = on;
+        imageValid = false;
+    }
+
 private:
     struct Key
     {
@@ -73,11 +85,22 @@ private:
     std::vector<std::vector<std::uint32_t>> sprites;
     int spriteSize = 0;
     double spriteScale = 0.0;
+    // Per sprite and row, bit j set where column j is not transparent (drawn) and where it is
+    // fully opaque (replaces what lies below). Made only for sprites of at most 64 columns;
+    // larger ones are drawn without culling.
+    struct RowMasks
+    {
+        std::vector<std::uint64_t> drawn;
+        std::vector<std::uint64_t> opaque;
+    };
+    std::vector<RowMasks> spriteMasks;
+    bool culling = true;
 
     QImage image;
     Key key;
     bool imageValid = false;
     std::uint64_t renders = 0;
+    std::uint64_t blended = 0;
 };
 
 } // namespace Tervane3
