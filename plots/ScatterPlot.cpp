@@ -19,6 +19,7 @@
 #include <qwt_plot_shapeitem.h>
 #include <qwt_scale_engine.h>
 #include <qwt_scale_widget.h>
+#include <qwt_series_data.h>
 #include <qwt_symbol.h>
 #include <qwt_text.h>
 
@@ -46,6 +47,52 @@ void valueBounds(const std::vector<double>& values, bool positiveOnly, double& l
         hi = std::max(hi, v);
     }
 }
+
+// The point curves read the plot's own vectors: handing Qwt a copy of a million points as
+// QPointF or QwtPoint3D cost 16 or 24 MB of fresh memory, and its filling, on every update.
+// The plot keeps the vectors (and the series, owned by their curves, never outlive them).
+class PlottedPoints : public QwtSeriesData<QPointF>
+{
+public:
+    PlottedPoints(const std::vector<double>* xs, const std::vector<double>* ys)
+        : x(xs)
+        , y(ys)
+    {
+    }
+    size_t size() const override { return std::min(x->size(), y->size()); }
+    QPointF sample(size_t i) const override { return QPointF((*x)[i], (*y)[i]); }
+    // Only asked while the curve has no autoscaling bounds of its own, i.e. before the first
+    // points: computed afresh, since the vectors change under the series.
+    QRectF boundingRect() const override { return qwtBoundingRect(*this); }
+
+private:
+    const std::vector<double>* x;
+    const std::vector<double>* y;
+};
+
+// (x, y, colour value) of every point while the points are coloured; empty otherwise.
+class PlottedColoredPoints : public QwtSeriesData<QwtPoint3D>
+{
+public:
+    PlottedColoredPoints(const std::vector<double>* xs, const std::vector<double>* ys,
+                         const std::vector<double>* zs)
+        : x(xs)
+        , y(ys)
+        , z(zs)
+    {
+    }
+    size_t size() const override
+    {
+        return x->size() == y->size() && x->size() == z->size() ? x->size() : 0;
+    }
+    QwtPoint3D sample(size_t i) const override { return QwtPoint3D((*x)[i], (*y)[i], (*z)[i]); }
+    QRectF boundingRect() const override { return qwtBoundingRect(*this); }
+
+private:
+    const std::vector<double>* x;
+    const std::vector<double>* y;
+    const std::vector<double>* z;
+};
 
 template<typename Item>
 void detachAll(std::vector<Item*>& items)
@@ -85,10 +132,12 @@ void ScatterPlot::setupPlot()
     plainCurve = new PlainPointCurve;
     plainCurve->setStyle(QwtPlotCurve::NoCurve);
     plainCurve->setSymbol(ellipseSymbol(QColor(0, 68, 108, 100), QColor(0, 68, 108, 255), 6, 1));
+    plainCurve->setData(new PlottedPoints(&xValues, &yValues));
     plainCurve->attach(this);
 
     colorCurve = new RoundSpectroCurve;
     colorCurve->setPenWidth(6);
+    colorCurve->setSamples(new PlottedColoredPoints(&xValues, &yValues, &colorValues));
     colorCurve->attach(this);
     colorCurve->hide();
 
@@ -182,14 +231,11 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
     plainCurve->invalidateCache();
     colorCurve->invalidateCache();
 
-    const size_t n = x.size();
+    // The curves' series read the vectors just stored.
+    plainCurve->itemChanged();
+    colorCurve->itemChanged();
     if (isColored()) {
         plainCurve->hide();
-        plainCurve->setSamples(QVector<QPointF>());
-        QVector<QwtPoint3D> samples(static_cast<int>(n));
-        for (size_t i = 0; i < n; ++i)
-            samples[static_cast<int>(i)] = QwtPoint3D(x[i], y[i], colors[i]);
-        colorCurve->setSamples(samples);
         const auto [lo, hi] = std::minmax_element(colors.begin(), colors.end());
         colorMin = *lo;
         colorMax = *hi == *lo ? *lo + 1.0 : *hi;
@@ -200,11 +246,6 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
         showColorBar(true);
     } else {
         colorCurve->hide();
-        colorCurve->setSamples(QVector<QwtPoint3D>());
-        QVector<QPointF> samples(static_cast<int>(n));
-        for (size_t i = 0; i < n; ++i)
-            samples[static_cast<int>(i)] = QPointF(x[i], y[i]);
-        plainCurve->setSamples(samples);
         plainCurve->show();
         showColorBar(false);
     }
@@ -222,8 +263,8 @@ void ScatterPlot::clearData()
     std::vector<double>().swap(xValues);
     std::vector<double>().swap(yValues);
     std::vector<double>().swap(colorValues);
-    plainCurve->setSamples(QVector<QPointF>());
-    colorCurve->setSamples(QVector<QwtPoint3D>());
+    plainCurve->itemChanged();
+    colorCurve->itemChanged();
     plainCurve->releaseCache();
     colorCurve->releaseCache();
     updatePointBounds();
