@@ -254,9 +254,19 @@ void MainWindow::updatePlot()
     plotColorValues.clear();
     plotColorLabel.clear();
     if (colorKey.rfind(kDensityPrefix, 0) == 0) {
-        // In the axes' coordinates and over the events that passed the filter only.
-        plotColorValues = DensityEstimator::computeDensity(transformValues(plotXValues, xMode),
-                                                           transformValues(plotYValues, yMode),
+        // In the axes' coordinates and over the events that passed the filter only. A linear
+        // axis maps every value to itself: no mapped copy of the plotted values is made.
+        std::vector<double> mappedX;
+        std::vector<double> mappedY;
+        const auto axisValues = [](const std::vector<double>& values, int mode,
+                                   std::vector<double>& mapped) -> const std::vector<double>& {
+            if (clampScaleMode(mode) == ScaleLinear)
+                return values;
+            mapped = transformValues(values, mode);
+            return mapped;
+        };
+        plotColorValues = DensityEstimator::computeDensity(axisValues(plotXValues, xMode, mappedX),
+                                                           axisValues(plotYValues, yMode, mappedY),
                                                            densityMethodOf(colorKey));
         plotColorLabel = QStringLiteral("Density");
     } else if (!colorKey.empty()) {
@@ -280,11 +290,13 @@ void MainWindow::updatePlot()
     }
 
     // Drop points whose x, y or colour is not finite; keep the event index of every point.
+    // Compacted in place (a kept point never moves up), so no second million-entry list is
+    // allocated on each update.
     const bool colored = !plotColorValues.empty();
     const bool hadIndices = !plottedEventIndices.empty();
+    if (!hadIndices)
+        plottedEventIndices.resize(plotXValues.size());
     size_t kept = 0;
-    std::vector<int> indices;
-    indices.reserve(plotXValues.size());
     for (size_t i = 0; i < plotXValues.size(); ++i) {
         if (!std::isfinite(plotXValues[i]) || !std::isfinite(plotYValues[i]) ||
             (colored && !std::isfinite(plotColorValues[i])))
@@ -293,14 +305,14 @@ void MainWindow::updatePlot()
         plotYValues[kept] = plotYValues[i];
         if (colored)
             plotColorValues[kept] = plotColorValues[i];
-        indices.push_back(hadIndices ? plottedEventIndices[i] : static_cast<int>(i));
+        plottedEventIndices[kept] = hadIndices ? plottedEventIndices[i] : static_cast<int>(i);
         ++kept;
     }
     plotXValues.resize(kept);
     plotYValues.resize(kept);
     if (colored)
         plotColorValues.resize(kept);
-    plottedEventIndices = std::move(indices);
+    plottedEventIndices.resize(kept);
     plottedIndicesValid = true;
 
     // Values at or below zero cannot be drawn on a logarithmic axis.
