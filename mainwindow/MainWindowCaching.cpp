@@ -301,12 +301,12 @@ void MainWindow::refreshForActiveDataset()
         if (it != plottedEventIndices.end())
             scatterPlot->setHighlightedPoint(static_cast<int>(it - plottedEventIndices.begin()));
     }
-    if (anyEvents && reader->hasImage() && entry->currentEventIndex >= 0) {
+    // Also without images: the event's traces and values are shown, the viewer says "No Image".
+    if (anyEvents && entry->currentEventIndex >= 0) {
         displayEvent(entry->currentEventIndex);
     } else {
         imageViewer->clear();
-        // Nothing else shows an event of a dataset without images: the table must not keep
-        // the values of the dataset shown before.
+        // The table must not keep the values of the dataset shown before.
         if (anyEvents)
             updateEventDataTable(entry->currentEventIndex);
         else

@@ -61,7 +61,7 @@ void MainWindow::displayEvent(int eventIndex)
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
-    if (eventIndex >= 0)
+    if (eventIndex >= 0 && reader.hasImage())
         pixels = reader.readImage(static_cast<std::uint64_t>(eventIndex), width, height);
     if (!pixels.empty()) {
         const QString caption = QStringLiteral("Event %1").arg(eventIndex);
@@ -80,7 +80,9 @@ void MainWindow::displayEvent(int eventIndex)
         if (!shown)
             imageViewer->setImage(pixels, width, height, caption);
     } else {
-        // An event without a readable image must not show the previous event's picture.
+        // A measurement without images, or an event without a readable one: the viewer says
+        // "No Image" rather than keeping the previous event's picture; the event's traces and
+        // values are still shown.
         imageViewer->clear();
     }
 
@@ -129,8 +131,9 @@ void MainWindow::updateEventDataTable(int eventIndex)
 
 void MainWindow::onPointClicked(int plottedIndex)
 {
+    // Measurements without images are picked too: their events have traces and values.
     DatasetEntry* entry = findDatasetById(activeDatasetId());
-    if (!entry || !entry->reader || !entry->reader->hasImage())
+    if (!entry || !entry->reader)
         return;
     int eventIndex = plottedIndex;
     if (!plottedEventIndices.empty()) {
@@ -153,7 +156,7 @@ void MainWindow::onPointClicked(int plottedIndex)
 void MainWindow::onEventSpinBoxChanged(int eventIndex)
 {
     DatasetEntry* entry = findDatasetById(activeDatasetId());
-    if (!entry || !entry->reader || !entry->reader->hasImage())
+    if (!entry || !entry->reader)
         return;
     if (eventIndex < 0 || static_cast<std::uint64_t>(eventIndex) >= entry->reader->eventCount())
         return;

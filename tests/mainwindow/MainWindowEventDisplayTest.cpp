@@ -15,11 +15,13 @@
 #include <qwt_plot_curve.h>
 
 #include <QCheckBox>
+#include <QSpinBox>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <clocale>
 
@@ -213,17 +215,82 @@ TEST_F(EventDisplayTest, SpinBoxShowsFilteredOutEventsWithoutHighlight)
     EXPECT_EQ(viewer().caption(), QStringLiteral("Event 2 (with mask)"));
 }
 
-TEST_F(EventDisplayTest, DatasetWithoutImagesIgnoresPointsAndSpinBox)
+TEST(EventDisplayWithoutImagesTest, PointsAndTheSpinBoxPickEventsOfMeasurementsWithoutImages)
 {
-    FixtureOptions options;
-    options.imageFrames = 0;
-    options.masks = false;
-    open(options);
-    entry->currentEventIndex = 1;
-    Access::plottedEventIndices(w()) = {0, 1, 2, 3};
-    Access::scatterPlot(w())->onPointSelected(2);
-    Access::eventSpin(w())->setValue(3);
-    EXPECT_EQ(entry->currentEventIndex, 1);
+    // Catches picking that needed images: in a measurement without them a click on a point
+    // did nothing, and a number typed into "Event:" left the table on event 0's values and
+    // the traces on event 0's while the box showed the new number.
+    struct Case {
+        const char* name;
+        bool traces;
+    };
+    for (const Case& c : {Case{"with traces", true}, Case{"without traces", false}}) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        // Event e: area 10 (e + 1), deform 0.01 (e + 1), fl1 samples 100 e + s.
+        const int events = 6;
+        const QString path = dir.filePath(QStringLiteral("plain.rtdc"));
+        {
+            Tervane3::Test::RtdcFixture f(path.toStdString());
+            std::vector<double> area;
+            std::vector<double> deform;
+            std::vector<std::int16_t> fl1;
+            for (int e = 0; e < events; ++e) {
+                area.push_back(10.0 * (e + 1));
+                deform.push_back(0.01 * (e + 1));
+                for (int s = 0; s < 5; ++s)
+                    fl1.push_back(static_cast<std::int16_t>(100 * e + s));
+            }
+            f.addColumn<double>("area_um", area);
+            f.addColumn<double>("deform", deform);
+            if (c.traces)
+                f.addTrace<std::int16_t>("fl1_median", fl1, events, 5);
+        }
+        Tervane3::Test::MainWindowEnvironment env;
+        MainWindow w;
+        w.resize(1400, 900);
+        w.show();
+        Access::addDataset(w, path);
+        ASSERT_TRUE(Tervane3::Test::waitForCaching(w));
+        ASSERT_FALSE(w.datasets()[0]->reader->hasImage());
+        const QTableWidget* table = Access::eventTable(w);
+        TracePlot* traces = Access::tracePlot(w);
+        ImageViewer* viewer = Access::imageViewer(w);
+        // What the views show of event e: its area in the table, its fl1 trace, no image.
+        const auto expectShown = [&](int e) {
+            EXPECT_EQ(w.datasets()[0]->currentEventIndex, e);
+            EXPECT_EQ(Access::eventSpin(w)->value(), e);
+            ASSERT_EQ(table->rowCount(), 2);
+            EXPECT_EQ(table->item(0, 0)->toolTip(), QStringLiteral("area_um"));
+            EXPECT_EQ(table->item(0, 1)->text(), QString::number(10.0 * (e + 1)));
+            EXPECT_EQ(viewer->caption(), QStringLiteral("No Image"));
+            EXPECT_TRUE(viewer->currentImage().empty());
+            EXPECT_EQ(traces->isHidden(), !c.traces);
+            if (c.traces) {
+                const QwtPlotCurve* fl1 = traces->curveList().at(0);
+                ASSERT_EQ(fl1->dataSize(), 5u);
+                EXPECT_EQ(fl1->sample(2).y(), 100.0 * e + 2);
+            }
+        };
+        expectShown(0); // the activation shows the first event
+
+        // A click on event 4's point, through the plot's own mouse handling.
+        ScatterPlot* plot = Access::scatterPlot(w);
+        plot->replot();
+        QCoreApplication::processEvents();
+        const QPoint at(qRound(plot->transform(QwtPlot::xBottom, 50.0)), qRound(plot->transform(QwtPlot::yLeft, 0.05)));
+        QTest::mouseClick(plot->canvas(), Qt::LeftButton, Qt::NoModifier, at);
+        expectShown(4);
+        EXPECT_EQ(plot->highlightedPoint(), 4);
+
+        // A number typed into "Event:".
+        QSpinBox* spin = Access::eventSpin(w);
+        spin->selectAll();
+        QTest::keyClicks(spin, QStringLiteral("2"));
+        expectShown(2);
+        EXPECT_EQ(plot->highlightedPoint(), 2);
+    }
 }
 
 TEST(EventDisplayActivationTest, ADatasetWithoutImagesShowsItsOwnValues)
