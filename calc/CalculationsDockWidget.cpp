@@ -181,6 +181,8 @@ void CalculationsDockWidget::setDataset(const DatasetEntry* dataset)
         refineFluorescenceButton->setEnabled(false);
         compensateCrosstalkButton->setEnabled(false);
         computeEmodulusButton->setEnabled(false);
+        // Nothing to assess without a dataset (the last one may have had its modulus).
+        assessQualityButton->setEnabled(false);
         computeFourierDeformButton->setEnabled(false);
     }
     refreshFeatures(dataset);

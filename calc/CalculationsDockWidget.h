@@ -61,8 +61,8 @@ public:
     QProgressBar* progressBar() const { return progress; }
 
     // With a dataset enables "Refine Fluorescence"; with null disables the refinement,
-    // crosstalk, Young's-modulus and Fourier buttons ("Compute Image Features" and "Assess
-    // Quality" keep their state). Then refreshFeatures.
+    // crosstalk, Young's-modulus, "Assess Quality" and Fourier buttons ("Compute Image
+    // Features" keeps its state). Then refreshFeatures.
     void setDataset(const DatasetEntry* dataset);
     // Rebuilds the dimension-reduction input list for the dataset (may be null).
     void refreshFeatures(const DatasetEntry* dataset);

@@ -189,6 +189,22 @@ void FilterDockWidget::setDataset(DatasetEntry* entry)
     rebuildRuleWidgets();
 }
 
+void FilterDockWidget::resetToEmpty()
+{
+    setDataset(nullptr);
+    {
+        const QSignalBlocker blocker(enabledCheck);
+        enabledCheck->setChecked(true);
+    }
+    statusLabel->setText(QStringLiteral("No filter active"));
+    for (QPushButton* button : {enableAllButton, showExcludedAllButton}) {
+        button->setText(QString());
+        button->setEnabled(true);
+        button->setStyleSheet(plainButtonStyle());
+    }
+    setPolygonDrawChecked(false);
+}
+
 void FilterDockWidget::setDatasetCount(int count)
 {
     datasetCount = count;

@@ -42,6 +42,11 @@ public:
     // rebuilds every rule row. Called whenever the active dataset changes or its rules were
     // changed behind the panel's back.
     void setDataset(DatasetEntry* dataset);
+    // No dataset, and the panel as a new window shows it: no rows, the box disabled with
+    // "Filtering Enabled" checked, "No filter active", the all-datasets buttons without
+    // text (they are named at the next dataset's first plot update), "+ Polygon" released.
+    // For a window whose last dataset closed.
+    void resetToEmpty();
     // The number of open datasets (the all-datasets buttons need more than one). Updates the
     // rule rows; the group boxes and the two panel buttons follow at their next update.
     void setDatasetCount(int count);

@@ -35,6 +35,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -93,6 +94,19 @@ QDockWidget* makeDock(const QString& title, const QString& objectName, QWidget* 
     return dock;
 }
 
+// Activates the layouts of the widget and its children, innermost first, so that every
+// minimum size hint above them is up to date.
+void activateLayouts(QWidget* widget)
+{
+    for (QObject* child : widget->children()) {
+        auto* childWidget = qobject_cast<QWidget*>(child);
+        if (childWidget && !childWidget->isWindow())
+            activateLayouts(childWidget);
+    }
+    if (QLayout* layout = widget->layout())
+        layout->activate();
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -103,6 +117,8 @@ MainWindow::MainWindow(QWidget* parent)
     calculationWatcher = new PoolWatcher(this);
 
     setupUi();
+    for (QDockWidget* dock : allDocks())
+        setUpDockMinimumWidths.emplace(dock, dock->minimumWidth());
     setupMenus();
     setupConnections();
 
@@ -504,6 +520,44 @@ bool MainWindow::datasetFolderViewActive() const
 int MainWindow::datasetFolderDepth() const
 {
     return folderDepthSpin ? folderDepthSpin->value() : AppSettings::defaultDatasetViewDepth;
+}
+
+QList<QDockWidget*> MainWindow::allDocks() const
+{
+    return {datasetsDock, filtersDock, statisticsDock, calculationsDock, metadataDock};
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!startUpDockAreaWidths.empty())
+        return;
+    // Docks behind another tab keep a width of their own that nothing shows.
+    for (QDockWidget* dock : allDocks()) {
+        if (!dock->isFloating() && !dock->visibleRegion().isEmpty())
+            startUpDockAreaWidths.emplace(dockWidgetArea(dock), dock->width());
+    }
+}
+
+void MainWindow::resetDockWidths()
+{
+    QList<QDockWidget*> docks;
+    QList<int> widths;
+    for (QDockWidget* dock : allDocks()) {
+        // Qt raises a docked widget's minimum width to what its contents ask for and keeps
+        // it, also once they ask for less: the set-up minimum comes back first. The layouts
+        // then settle the emptied contents' minimum widths, which else waits for the event
+        // loop, so that they bound the resize instead of the rows and names they had.
+        dock->setMinimumWidth(setUpDockMinimumWidths[dock]);
+        activateLayouts(dock);
+        const auto width = startUpDockAreaWidths.find(dockWidgetArea(dock));
+        if (width != startUpDockAreaWidths.end() && !dock->isFloating() && !dock->visibleRegion().isEmpty()) {
+            docks << dock;
+            widths << width->second;
+        }
+    }
+    if (!docks.isEmpty())
+        resizeDocks(docks, widths, Qt::Horizontal);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -252,6 +252,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The first time: remembers the widths the layout gives the dock areas.
+    void showEvent(QShowEvent* event) override;
     // .rtdc files and folders dropped onto the window are opened (MainWindowDatasetOps.cpp).
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -309,6 +311,9 @@ private:
     // Every view of the active dataset emptied and the plot settings, axes and status line
     // as in a new window: no dataset is left.
     void clearDatasetViews();
+    // The shown docks at the widths of their areas when the window was first shown.
+    void resetDockWidths();
+    QList<QDockWidget*> allDocks() const;
     // The info line of a window without datasets, as it starts.
     static QString startUpInfoText();
     // Returns the memory of closed datasets to the system once the event loop has run the
@@ -546,6 +551,11 @@ private:
     QDockWidget* statisticsDock = nullptr;
     QDockWidget* calculationsDock = nullptr;
     QDockWidget* metadataDock = nullptr;
+    // Rows and names of datasets widen the docks; an emptied window gives them back the
+    // minimum widths they were set up with and the width each dock area (Qt::DockWidgetArea)
+    // had when the window was first shown.
+    std::map<QDockWidget*, int> setUpDockMinimumWidths;
+    std::map<int, int> startUpDockAreaWidths;
     QComboBox* datasetViewModeCombo = nullptr;
     QLabel* folderDepthLabel = nullptr;
     QSpinBox* folderDepthSpin = nullptr;

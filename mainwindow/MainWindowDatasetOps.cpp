@@ -20,6 +20,7 @@
 #include "mainwindow/HierarchicalPathLess.h"
 #include "plots/ImageViewer.h"
 #include "plots/ScatterPlot.h"
+#include "plots/TracePlot.h"
 #include "stats/StatisticalEvalWindow.h"
 #include "windows/CombinePlotWindow.h"
 #include "windows/ImageGalleryWindow.h"
@@ -415,6 +416,11 @@ void MainWindow::clearDatasetViews()
     filterPassingCount = 0;
     hiddenOnLogAxesCount = 0;
     emptyPlotAndEventViews();
+    // No channels, and the time axis of a new trace plot (without curves an autoscaled axis
+    // keeps its last range).
+    tracePlot->setChannels({}, {}, 0.0, {}, false);
+    tracePlot->setAxisScale(QwtPlot::xBottom, 0.0, 1000.0);
+    tracePlot->setAxisAutoScale(QwtPlot::xBottom, true);
     // No titles, ranges or scales of the last dataset on the empty plot, and the plot
     // settings a new dataset starts with.
     scatterPlot->resetToEmpty();
@@ -454,12 +460,15 @@ void MainWindow::clearDatasetViews()
         datasetNameEdit->setEnabled(false);
     }
     calculationsPanel->setDataset(nullptr);
+    calculationsPanel->setComputeImageFeaturesEnabled(false);
     calculationsPanel->clearEmodulusMetadata();
     infoLabel->setText(QStringLiteral("No file loaded."));
-    filterPanel->setDataset(nullptr);
+    filterPanel->resetToEmpty();
     // After the panel let go of the dataset: ending an edit refreshes the group boxes.
     endPolygonInteraction();
     refreshFilterGroupPanel();
+    // Once their contents are back to a new window's.
+    resetDockWidths();
 }
 
 // ---- moving ------------------------------------------------------------------------------

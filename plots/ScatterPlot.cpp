@@ -285,8 +285,11 @@ void ScatterPlot::clearData()
 void ScatterPlot::resetToEmpty()
 {
     clearData();
+    // Only the text goes: a whole new QwtText would drop the title font Qwt gave the axis
+    // (bold, larger than the scale), and every later title, on screen and in exports, would
+    // be drawn in the scale's small regular font.
     for (const int axis : {QwtPlot::xBottom, QwtPlot::yLeft, QwtPlot::yRight})
-        setAxisTitle(axis, QwtText());
+        setAxisTitle(axis, QString());
     // Without points an autoscaled axis shows its last explicit range (a zoom): back to the
     // range Qwt gives a new axis.
     for (const int axis : {QwtPlot::xBottom, QwtPlot::yLeft}) {

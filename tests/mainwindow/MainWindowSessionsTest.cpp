@@ -52,6 +52,7 @@
 
 #include <qwt_plot.h>
 #include <qwt_scale_div.h>
+#include <qwt_scale_widget.h>
 #include <qwt_text.h>
 
 #include <algorithm>
@@ -80,6 +81,18 @@ Measurement measurement(const std::string& sample, int extra = 0)
         m.columns["bright_avg"].push_back(160.0);
     }
     return m;
+}
+
+// Six events as smallMeasurement, with images, masks and a fluorescence trace.
+void writeImagedMeasurement(const QString& path)
+{
+    ::Tervane3::Test::RtdcFixture f(path.toStdString());
+    for (const auto& [name, values] : measurement("C").columns)
+        f.addColumn<double>(name, values);
+    f.addFrames("image", std::vector<std::uint8_t>(6 * 3 * 4, 90), 6, 3, 4);
+    f.addFrames("mask", std::vector<std::uint8_t>(6 * 3 * 4, 255), 6, 3, 4);
+    f.addTrace<std::int16_t>("fl1_median", std::vector<std::int16_t>(6 * 5, 7), 6, 5);
+    f.addStringAttribute("experiment:sample", "C");
 }
 
 QJsonObject readJson(const QString& path)
@@ -122,7 +135,7 @@ QString widgetPath(const QWidget* widget, const QWidget* window)
 
 // What a user sees of the window, one line per widget: whether it is shown and enabled,
 // its text, tooltip and style, the state of buttons, combos, spin boxes, lists and tabs,
-// and for plots their titles, axes, ranges and shown items.
+// the widths of docks, and for plots their titles, axes, ranges and shown items.
 QStringList windowLook(MainWindow& w)
 {
     // Widgets removed with deferred deletion are gone first, and delayed layouts (scroll
@@ -156,6 +169,9 @@ QStringList windowLook(MainWindow& w)
             state << QStringLiteral("%1 rows").arg(view->model()->rowCount());
         if (const auto* tabs = qobject_cast<QTabWidget*>(widget))
             state << QString::number(tabs->currentIndex());
+        // The width of a dock behind another tab is not seen.
+        if (qobject_cast<QDockWidget*>(widget) && !widget->visibleRegion().isEmpty())
+            state << QStringLiteral("width %1").arg(widget->width());
         if (const auto* plot = qobject_cast<QwtPlot*>(widget)) {
             state << plot->title().text();
             for (int axis = 0; axis < QwtPlot::axisCnt; ++axis) {
@@ -614,12 +630,15 @@ TEST_F(MainWindowSessionsTest, AnEmptiedWindowLooksAsAtStartUp)
 {
     // Catches an empty window that kept the last axis titles and ranges, scale modes,
     // contour settings, info and status lines, the medium of the last dataset, or any other
-    // view of the datasets it showed.
+    // view of the datasets it showed; among them the filter box's switch, its all-datasets
+    // buttons named and "No dataset selected", "Assess Quality" enabled, "Compute Image
+    // Features" enabled, and docks left wider than at start-up.
     MainWindow fresh;
     fresh.show();
     const QStringList startUp = windowLook(fresh);
     ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A", 20));
     ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    writeImagedMeasurement(file("c.rtdc"));
 
     struct Case {
         const char* name;
@@ -649,10 +668,15 @@ TEST_F(MainWindowSessionsTest, AnEmptiedWindowLooksAsAtStartUp)
         MainWindow emptied;
         emptied.show();
         ASSERT_EQ(lookDifferences(windowLook(emptied), startUp), "") << "two new windows differ";
-        for (const char* name : {"a.rtdc", "b.rtdc"}) {
+        for (const char* name : {"a.rtdc", "b.rtdc", "c.rtdc"}) {
             Access::addDataset(emptied, file(QLatin1String(name)));
             ASSERT_TRUE(::Tervane3::Test::waitForCaching(emptied));
         }
+        // The dataset shown has images, masks and traces, and its Young's modulus.
+        Access::entry(emptied, 2).emodApplied = true;
+        Access::activate(emptied, 0);
+        Access::activate(emptied, 2);
+        ASSERT_TRUE(emptied.findChild<QPushButton*>(QStringLiteral("assessQualityButton"))->isEnabled());
         // Everything datasets show: log axes, contours, a zoom, rules and a group, the
         // metadata, the event data and both status lines. (Which tabs are raised is the
         // user's arrangement, which emptying keeps.)
@@ -675,27 +699,74 @@ TEST_F(MainWindowSessionsTest, AnEmptiedWindowLooksAsAtStartUp)
 
         c.empty(emptied);
         ASSERT_TRUE(emptied.datasets().empty());
-        QStringList now = windowLook(emptied);
+        const QStringList now = windowLook(emptied);
         QStringList expected = startUp;
         for (QString& line : expected) {
             if (line.startsWith(infoPrefix))
                 line = line.left(line.lastIndexOf(QLatin1String(" | ")) + 3) + c.infoLine;
         }
-        // The filter box without a dataset differs from the box as built: unchecked, "No
-        // dataset selected", and the two all-datasets buttons named (all of it disabled).
-        for (QStringList* look : {&now, &expected}) {
-            look->erase(std::remove_if(look->begin(), look->end(),
-                                       [](const QString& line) {
-                                           return line.startsWith(
-                                                      QLatin1String("filtersDock/filterPanel/datasetFilterBox/")) &&
-                                                  line.contains(QLatin1String(": shown | disabled |")) &&
-                                                  (line.contains(QLatin1String("AllButton:")) ||
-                                                   line.contains(QLatin1String("filterStatusLabel:")) ||
-                                                   line.contains(QLatin1String("filteringEnabledCheck:")));
-                                       }),
-                        look->end());
-        }
         EXPECT_EQ(lookDifferences(now, expected), "");
+    }
+}
+
+TEST_F(MainWindowSessionsTest, TheNextDatasetOfAnEmptiedWindowIsDrawnAsInANewWindow)
+{
+    // Catches axis titles that came back small and regular instead of bold after the window
+    // was emptied, on screen and in the exported picture (the emptying replaced the titles'
+    // text objects, and with them the title font).
+    ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A"));
+    ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
+    const auto showAndExport = [&](MainWindow& shown, const QString& picture) {
+        Access::addDataset(shown, file(QStringLiteral("a.rtdc")));
+        EXPECT_TRUE(::Tervane3::Test::waitForCaching(shown));
+        prompts().answerFiles({picture}, QStringLiteral("SVG Vector (*.svg)"));
+        shown.exportPlot();
+        return readBytes(picture);
+    };
+    // The fonts the plot draws its axis titles in.
+    const auto titleFonts = [](MainWindow& shown) {
+        ScatterPlot* plot = Access::scatterPlot(shown);
+        std::vector<QFont> fonts;
+        for (const int axis : {QwtPlot::xBottom, QwtPlot::yLeft})
+            fonts.push_back(plot->axisTitle(axis).usedFont(plot->axisWidget(axis)->font()));
+        return fonts;
+    };
+    MainWindow fresh;
+    fresh.show();
+    const QByteArray freshPicture = showAndExport(fresh, file("fresh.svg"));
+    ASSERT_FALSE(freshPicture.isEmpty());
+    ASSERT_TRUE(titleFonts(fresh).front().bold());
+
+    struct Case {
+        const char* name;
+        std::function<void(MainWindow&)> empty;
+    };
+    const Case cases[] = {
+        {"Clear Session",
+         [&](MainWindow& emptied) {
+             prompts().answerMessage(QStringLiteral("OK"));
+             emptied.clearSession();
+         }},
+        {"every dataset removed",
+         [](MainWindow& emptied) {
+             auto* datasets = emptied.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+             while (datasets->count() > 0) {
+                 datasets->setCurrentRow(0);
+                 emptied.removeDataset();
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow emptied;
+        emptied.show();
+        Access::addDataset(emptied, file(QStringLiteral("b.rtdc")));
+        ASSERT_TRUE(::Tervane3::Test::waitForCaching(emptied));
+        c.empty(emptied);
+        ASSERT_TRUE(emptied.datasets().empty());
+        const QByteArray picture = showAndExport(emptied, file(QStringLiteral("%1.svg").arg(c.name)));
+        EXPECT_EQ(titleFonts(emptied), titleFonts(fresh));
+        EXPECT_TRUE(picture == freshPicture) << "the exported pictures differ";
     }
 }
 
