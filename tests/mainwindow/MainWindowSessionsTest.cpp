@@ -636,6 +636,8 @@ TEST_F(MainWindowSessionsTest, AnEmptiedWindowLooksAsAtStartUp)
     MainWindow fresh;
     fresh.show();
     const QStringList startUp = windowLook(fresh);
+    // Nothing to assess without a dataset, at start-up as after emptying.
+    EXPECT_FALSE(fresh.findChild<QPushButton*>(QStringLiteral("assessQualityButton"))->isEnabled());
     ::Tervane3::Test::writeMeasurement(file("a.rtdc").toStdString(), measurement("A", 20));
     ::Tervane3::Test::writeMeasurement(file("b.rtdc").toStdString(), measurement("B"));
     writeImagedMeasurement(file("c.rtdc"));
