@@ -16,6 +16,12 @@ namespace {
 // the window.
 constexpr int kPreferredCharacters = 40;
 constexpr int kMinimumCharacters = 8;
+
+QString singleLine(QString text)
+{
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return text;
+}
 } // namespace
 
 ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
@@ -28,10 +34,36 @@ ElidedLabel::ElidedLabel(const QString& text, QWidget* parent)
 QString ElidedLabel::shownText() const
 {
     // One line: a line break inside a name would make the label grow in height instead.
-    QString oneLine = text();
-    oneLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QString oneLine = singleLine(text());
     const int room = std::max(0, contentsRect().width() - 2 * margin() - std::max(indent(), 0));
-    return fontMetrics().elidedText(oneLine, Qt::ElideMiddle, room);
+    const QFontMetrics metrics = fontMetrics();
+    const bool pieces = !piecePart.isEmpty() && text() == pieceHead + piecePart + pieceTail;
+    if (!pieces || metrics.horizontalAdvance(oneLine) <= room)
+        return metrics.elidedText(oneLine, Qt::ElideMiddle, room);
+
+    const QString head = singleLine(pieceHead);
+    const QString part = singleLine(piecePart);
+    const QString tail = singleLine(pieceTail);
+    const QString ellipsis(QChar(0x2026));
+    // Widths of joined texts differ from the sums of their parts by kerning: the part's room
+    // shrinks until the joined line fits.
+    for (int partRoom = room - metrics.horizontalAdvance(head) - metrics.horizontalAdvance(tail);
+         partRoom >= metrics.horizontalAdvance(ellipsis); partRoom -= 2) {
+        const QString shown = head + metrics.elidedText(part, Qt::ElideRight, partRoom) + tail;
+        if (metrics.horizontalAdvance(shown) <= room)
+            return shown;
+    }
+    return metrics.elidedText(head + ellipsis + tail, Qt::ElideRight, room);
+}
+
+void ElidedLabel::setTextElidingPart(const QString& head, const QString& part, const QString& tail)
+{
+    pieceHead = head;
+    piecePart = part;
+    pieceTail = tail;
+    setText(head + part + tail);
+    // The same text with other pieces is no change to QLabel: the line is drawn anew.
+    update();
 }
 
 QSize ElidedLabel::sizeHint() const
@@ -56,9 +88,7 @@ bool ElidedLabel::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
         auto* help = static_cast<QHelpEvent*>(event);
-        QString oneLine = text();
-        oneLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        if (shownText() != oneLine)
+        if (shownText() != singleLine(text()))
             QToolTip::showText(help->globalPos(), text(), this);
         else
             QToolTip::hideText();

@@ -1,4 +1,4 @@
-// The flat dataset list: drag payload, reorder arithmetic, click handling.
+// The flat dataset list: drag payload, reorder arithmetic, click handling, row tooltips.
 #include "mainwindow/DatasetListWidget.h"
 
 #include "app/DatasetDragPayload.h"
@@ -6,15 +6,42 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QToolTip>
 
 namespace Tervane3 {
 
 DatasetListWidget::DatasetListWidget(QWidget* parent)
     : QListWidget(parent)
 {
+}
+
+QString DatasetListWidget::rowToolTip(const QListWidgetItem* item)
+{
+    if (!item)
+        return QString();
+    // The label is already rich text with the name escaped; the path is text. No wrapping:
+    // a name is read in one line.
+    QString tip = QStringLiteral("<p style=\"white-space:pre\">") + item->text();
+    const QString path = item->toolTip();
+    if (!path.isEmpty())
+        tip += QStringLiteral("<br>") + path.toHtmlEscaped();
+    return tip + QStringLiteral("</p>");
+}
+
+bool DatasetListWidget::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (const QListWidgetItem* under = itemAt(help->pos())) {
+            QToolTip::showText(help->globalPos(), rowToolTip(under), viewport(), visualItemRect(under));
+            return true;
+        }
+    }
+    return QListWidget::viewportEvent(event);
 }
 
 QObject* DatasetListWidget::dragSourceOf(const QDropEvent* event) const

@@ -1,6 +1,8 @@
 // The flat list of open datasets in the "Datasets" dock, one row per dataset in list order.
 // Rows are dragged to the tool windows as a dataset payload and reordered by dragging them
-// inside the list; other drops (files, folders) are left to the main window.
+// inside the list; other drops (files, folders) are left to the main window. A row's
+// tooltip shows its whole label, which the row shortens when the dock is narrow, and the
+// file path that the item holds as its tooltip data.
 #pragma once
 
 #include <QListWidget>
@@ -22,6 +24,7 @@ signals:
     void internalReorderRequested(int from, int to);
 
 protected:
+    bool viewportEvent(QEvent* event) override;
     // A left click where no row lies is swallowed: the current row and the active dataset stay.
     void mousePressEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -39,6 +42,8 @@ protected:
 private:
     // A dataset drag that started in this list.
     bool isInternalDatasetDrag(const QDropEvent* event) const;
+    // The tooltip of a row: its label (rich text, as the row draws it) over its file path.
+    static QString rowToolTip(const QListWidgetItem* item);
 };
 
 } // namespace Tervane3

@@ -12,8 +12,8 @@ class HtmlItemDelegate : public RichTextItemDelegate
     Q_OBJECT
 
 public:
-    explicit HtmlItemDelegate(QObject* parent = nullptr)
-        : RichTextItemDelegate(Panel::Hidden, parent)
+    explicit HtmlItemDelegate(QObject* parent = nullptr, Overflow textOverflow = Overflow::Clip)
+        : RichTextItemDelegate(Panel::Hidden, parent, textOverflow)
     {
     }
 };

@@ -420,7 +420,8 @@ void MainWindow::setupDatasetsDock()
     datasetList->setDragEnabled(true);
     datasetList->setDragDropMode(QAbstractItemView::DragOnly);
     datasetList->setAcceptDrops(true);
-    datasetList->setItemDelegate(new HtmlItemDelegate(datasetList));
+    // Long names end in "…" within the dock (the tooltip has the whole text).
+    datasetList->setItemDelegate(new HtmlItemDelegate(datasetList, HtmlItemDelegate::Overflow::Elide));
     datasetTree = new DatasetTreeWidget(datasetViewStack);
     datasetTree->setObjectName(QStringLiteral("datasetTree"));
     datasetTree->setHeaderHidden(true);

@@ -6,6 +6,7 @@
 // update; the plotted arrays are copies.
 #include "mainwindow/MainWindow.h"
 
+#include "app/ElidedLabel.h"
 #include "app/PassingEvents.h"
 #include "app/Prompts.h"
 #include "calc/EModulus.h"
@@ -63,6 +64,16 @@ int densityMethodOf(const std::string& key)
     if (key == "__density_knn__")
         return DensityKnn;
     return DensityKde;
+}
+
+// The info line shortens the dataset's name, never its counts: a long name must not push
+// the numbers out of a narrow window.
+void setInfoLine(QLabel* label, const QString& head, const QString& name, const QString& tail)
+{
+    if (auto* elided = qobject_cast<ElidedLabel*>(label))
+        elided->setTextElidingPart(head, name, tail);
+    else
+        label->setText(head + name + tail);
 }
 
 } // namespace
@@ -498,7 +509,7 @@ void MainWindow::updateInfoLabel()
     if (!entry || !entry->reader)
         return;
     if (!hasEventsToShow(*entry)) {
-        infoLabel->setText(QStringLiteral("No events in %1").arg(entry->displayName));
+        setInfoLine(infoLabel, QStringLiteral("No events in "), entry->displayName, QString());
         return;
     }
     const std::uint64_t total = entry->reader->eventCount();
@@ -536,7 +547,8 @@ void MainWindow::updateInfoLabel()
     } else {
         parts << QStringLiteral("%1 events").arg(total);
     }
-    infoLabel->setText(QStringLiteral("Loaded: %1 (%2)").arg(entry->displayName, parts.join(QStringLiteral(", "))));
+    setInfoLine(infoLabel, QStringLiteral("Loaded: "), entry->displayName,
+                QStringLiteral(" (%1)").arg(parts.join(QStringLiteral(", "))));
 }
 
 void MainWindow::updateLogAxisWarning(QComboBox* scaleCombo, std::uint64_t hiddenCount, const QString& baseToolTip)

@@ -2,14 +2,22 @@
 // and unreadable files, and the filter and plot settings a new dataset takes over.
 #include "MainWindowTestAccess.h"
 
+#include "app/ElidedLabel.h"
+#include "app/RichTextItemDelegate.h"
 #include "core/RTDCReader.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "mainwindow/HierarchicalPathLess.h"
 #include "support/TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QHelpEvent>
+#include <QListWidgetItem>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -311,6 +319,74 @@ TEST(MainWindowDatasetsTest, ApplyPlotSettingsToAll)
     EXPECT_EQ(b.contourMode, 2);
     // b still shows another x feature than the widgets, so the button stays highlighted.
     EXPECT_FALSE(button->styleSheet().isEmpty());
+}
+
+
+TEST(MainWindowDatasetsTest, ALongNameIsShortenedWhileTheCountsStayWhole)
+{
+    // Catches the info line eliding its middle, which cut the event counts of a long name in
+    // a narrow window; dataset rows cut at the dock's edge without "…" (scrolled sideways);
+    // and a row tooltip with the file path only, while the manual promises the whole name.
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    const QString name = QStringLiteral("HL60 control, channel 20 um, 0.16 uL/s, afternoon series with the new "
+                                        "buffer batch <b>&amp; a second dilution</b>, run 3 of 5");
+    Measurement m = smallMeasurement();
+    m.attributes["experiment:sample"] = name.toStdString();
+    m.attributes["experiment:run index"] = "3";
+    m.attributes["setup:flow rate"] = "0.160000";
+    m.attributes["setup:chip region"] = "reservoir";
+    const QString path = dir.filePath(QStringLiteral("long.rtdc"));
+    writeMeasurement(path.toStdString(), m);
+    MainWindow w;
+    w.show();
+    Access::addDataset(w, path);
+    ASSERT_TRUE(waitForCaching(w));
+    // As narrow as the window goes.
+    w.resize(w.minimumSizeHint().width(), w.height());
+    QCoreApplication::processEvents();
+
+    auto* info = qobject_cast<ElidedLabel*>(Access::infoLabel(w));
+    ASSERT_NE(info, nullptr);
+    const QString counts = QStringLiteral(" (0.16 µL/s, Reservoir, #3, 6/6 events shown (100.0% pass filter))");
+    ASSERT_EQ(info->text(), QStringLiteral("Loaded: ") + name + counts);
+    const QString shown = info->shownText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Loaded: HL60"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026) + counts)) << shown.toStdString();
+    EXPECT_LE(info->fontMetrics().horizontalAdvance(shown), info->contentsRect().width());
+
+    auto* list = w.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+    ASSERT_NE(list, nullptr);
+    QListWidgetItem* row = list->item(0);
+    auto* delegate = qobject_cast<RichTextItemDelegate*>(list->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.font = list->font();
+    option.rect = list->visualItemRect(row);
+    // The row takes the list's width and no more: nothing to scroll to.
+    EXPECT_LE(option.rect.right(), list->viewport()->width());
+    EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+    const QString rowText = delegate->shownText(option, list->model()->index(0, 0));
+    EXPECT_TRUE(rowText.startsWith(QStringLiteral("HL60 control"))) << rowText.toStdString();
+    EXPECT_TRUE(rowText.endsWith(QChar(0x2026))) << rowText.toStdString();
+    EXPECT_LT(rowText.size(), name.size());
+
+    // The tooltip: the whole row, the name as it is (no markup of its own), and the file.
+    {
+        ExpectQtWarnings raisedTip; // the offscreen platform cannot raise the tip
+        const QPoint at = list->visualItemRect(row).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        ASSERT_TRUE(QToolTip::isVisible());
+        QTextDocument tip;
+        tip.setHtml(QToolTip::text());
+        QToolTip::hideText();
+        const QStringList lines = tip.toPlainText().replace(QChar::LineSeparator, QLatin1Char('\n')).split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 2) << tip.toPlainText().toStdString();
+        EXPECT_EQ(lines[0], name + QStringLiteral(" (0.16 µL/s, Reservoir, #3, 6 events)"));
+        EXPECT_EQ(lines[1], path);
+    }
 }
 
 } // namespace
