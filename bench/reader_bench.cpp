@@ -2,18 +2,33 @@
 // caching every scalar column of a 1,000,000-event file next to a plain HDF5 read of the
 // same datasets into memory (the floor), single trace rows and single images (handles kept
 // open) next to the same reads with the dataset reopened for every row.
+// BM_CachingSideBySide is a measured trial in one run: the plain single-threaded read and
+// open + preloadAllFeatures, alternately, best of three each, with the ratio, the load
+// average, a bit-for-bit comparison of every column, the peak resident memory added while
+// caching, and how long the caching holds the HDF5 lock (sampled by a second thread).
 //
 // The files are made on first run in the temporary folder (about 1.2 GB, a minute or two);
 // TERVANE3_BENCH_DIR chooses another folder.
 #include "bench/BenchFiles.h"
 #include "core/Hdf5Lock.h"
+#include "core/ParallelFor.h"
 #include "core/RTDCReader.h"
+#include "core/RTDCReaderPrivate.h"
 
 #include <H5Cpp.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <thread>
+
+#include <sys/resource.h>
 #include <filesystem>
 #include <iostream>
 #include <random>
@@ -93,6 +108,206 @@ void BM_PlainHdf5ReadOfTheSameColumns(benchmark::State& state)
     state.counters["columns"] = static_cast<double>(columns);
 }
 
+using Columns = std::map<std::string, std::vector<double>>;
+
+// The plain single-threaded read: every one-dimensional dataset of /events opened, read whole
+// into doubles by the library and closed.
+Columns plainRead(const std::string& path)
+{
+    H5::Exception::dontPrint();
+    Hdf5Locker lock(hdf5Mutex());
+    Columns columns;
+    H5::H5File file(path, H5F_ACC_RDONLY);
+    H5::Group events = file.openGroup("/events");
+    for (hsize_t i = 0; i < events.getNumObjs(); ++i) {
+        if (events.getObjTypeByIdx(i) != H5G_DATASET)
+            continue;
+        const std::string name = events.getObjnameByIdx(i);
+        H5::DataSet set = events.openDataSet(name);
+        H5::DataSpace space = set.getSpace();
+        if (space.getSimpleExtentNdims() != 1)
+            continue;
+        hsize_t n = 0;
+        space.getSimpleExtentDims(&n);
+        std::vector<double>& column = columns[name];
+        column.resize(n);
+        set.read(column.data(), H5::PredType::NATIVE_DOUBLE);
+    }
+    return columns;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Minor page faults of the process so far: first touches of fresh memory, which dominate
+// reading a million-event file into new columns in a virtual machine.
+long pageFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+double loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    double load = 0.0;
+    in >> load;
+    return load;
+}
+
+// Samples every 200 us whether the HDF5 lock is held and, when it is, how long taking it
+// takes: what a GUI-thread getFeature() of an uncached column would wait at most.
+class LockProbe
+{
+public:
+    LockProbe()
+        : thread([this] {
+            while (!stop) {
+                if (hdf5Mutex().try_lock()) {
+                    hdf5Mutex().unlock();
+                    ++free;
+                } else {
+                    ++held;
+                    const auto start = std::chrono::steady_clock::now();
+                    hdf5Mutex().lock();
+                    hdf5Mutex().unlock();
+                    longestWait = std::max(longestWait, secondsSince(start));
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        })
+    {
+    }
+    ~LockProbe() { finish(); }
+    void finish()
+    {
+        stop = true;
+        if (thread.joinable())
+            thread.join();
+    }
+    double heldFraction() const { return held + free > 0 ? double(held) / double(held + free) : 0.0; }
+    double longestWaitSeconds() const { return longestWait; }
+
+private:
+    std::atomic<bool> stop{false};
+    long held = 0;
+    long free = 0;
+    double longestWait = 0.0;
+    std::thread thread;
+};
+
+void BM_CachingSideBySide(benchmark::State& state)
+{
+    const std::string& path = largeFile();
+    for (auto _ : state) {
+        const double loadBefore = loadAverage();
+        double bestPlain = 1e30;
+        double bestCache = 1e30;
+        double bestOneThread = 1e30;
+        double bestByColumn = 1e30;
+        long plainFaults = 0;
+        long cacheFaults = 0;
+        long byColumnFaults = 0;
+        std::uint64_t inflated = 0;
+        double heldSeconds = 0.0;
+        double longestWait = 0.0;
+        double peakAddedMiB = 0.0;
+        bool identical = true;
+        std::size_t columns = 0;
+        for (int round = 0; round < 3; ++round) {
+            long faults = pageFaults();
+            auto start = std::chrono::steady_clock::now();
+            Columns plain = plainRead(path);
+            plainFaults = pageFaults() - faults;
+            bestPlain = std::min(bestPlain, secondsSince(start));
+
+            const double residentBefore = Bench::statusMiB("VmRSS");
+            std::ofstream("/proc/self/clear_refs") << "5"; // peak from here on
+            RTDCReader reader;
+            double seconds = 0.0;
+            {
+                LockProbe probe;
+                faults = pageFaults();
+                start = std::chrono::steady_clock::now();
+                if (!reader.open(path)) {
+                    state.SkipWithError("cannot open the benchmark file");
+                    return;
+                }
+                const std::uint64_t inflatedBefore = Hdf5Detail::preloadInflatedColumns();
+                reader.preloadAllFeatures();
+                seconds = secondsSince(start);
+                cacheFaults = pageFaults() - faults;
+                inflated = Hdf5Detail::preloadInflatedColumns() - inflatedBefore;
+                probe.finish();
+                if (seconds < bestCache) {
+                    heldSeconds = probe.heldFraction() * seconds;
+                    longestWait = probe.longestWaitSeconds();
+                }
+            }
+            bestCache = std::min(bestCache, seconds);
+            // Measured with the plain read's columns still resident, as before caching.
+            peakAddedMiB = std::max(peakAddedMiB, Bench::statusMiB("VmHWM") - residentBefore);
+
+            {
+                // The same work on one thread: how much comes from the cores.
+                setWorkerThreadLimit(1);
+                RTDCReader single;
+                start = std::chrono::steady_clock::now();
+                single.open(path);
+                single.preloadAllFeatures();
+                bestOneThread = std::min(bestOneThread, secondsSince(start));
+                setWorkerThreadLimit(0);
+            }
+            {
+                // Column after column through getFeature(): the library's read and conversion
+                // of each whole dataset, as a request of the GUI thread for one column does.
+                RTDCReader byColumn;
+                faults = pageFaults();
+                start = std::chrono::steady_clock::now();
+                byColumn.open(path);
+                for (const std::string& name : byColumn.featureNames())
+                    byColumn.getFeature(name);
+                bestByColumn = std::min(bestByColumn, secondsSince(start));
+                byColumnFaults = pageFaults() - faults;
+            }
+            columns = 0;
+            for (const auto& [name, values] : plain) {
+                const std::vector<double>& cached = reader.getFeature(name);
+                ++columns;
+                if (cached.size() != values.size()
+                    || std::memcmp(cached.data(), values.data(), values.size() * sizeof(double)) != 0) {
+                    identical = false;
+                    std::cerr << "column '" << name << "' differs from the plain read" << std::endl;
+                }
+            }
+        }
+        state.SetIterationTime(bestCache);
+        state.counters["plain_ms"] = bestPlain * 1e3;
+        state.counters["cache_ms"] = bestCache * 1e3;
+        state.counters["plain_over_cache"] = bestPlain / bestCache;
+        state.counters["cache_one_thread_ms"] = bestOneThread * 1e3;
+        state.counters["by_column_ms"] = bestByColumn * 1e3;
+        // Of the last round.
+        state.counters["plain_faults"] = static_cast<double>(plainFaults);
+        state.counters["cache_faults"] = static_cast<double>(cacheFaults);
+        state.counters["by_column_faults"] = static_cast<double>(byColumnFaults);
+        state.counters["inflated_columns"] = static_cast<double>(inflated);
+        state.counters["lock_held_ms"] = heldSeconds * 1e3;
+        state.counters["longest_lock_wait_ms"] = longestWait * 1e3;
+        state.counters["peak_added_MiB"] = peakAddedMiB;
+        state.counters["columns"] = static_cast<double>(columns);
+        state.counters["bit_identical"] = identical ? 1 : 0;
+        state.counters["load_before"] = loadBefore;
+        state.counters["load_after"] = loadAverage();
+        state.counters["threads"] = static_cast<double>(std::thread::hardware_concurrency());
+        if (!identical)
+            state.SkipWithError("cached columns differ from the plain read");
+    }
+}
+
 // A column that is already cached: what the GUI thread pays for every plot update.
 void BM_CachedColumnLookup(benchmark::State& state)
 {
@@ -166,6 +381,7 @@ void BM_TraceRowReopeningTheDataset(benchmark::State& state)
 
 } // namespace
 
+BENCHMARK(BM_CachingSideBySide)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CacheAllScalarColumns)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_PlainHdf5ReadOfTheSameColumns)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_CachedColumnLookup);

@@ -562,14 +562,6 @@ void RTDCReader::setFeature(const std::string& name, std::vector<double>&& value
                                name);
 }
 
-void RTDCReader::preloadAllFeatures() const
-{
-    for (const std::string& name : featureNames()) {
-        if (isScalarFeatureName(name))
-            getFeature(name);
-    }
-}
-
 std::optional<RTDCReader::FiniteRange> RTDCReader::finiteRange(const std::string& name) const
 {
     {

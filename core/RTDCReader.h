@@ -27,6 +27,8 @@
 
 namespace Tervane3 {
 
+struct DeflatedColumn;
+
 // The one shared empty column handed out when there is no column to give. Callers test a
 // column for emptiness and for a length below eventCount() before they index it.
 const std::vector<double>& emptyColumn();
@@ -103,8 +105,12 @@ public:
     // alive until the reader is closed or destroyed) and marks the name available and
     // computed. Works on a closed reader too; the length is not checked.
     void setFeature(const std::string& name, std::vector<double>&& values);
-    // Reads every scalar column once, so later requests are answered from the cache.
-    void preloadAllFeatures() const;
+    // Reads every scalar column once; `progress` (optional, any thread) gets the number of
+    // columns done and the total after each column.
+    // Columns stored as deflated chunks are read under hdf5Mutex() chunk by chunk and inflated
+    // on worker threads without it; a column enters the cache only when it is complete, so a
+    // getFeature() meanwhile either finds it whole or reads it itself. Must not overlap close().
+    void preloadAllFeatures(const std::function<void(std::size_t done, std::size_t total)>& progress = {}) const;
 
     // The smallest and largest finite value of a feature's column (NaN and infinities
     // skipped); nothing for a missing or empty column or one without a finite value.
@@ -184,6 +190,14 @@ private:
     void cacheTraceInfo();
     void determineEventCount();
     std::unique_ptr<Column> readColumnFromFile(const std::string& name) const;
+    // Caller holds hdf5Mutex(). The stored chunks of a column that the decoder can turn into
+    // exactly the library's values (deflate with or without shuffle, little-endian floats
+    // and integers, every chunk present with all filters applied and inside the file); false
+    // for every other column, which then takes readColumnFromFile().
+    bool readDeflatedColumn(const std::string& name, DeflatedColumn& stored) const;
+    // Puts a finished column into the cache unless the name has one already (read by a
+    // getFeature() meanwhile, or computed); no HDF5 lock needed.
+    void cacheColumn(const std::string& name, std::unique_ptr<Column> column) const;
     // A failure is reported as a reader message, or, when `failure` is given, stored there
     // instead for the caller to report.
     // count > 1 reads that many frames from eventIndex on (fewer at the end), one after another.

@@ -34,6 +34,9 @@ void checkStorageLayout(const H5::DataSet& set);
 // element sizes of megabytes or precisions beyond the size.
 bool isPlainNumber(const H5::DataType& type);
 bool isPlainNumberId(hid_t type);
+// Columns that preloadAllFeatures() has inflated itself (not through the library) since the
+// program started; tests tell by it which way a column was read.
+std::uint64_t preloadInflatedColumns();
 // How a stored type reads to a person: "text (strings)", "3-byte integers", ...
 std::string describeStoredType(hid_t type);
 } // namespace Hdf5Detail
