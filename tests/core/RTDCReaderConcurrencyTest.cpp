@@ -1,6 +1,7 @@
 // A worker stores computed columns and registers derived traces while other threads list
 // names, read columns, images and traces of the same reader, as calculations on the pool do
 // while the GUI thread redraws. Run under ThreadSanitizer by `./dev tsan`.
+#include "core/Hdf5Lock.h"
 #include "core/RTDCReader.h"
 
 #include "support/RtdcFixture.h"
@@ -98,4 +99,65 @@ TEST(RTDCReaderConcurrencyTest, WorkerWritesWhileOthersRead)
     EXPECT_EQ(reader.getFeature("emodulus"), std::vector<double>(events, rounds - 1.0));
     EXPECT_EQ(reader.traceNames().size(), 3u + 1u + 7u); // stored, fl1_raw_rf, derived_0..6
     EXPECT_EQ(reader.fileFeatureNames().size(), 14u);
+}
+
+// The GUI thread asks for columns while the pool thread caches them all and the decoding
+// threads inflate them: every column it gets is whole (decoded completely or read by itself),
+// keeps its address, and the progress reaches every column once in rising order.
+TEST(RTDCReaderConcurrencyTest, ColumnsAskedForWhilePreloadingAreWhole)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    H5::Exception::dontPrint();
+    const std::string file = dir.filePath("deflated.rtdc").toStdString();
+    constexpr std::size_t columns = 12;
+    constexpr std::size_t events = 30000;
+    std::vector<std::vector<double>> expected(columns, std::vector<double>(events));
+    {
+        Hdf5Locker lock(hdf5Mutex());
+        H5::H5File h5(file, H5F_ACC_TRUNC);
+        H5::Group group = h5.createGroup("/events");
+        const hsize_t dims = events;
+        const hsize_t chunk = 1024;
+        H5::DSetCreatPropList create;
+        create.setChunk(1, &chunk);
+        create.setShuffle();
+        create.setDeflate(1);
+        for (std::size_t c = 0; c < columns; ++c) {
+            for (std::size_t i = 0; i < events; ++i)
+                expected[c][i] = static_cast<double>(c) * 1e6 + static_cast<double>(i) * 0.25;
+            group.createDataSet("c" + std::to_string(c), H5::PredType::IEEE_F64LE, H5::DataSpace(1, &dims), create)
+                .write(expected[c].data(), H5::PredType::NATIVE_DOUBLE);
+        }
+    }
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(file));
+    std::vector<std::pair<std::size_t, std::size_t>> progress;
+    std::atomic<bool> finished{false};
+    std::thread pool([&] {
+        reader.preloadAllFeatures([&](std::size_t done, std::size_t total) { progress.emplace_back(done, total); });
+        finished = true;
+    });
+    int brokenColumns = 0;
+    int movedColumns = 0;
+    std::vector<const std::vector<double>*> first(columns, nullptr);
+    while (!finished) {
+        for (std::size_t c = columns; c-- > 0;) {
+            const std::vector<double>& column = reader.getFeature("c" + std::to_string(c));
+            if (column != expected[c])
+                ++brokenColumns;
+            if (!first[c])
+                first[c] = &column;
+            else if (first[c] != &column)
+                ++movedColumns;
+        }
+    }
+    pool.join();
+    EXPECT_EQ(brokenColumns, 0);
+    EXPECT_EQ(movedColumns, 0);
+    for (std::size_t c = 0; c < columns; ++c)
+        EXPECT_EQ(reader.getFeature("c" + std::to_string(c)), expected[c]);
+    ASSERT_EQ(progress.size(), columns);
+    for (std::size_t i = 0; i < columns; ++i)
+        EXPECT_EQ(progress[i], std::make_pair(i + 1, columns));
 }
