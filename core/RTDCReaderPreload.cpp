@@ -13,6 +13,7 @@
 
 #include <H5Dpublic.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -211,15 +212,17 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
     bool producing = true;
     std::exception_ptr failure;
 
+    // Columns whose chunks did not decode; the calling thread reads them through the library
+    // at the end, so that decoding threads never wait for the HDF5 lock (the caller may hold it).
+    std::vector<std::string> undecoded;
     const auto decode = [&](ColumnInflater& inflater, Job& job) {
         auto column = std::make_unique<Column>();
-        if (inflater.decode(job.stored, *column)) {
-            cacheColumn(job.name, std::move(column));
-            ++inflatedColumns;
-        } else {
-            getFeature(job.name); // the library's read, with its message if it fails too
-        }
+        if (!inflater.decode(job.stored, *column))
+            return false;
+        cacheColumn(job.name, std::move(column));
+        ++inflatedColumns;
         columnDone();
+        return true;
     };
     const auto decodeQueued = [&] {
         try {
@@ -234,9 +237,11 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
                     job = std::move(queue.front());
                     queue.pop_front();
                 }
-                decode(inflater, *job);
+                const bool decoded = decode(inflater, *job);
                 {
                     std::lock_guard<std::mutex> lock(queueMutex);
+                    if (!decoded)
+                        undecoded.push_back(job->name);
                     queuedBytes -= job->stored.capacity();
                     spareJobs.push_back(std::move(job));
                 }
@@ -276,7 +281,10 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
     } joiner{decoders, queueMutex, producing, jobReady};
     std::unique_ptr<ColumnInflater> ownInflater;
     if (threads > 1) {
-        for (int t = 0; t < threads; ++t)
+        // The calling thread copies the stored bytes (the part under the lock, which sets the
+        // pace); one core is left to it.
+        const std::size_t count = std::min(static_cast<std::size_t>(threads - 1), names.size());
+        for (std::size_t t = 0; t < count; ++t)
             decoders.emplace_back(decodeQueued);
     } else {
         ownInflater = std::make_unique<ColumnInflater>();
@@ -311,12 +319,10 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
             deflated = !cached && readDeflatedColumn(name, job->stored);
         }
         if (!deflated || ownInflater) {
-            if (deflated)
-                decode(*ownInflater, *job);
-            else
-                getFeature(name);
-            if (!deflated)
+            if (!deflated || !decode(*ownInflater, *job)) {
+                getFeature(name); // the library's read, with its message if it fails too
                 columnDone();
+            }
             std::lock_guard<std::mutex> lock(queueMutex);
             spareJobs.push_back(std::move(job));
         } else {
@@ -338,6 +344,10 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
     decoders.clear();
     if (failure)
         std::rethrow_exception(failure);
+    for (const std::string& name : undecoded) {
+        getFeature(name);
+        columnDone();
+    }
 }
 
 } // namespace Tervane3
