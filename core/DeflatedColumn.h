@@ -23,7 +23,7 @@ struct DeflatedColumn
 {
     StoredNumber type = StoredNumber::Float64;
     std::uint64_t values = 0;      // the column's length
-    std::uint64_t chunkValues = 0; // values per chunk; the last chunk may hold fewer that count
+    std::uint64_t chunkValues = 0; // values per chunk; of the last chunk only the first ones count
     bool shuffled = false;         // the byte-shuffle filter ran before deflate
     std::vector<std::size_t> chunkEnds; // where each chunk's bytes end in `bytes`
 

@@ -5,6 +5,7 @@
 // column with the same message as before. Every case runs with one thread and with several.
 #include "core/RTDCReader.h"
 
+#include "core/DeflatedColumn.h"
 #include "core/Hdf5Lock.h"
 #include "core/ParallelFor.h"
 #include "core/RTDCReaderPrivate.h"
@@ -353,6 +354,58 @@ TEST_F(RTDCReaderPreloadTest, ProgressCountsEveryColumnOnceInRisingOrder)
         EXPECT_EQ(&reader.getFeature("c4"), early);
         EXPECT_EQ(reader.getFeature("computed"), std::vector<double>(100, 1.0));
     });
+}
+
+// The zlib stream the library's deflate filter stores for these doubles as one chunk.
+std::vector<std::uint8_t> deflatedByTheLibrary(const std::string& file, const std::vector<double>& values)
+{
+    Hdf5Locker lock(hdf5Mutex());
+    H5::H5File h5(file, H5F_ACC_TRUNC);
+    const hsize_t count = values.size();
+    H5::DSetCreatPropList create;
+    create.setChunk(1, &count);
+    create.setDeflate(6);
+    H5::DataSet set = h5.createDataSet("x", H5::PredType::IEEE_F64LE, H5::DataSpace(1, &count), create);
+    set.write(values.data(), H5::PredType::NATIVE_DOUBLE);
+    const hsize_t origin = 0;
+    hsize_t size = 0;
+    H5Dget_chunk_storage_size(set.getId(), &origin, &size);
+    std::vector<std::uint8_t> bytes(size);
+    std::uint32_t mask = 0;
+    H5Dread_chunk(set.getId(), H5P_DEFAULT, &origin, &mask, bytes.data());
+    return bytes;
+}
+
+// A chunk that inflates to more or fewer bytes than a chunk holds is refused (the library
+// then reads the column), never cut or padded into the column.
+TEST_F(RTDCReaderPreloadTest, ChunksOfAnotherSizeAreRefused)
+{
+    struct Case
+    {
+        const char* name;
+        std::size_t storedValues; // what the stream inflates to
+        bool accepted;
+    };
+    const Case cases[] = {{"a full chunk", 8, true}, {"half a chunk", 4, false}, {"two chunks", 16, false}};
+    ColumnInflater inflater;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<double> values(c.storedValues);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = 0.5 * static_cast<double>(i) - 1.0;
+        const std::vector<std::uint8_t> stream = deflatedByTheLibrary(path("stream.h5"), values);
+        ASSERT_FALSE(stream.empty());
+        DeflatedColumn column;
+        column.values = 6; // a partial chunk of 8 values
+        column.chunkValues = 8;
+        std::memcpy(column.reserveBytes(stream.size()), stream.data(), stream.size());
+        column.chunkEnds = {stream.size()};
+        std::vector<double> out;
+        EXPECT_EQ(inflater.decode(column, out), c.accepted);
+        if (c.accepted) {
+            EXPECT_EQ(out, std::vector<double>(values.begin(), values.begin() + 6));
+        }
+    }
 }
 
 } // namespace
