@@ -209,20 +209,38 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
     std::size_t queuedBytes = 0;
     // Jobs whose column is done, kept for their buffer of stored bytes.
     std::vector<std::unique_ptr<Job>> spareJobs;
-    bool producing = true;
-    std::exception_ptr failure;
-
     // Columns whose chunks did not decode; the calling thread reads them through the library
     // at the end, so that decoding threads never wait for the HDF5 lock (the caller may hold it).
     std::vector<std::string> undecoded;
-    const auto decode = [&](ColumnInflater& inflater, Job& job) {
+    bool producing = true;
+    std::exception_ptr failure;
+
+    // Decodes a queued job on the calling thread, whichever it is.
+    const auto finish = [&](ColumnInflater& inflater, std::unique_ptr<Job> job) {
         auto column = std::make_unique<Column>();
-        if (!inflater.decode(job.stored, *column))
-            return false;
-        cacheColumn(job.name, std::move(column));
-        ++inflatedColumns;
-        columnDone();
-        return true;
+        const bool decoded = inflater.decode(job->stored, *column);
+        if (decoded) {
+            cacheColumn(job->name, std::move(column));
+            ++inflatedColumns;
+            columnDone();
+        }
+        {
+            std::lock_guard<std::mutex> lock(queueMutex);
+            if (!decoded)
+                undecoded.push_back(job->name);
+            queuedBytes -= job->stored.capacity();
+            spareJobs.push_back(std::move(job));
+        }
+        roomFree.notify_one();
+    };
+    // The next queued job, or nothing; the caller holds queueMutex.
+    const auto takeJob = [&]() {
+        std::unique_ptr<Job> job;
+        if (!queue.empty()) {
+            job = std::move(queue.front());
+            queue.pop_front();
+        }
+        return job;
     };
     const auto decodeQueued = [&] {
         try {
@@ -232,74 +250,62 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
                 {
                     std::unique_lock<std::mutex> lock(queueMutex);
                     jobReady.wait(lock, [&] { return !queue.empty() || !producing; });
-                    if (queue.empty())
-                        return;
-                    job = std::move(queue.front());
-                    queue.pop_front();
+                    job = takeJob();
                 }
-                const bool decoded = decode(inflater, *job);
-                {
-                    std::lock_guard<std::mutex> lock(queueMutex);
-                    if (!decoded)
-                        undecoded.push_back(job->name);
-                    queuedBytes -= job->stored.capacity();
-                    spareJobs.push_back(std::move(job));
-                }
-                roomFree.notify_one();
+                if (!job)
+                    return;
+                finish(inflater, std::move(job));
             }
         } catch (...) {
             std::lock_guard<std::mutex> lock(queueMutex);
             if (!failure)
                 failure = std::current_exception();
-            // Nobody takes the rest: drop it, so that the reading thread does not wait for room.
-            for (const auto& job : queue)
-                queuedBytes -= job->stored.capacity();
-            queue.clear();
             roomFree.notify_all();
         }
     };
 
-    const int threads = workerThreadCount();
     std::vector<std::thread> decoders;
     // Ends the decoding threads on every way out, also when the reading thread throws.
     struct Joiner
     {
-        std::vector<std::thread>& threads;
+        std::vector<std::thread>& running;
         std::mutex& mutex;
-        bool& producing;
+        bool& stillProducing;
         std::condition_variable& ready;
         ~Joiner()
         {
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                producing = false;
+                stillProducing = false;
             }
             ready.notify_all();
-            for (std::thread& thread : threads)
+            for (std::thread& thread : running)
                 thread.join();
         }
     } joiner{decoders, queueMutex, producing, jobReady};
-    std::unique_ptr<ColumnInflater> ownInflater;
-    if (threads > 1) {
-        // The calling thread copies the stored bytes (the part under the lock, which sets the
-        // pace); one core is left to it.
-        const std::size_t count = std::min(static_cast<std::size_t>(threads - 1), names.size());
-        for (std::size_t t = 0; t < count; ++t)
-            decoders.emplace_back(decodeQueued);
-    } else {
-        ownInflater = std::make_unique<ColumnInflater>();
-    }
+    // The calling thread copies the stored bytes (the part under the lock, which sets the
+    // pace) and decodes too whenever it would otherwise wait; one core is left to it.
+    const int threads = workerThreadCount();
+    const std::size_t decoderCount = std::min(static_cast<std::size_t>(std::max(threads - 1, 0)), names.size());
+    for (std::size_t t = 0; t < decoderCount; ++t)
+        decoders.emplace_back(decodeQueued);
+    ColumnInflater ownInflater;
+    // Alone, the calling thread decodes each column before it reads the next.
+    const std::size_t queueLimit = decoders.empty() ? 0 : kQueuedBytesLimit;
 
     for (const std::string& name : names) {
-        if (ownInflater == nullptr) {
-            std::unique_lock<std::mutex> lock(queueMutex);
-            roomFree.wait(lock, [&] { return queue.empty() || queuedBytes < kQueuedBytesLimit || failure; });
-            if (failure)
-                break;
-        }
         std::unique_ptr<Job> job;
         {
-            std::lock_guard<std::mutex> lock(queueMutex);
+            std::unique_lock<std::mutex> lock(queueMutex);
+            // Rather than wait for room, decode the oldest queued column here.
+            while (!failure && !queue.empty() && queuedBytes >= queueLimit) {
+                std::unique_ptr<Job> oldest = takeJob();
+                lock.unlock();
+                finish(ownInflater, std::move(oldest));
+                lock.lock();
+            }
+            if (failure)
+                break;
             if (!spareJobs.empty()) {
                 job = std::move(spareJobs.back());
                 spareJobs.pop_back();
@@ -318,21 +324,32 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
             }
             deflated = !cached && readDeflatedColumn(name, job->stored);
         }
-        if (!deflated || ownInflater) {
-            if (!deflated || !decode(*ownInflater, *job)) {
-                getFeature(name); // the library's read, with its message if it fails too
-                columnDone();
-            }
+        if (!deflated) {
+            getFeature(name); // the library's read, with its message if it fails
+            columnDone();
             std::lock_guard<std::mutex> lock(queueMutex);
             spareJobs.push_back(std::move(job));
-        } else {
-            {
-                std::lock_guard<std::mutex> lock(queueMutex);
-                queuedBytes += job->stored.capacity();
-                queue.push_back(std::move(job));
-            }
-            jobReady.notify_one();
+            continue;
         }
+        {
+            std::lock_guard<std::mutex> lock(queueMutex);
+            queuedBytes += job->stored.capacity();
+            queue.push_back(std::move(job));
+        }
+        jobReady.notify_one();
+    }
+    // Help with what is left, then wait for the decoding threads.
+    for (;;) {
+        std::unique_ptr<Job> job;
+        {
+            std::lock_guard<std::mutex> lock(queueMutex);
+            if (failure)
+                break;
+            job = takeJob();
+        }
+        if (!job)
+            break;
+        finish(ownInflater, std::move(job));
     }
     {
         std::lock_guard<std::mutex> lock(queueMutex);
