@@ -77,6 +77,22 @@ void widen(StoredNumber type, const unsigned char* in, double* out, std::size_t 
     }
 }
 
+// Maps whole pages of [begin, begin + size) now, in one call, instead of a fault per page on
+// first touch; fails harmlessly on kernels before 5.14.
+void mapNow(const void* begin, std::size_t size)
+{
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    constexpr std::uintptr_t page = 4096;
+    const auto from = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
+    const auto to = (reinterpret_cast<std::uintptr_t>(begin) + size) & ~(page - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+    (void)begin;
+    (void)size;
+#endif
+}
+
 // A column of a million values spans thousands of fresh pages; in a virtual machine each
 // first touch of a page is a costly fault, and the column is written once from start to end
 // anyway. Asking for huge pages on the storage (not yet touched) and mapping all of it in one
@@ -85,20 +101,13 @@ void prepareStorage(const std::vector<double>& column)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
-    constexpr std::uintptr_t page = 4096;
     const auto begin = reinterpret_cast<std::uintptr_t>(column.data());
     const std::uintptr_t end = begin + column.capacity() * sizeof(double);
     const std::uintptr_t first = (begin + huge - 1) & ~(huge - 1);
     const std::uintptr_t last = end & ~(huge - 1);
     if (last > first)
         madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-    // Whole pages inside the storage only; fails harmlessly on kernels before 5.14.
-    const std::uintptr_t from = (begin + page - 1) & ~(page - 1);
-    const std::uintptr_t to = end & ~(page - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-#endif
+    mapNow(column.data(), column.capacity() * sizeof(double));
 #else
     (void)column;
 #endif
@@ -112,6 +121,8 @@ std::uint8_t* DeflatedColumn::reserveBytes(std::size_t size)
         buffer.reset();
         buffer.reset(new std::uint8_t[size]);
         bufferSize = size;
+        // Filled under the HDF5 lock: faults there would hold everybody else up.
+        mapNow(buffer.get(), size);
     }
     return buffer.get();
 }

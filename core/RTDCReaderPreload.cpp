@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -35,6 +36,7 @@ constexpr std::size_t kQueuedBytesLimit = std::size_t(48) << 20;
 constexpr std::size_t kMaxChunkBytes = std::size_t(64) << 20;
 
 std::atomic<std::uint64_t> inflatedColumns{0};
+std::atomic<std::uint64_t> lockedNanoseconds{0};
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 constexpr bool kLittleEndianHost = true;
@@ -89,6 +91,11 @@ bool deflatePipeline(hid_t create, std::size_t valueSize, bool& shuffled)
 std::uint64_t Hdf5Detail::preloadInflatedColumns()
 {
     return inflatedColumns.load();
+}
+
+double Hdf5Detail::preloadLockedSeconds()
+{
+    return static_cast<double>(lockedNanoseconds.load()) * 1e-9;
 }
 
 bool RTDCReader::readDeflatedColumn(const std::string& name, DeflatedColumn& stored) const
@@ -317,12 +324,15 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
         bool deflated = false;
         {
             Hdf5Locker lock(hdf5Mutex());
+            const auto locked = std::chrono::steady_clock::now();
             bool cached = false;
             {
                 std::lock_guard<std::mutex> state(stateMutex);
                 cached = columnCache.count(name) > 0;
             }
             deflated = !cached && readDeflatedColumn(name, job->stored);
+            lockedNanoseconds += static_cast<std::uint64_t>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - locked).count());
         }
         if (!deflated) {
             getFeature(name); // the library's read, with its message if it fails

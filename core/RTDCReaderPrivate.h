@@ -37,6 +37,9 @@ bool isPlainNumberId(hid_t type);
 // Columns that preloadAllFeatures() has inflated itself (not through the library) since the
 // program started; tests tell by it which way a column was read.
 std::uint64_t preloadInflatedColumns();
+// Time the preload's reading thread has held hdf5Mutex() for the stored chunks since the
+// program started (columns read through the library not included); for the benchmark.
+double preloadLockedSeconds();
 // How a stored type reads to a person: "text (strings)", "3-byte integers", ...
 std::string describeStoredType(hid_t type);
 } // namespace Hdf5Detail
