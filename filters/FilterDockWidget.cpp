@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -52,7 +53,8 @@ FilterDockWidget::FilterDockWidget(QWidget* parent)
     outer->addWidget(datasetFilterBox, 1);
     auto* box = new QVBoxLayout(datasetFilterBox);
 
-    auto* enableRow = new QHBoxLayout;
+    switchGrid = new QGridLayout;
+    switchGrid->setContentsMargins(0, 0, 0, 0);
     enabledCheck = new QCheckBox(QStringLiteral("Filtering Enabled"), datasetFilterBox);
     enabledCheck->setObjectName(QStringLiteral("filteringEnabledCheck"));
     enabledCheck->setChecked(true);
@@ -60,12 +62,6 @@ FilterDockWidget::FilterDockWidget(QWidget* parent)
                                         QStringLiteral("Apply this dataset's filter-enabled state to every loaded "
                                                        "dataset."),
                                         datasetFilterBox);
-    enableRow->addWidget(enabledCheck);
-    enableRow->addWidget(enableAllButton);
-    enableRow->addStretch();
-    box->addLayout(enableRow);
-
-    auto* excludedRow = new QHBoxLayout;
     showExcludedCheck = new QCheckBox(QStringLiteral("Show Excluded Events"), datasetFilterBox);
     showExcludedCheck->setObjectName(QStringLiteral("showExcludedCheck"));
     showExcludedCheck->setToolTip(
@@ -74,10 +70,11 @@ FilterDockWidget::FilterDockWidget(QWidget* parent)
                                               QStringLiteral("Apply this dataset's inversion state to every loaded "
                                                              "dataset."),
                                               datasetFilterBox);
-    excludedRow->addWidget(showExcludedCheck);
-    excludedRow->addWidget(showExcludedAllButton);
-    excludedRow->addStretch();
-    box->addLayout(excludedRow);
+    switchGrid->addWidget(enabledCheck, 0, 0);
+    switchGrid->addWidget(showExcludedCheck, 2, 0);
+    switchGrid->setColumnStretch(2, 1);
+    arrangeSwitches(true);
+    box->addLayout(switchGrid);
 
     scrollArea = new QScrollArea(datasetFilterBox);
     scrollArea->setWidgetResizable(true);
@@ -202,6 +199,7 @@ void FilterDockWidget::resetToEmpty()
         button->setEnabled(true);
         button->setStyleSheet(plainButtonStyle());
     }
+    fitSwitches();
     setPolygonDrawChecked(false);
 }
 
@@ -460,6 +458,7 @@ void FilterDockWidget::updateEnableAllButton(bool othersDiffer)
 {
     updateAllButton(enableAllButton, enabledCheck->isChecked(), QStringLiteral("Enable in All Datasets"),
                     QStringLiteral("Disable in All Datasets"), othersDiffer);
+    fitSwitches();
 }
 
 void FilterDockWidget::updateShowExcludedAllButton(bool othersDiffer)
@@ -467,6 +466,38 @@ void FilterDockWidget::updateShowExcludedAllButton(bool othersDiffer)
     updateAllButton(showExcludedAllButton, showExcludedCheck->isChecked(),
                     QStringLiteral("Show Excluded in All Datasets"), QStringLiteral("Hide Excluded in All Datasets"),
                     othersDiffer);
+    fitSwitches();
+}
+
+void FilterDockWidget::arrangeSwitches(bool beside)
+{
+    buttonsBesideSwitches = beside;
+    switchGrid->removeWidget(enableAllButton);
+    switchGrid->removeWidget(showExcludedAllButton);
+    // Below its switch a button keeps its text whole in a narrow dock (the rows of two
+    // widgets need about 530 px with the longer texts, more than the dock may be wide).
+    const int column = beside ? 1 : 0;
+    switchGrid->addWidget(enableAllButton, beside ? 0 : 1, column, Qt::AlignLeft);
+    switchGrid->addWidget(showExcludedAllButton, beside ? 2 : 3, column, Qt::AlignLeft);
+}
+
+void FilterDockWidget::fitSwitches()
+{
+    const int spacing = std::max(switchGrid->horizontalSpacing(), 0);
+    const int needed = std::max(enabledCheck->sizeHint().width() + enableAllButton->sizeHint().width(),
+                                showExcludedCheck->sizeHint().width() + showExcludedAllButton->sizeHint().width())
+                       + spacing;
+    const QMargins margins = datasetFilterBox->layout()->contentsMargins();
+    const int available = datasetFilterBox->contentsRect().width() - margins.left() - margins.right();
+    const bool beside = needed <= available;
+    if (beside != buttonsBesideSwitches)
+        arrangeSwitches(beside);
+}
+
+void FilterDockWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitSwitches();
 }
 
 void FilterDockWidget::setGroupAllState(int groupId, bool mixed)

@@ -17,6 +17,7 @@
 #include <vector>
 
 class QCheckBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -129,7 +130,18 @@ private:
     int rowIndex(const QObject* row) const;
     void updateAllButton(QPushButton* button, bool checked, const QString& onText, const QString& offText,
                          bool othersDiffer);
+    // The two all-datasets buttons beside their switches, or each below its switch when the
+    // box is too narrow for a switch and its button side by side.
+    void arrangeSwitches(bool beside);
+    void fitSwitches();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+
+    QGridLayout* switchGrid = nullptr;
+    bool buttonsBesideSwitches = true;
     QCheckBox* enabledCheck = nullptr;
     QPushButton* enableAllButton = nullptr;
     QCheckBox* showExcludedCheck = nullptr;

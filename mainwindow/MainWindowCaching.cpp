@@ -163,6 +163,8 @@ void MainWindow::activateDataset(int index)
     {
         const QSignalBlocker blocker(datasetNameEdit);
         datasetNameEdit->setText(entry->displayName);
+        // A long name shows its beginning, as the list and the info line do.
+        datasetNameEdit->setCursorPosition(0);
     }
     emptyPlotAndEventViews();
 }
@@ -216,6 +218,8 @@ void MainWindow::refreshForActiveDataset()
     {
         const QSignalBlocker blocker(datasetNameEdit);
         datasetNameEdit->setText(entry->displayName);
+        // A long name shows its beginning, as the list and the info line do.
+        datasetNameEdit->setCursorPosition(0);
     }
 
     // Calculations panel; then the re-run of the refinement and compensation whose flags a

@@ -240,6 +240,43 @@ TEST(FilterDockWidget, AllDatasetsButtonsNameTheLocalStateAndNeedSeveralDatasets
     EXPECT_EQ(modeForAll.at(0).at(0).toInt(), 1);
 }
 
+// Regression: in a dock narrower than a switch and its all-datasets button side by side
+// (about 530 px; the dock is at most 500 wide), both texts were cut ("Show Excluded Ever").
+TEST(FilterDockWidget, SwitchesAndTheirButtonsKeepTheirTextsWholeInANarrowDock)
+{
+    // In a frame, as in the dock: a top-level panel would not get narrower than its layout.
+    QWidget frame;
+    frame.resize(800, 700);
+    DockFixture f;
+    f.dock.setParent(&frame);
+    f.dock.setDataset(&f.dataset);
+    f.dock.setDatasetCount(2);
+    f.dock.resize(700, 600);
+    frame.show();
+    f.dock.updateEnableAllButton(false);
+    f.dock.updateShowExcludedAllButton(false);
+    auto* enabled = child<QCheckBox>(&f.dock, "filteringEnabledCheck");
+    auto* excluded = child<QCheckBox>(&f.dock, "showExcludedCheck");
+    auto* enableAll = child<QPushButton>(&f.dock, "enableAllButton");
+    auto* excludedAll = child<QPushButton>(&f.dock, "showExcludedAllButton");
+    for (const int width : {700, 320, 460, 700}) {
+        SCOPED_TRACE(width);
+        f.dock.resize(width, 600);
+        ASSERT_EQ(f.dock.width(), width);
+        QCoreApplication::processEvents();
+        for (QWidget* w : std::initializer_list<QWidget*>{enabled, excluded, enableAll, excludedAll}) {
+            SCOPED_TRACE(w->objectName().toStdString());
+            EXPECT_GE(w->width(), w->sizeHint().width());
+            EXPECT_LE(w->mapTo(&f.dock, QPoint(w->width(), 0)).x(), f.dock.width());
+        }
+        // Beside its switch when both fit, else below it.
+        const bool beside = width == 700;
+        EXPECT_EQ(enableAll->y() == enabled->y() || enableAll->geometry().center().y() == enabled->geometry().center().y(),
+                  beside);
+        EXPECT_EQ(excludedAll->geometry().top() >= excluded->geometry().bottom(), !beside);
+    }
+}
+
 TEST(FilterDockWidget, RowRequestsCarryTheRowsCurrentIndex)
 {
     DockFixture f;

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QListWidgetItem>
 #include <QPushButton>
 #include <QScrollBar>
@@ -354,6 +355,10 @@ TEST(MainWindowDatasetsTest, ALongNameIsShortenedWhileTheCountsStayWhole)
     EXPECT_TRUE(shown.startsWith(QStringLiteral("Loaded: HL60"))) << shown.toStdString();
     EXPECT_TRUE(shown.endsWith(QChar(0x2026) + counts)) << shown.toStdString();
     EXPECT_LE(info->fontMetrics().horizontalAdvance(shown), info->contentsRect().width());
+    // The name field shows the name's beginning too (it showed its end).
+    auto* nameEdit = w.findChild<QLineEdit*>(QStringLiteral("datasetNameEdit"));
+    ASSERT_NE(nameEdit, nullptr);
+    EXPECT_EQ(nameEdit->cursorPosition(), 0);
 
     auto* list = w.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
     ASSERT_NE(list, nullptr);
