@@ -442,6 +442,7 @@ void MainWindow::setupDatasetsDock()
     datasetViewStack->addWidget(datasetList);
     datasetViewStack->addWidget(datasetTree);
     layout->addWidget(datasetViewStack, 1);
+    setupLoadingStatus(content, layout);
 
     datasetsDock = makeDock(QStringLiteral("Datasets"), QStringLiteral("datasetsDock"), content, this);
     datasetsDock->setMinimumWidth(200);

@@ -57,6 +57,7 @@ class QDockWidget;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QSplitter;
@@ -66,6 +67,7 @@ class QTabWidget;
 class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QVBoxLayout;
 class QDir;
 class QUrl;
 
@@ -73,6 +75,7 @@ namespace Tervane3 {
 
 struct CalculationReport;
 struct CalculationTarget;
+struct CachingProgress;
 struct CalculationTask;
 struct DatasetEntry;
 struct DatasetFolderNode;
@@ -367,7 +370,8 @@ private:
     // file, empty when the file may be opened (also when the probe could not run).
     QString probeRefusal(const QString& path);
     static QString openingDisplayName(const DatasetEntry& entry, const QString& path);
-    void addDataset(const QString& path);
+    // `activate` false: a file taken from the queue, shown once cached (onFeaturesLoaded).
+    void addDataset(const QString& path, bool activate = true);
     int addSessionDataset(const QString& path);
     void addDatasetListItem(int index);
     void inheritViewSettings(DatasetEntry* entry);
@@ -379,6 +383,16 @@ private:
 
     // Background caching and activation (MainWindowCaching.cpp).
     void startPreload(int index);
+    // The loading count and column progress in the status bar and the files waiting to open
+    // below the dataset list (made with the datasets dock; hidden while nothing loads).
+    void setupLoadingStatus(QWidget* datasetsPane, QVBoxLayout* datasetsLayout);
+    void updateLoadingStatus();
+    // "Loading 3 of 10: <name>" for the dataset being cached, or the single file's text.
+    QString loadingText(const DatasetEntry& entry) const;
+    // Datasets and files still to be cached after the running task.
+    int waitingToLoadCount() const;
+    // Shows the columns read by the running caching task (posted from the pool, coalesced).
+    void onCachingProgress(const std::shared_ptr<CachingProgress>& progress);
     // Takes the next waiting dataset or file until a caching task runs; completes a session
     // load once nothing waits.
     void continueWaitingWork();
@@ -391,6 +405,9 @@ private:
     static bool hasEventsToShow(const DatasetEntry& entry);
     // The views of such a dataset: empty, and "No events in <name>" in the info line.
     void showNoEvents();
+    // The views of a dataset whose plotted columns cannot be read: empty, and the features
+    // named in the info line.
+    void showUnreadableAxes(const DatasetEntry& entry, const QStringList& features);
     void refreshForActiveDataset();
     // Session loading: duplicates and the saved state, once every queued dataset is open.
     void restoreSessionDuplicates();
@@ -592,6 +609,16 @@ private:
     std::queue<int> preloadIndexQueue;
     std::queue<QString> pendingPathQueue;
     bool datasetTreeUpdating = false;
+    // The caching tasks started since the chain was last idle (the count "Loading 3 of 10"
+    // adds what waits), the dataset the chain showed last (a file cached later takes its
+    // place unless the user chose another dataset meanwhile), and the running task's
+    // column progress.
+    int loadingStarted = 0;
+    int loadingShownId = -1;
+    std::shared_ptr<CachingProgress> cachingProgress;
+    QLabel* loadingLabel = nullptr;
+    QProgressBar* loadingProgress = nullptr;
+    QLabel* waitingFilesLabel = nullptr;
     // Session loading: datasets still to open (session index, path), the ids they got, and
     // whether a load waits for the queues to empty.
     std::queue<std::pair<int, QString>> sessionDatasetQueue;

@@ -1,8 +1,9 @@
 // Background caching of new datasets and the activation of a dataset: one caching task at a
-// time on the global thread pool, the queues that wait for it, what runs when a task ends,
-// the order in which every panel follows the active dataset, and storing the plot-setting
-// widgets back into the active entry.
+// time on the global thread pool, the queues that wait for it with their visible count and
+// column progress, what runs when a task ends, the order in which every panel follows the
+// active dataset, and storing the plot-setting widgets back into the active entry.
 #include "mainwindow/MainWindow.h"
+#include "mainwindow/CachingHook.h"
 
 #include "calc/CalculationRun.h"
 #include "calc/CalculationsDockWidget.h"
@@ -21,41 +22,211 @@
 #include <QDebug>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTreeWidgetItemIterator>
+#include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <exception>
 
 namespace Tervane3 {
+
+// Columns read by one caching task. The pool thread writes the counts and posts one queued
+// call at a time: `posted` stays set until the GUI thread has taken the counts, so a reader
+// that reports often (a million events in many chunks) never floods the event loop.
+struct CachingProgress
+{
+    std::atomic<std::size_t> done{0};
+    std::atomic<std::size_t> total{0};
+    std::atomic<bool> posted{false};
+};
+
+namespace {
+
+std::function<void(const std::string&, std::size_t, std::size_t)>& cachingHook()
+{
+    static std::function<void(const std::string&, std::size_t, std::size_t)> hook;
+    return hook;
+}
+
+// At most this many waiting files are named below the list; the tooltip has them all.
+constexpr int namedWaitingFiles = 8;
+
+} // namespace
+
+void setCachingHook(std::function<void(const std::string& path, std::size_t done, std::size_t total)> hook)
+{
+    cachingHook() = std::move(hook);
+}
+
+void MainWindow::setupLoadingStatus(QWidget* datasetsPane, QVBoxLayout* datasetsLayout)
+{
+    // Below the list, as the rows that are still to come; the list itself holds one row per
+    // open dataset.
+    waitingFilesLabel = new QLabel(datasetsPane);
+    waitingFilesLabel->setObjectName(QStringLiteral("waitingFilesLabel"));
+    waitingFilesLabel->setTextFormat(Qt::PlainText);
+    waitingFilesLabel->setStyleSheet(QStringLiteral("QLabel { color: #6b6f78; padding: 2px 6px; }"));
+    waitingFilesLabel->hide();
+    datasetsLayout->addWidget(waitingFilesLabel);
+
+    loadingLabel = new QLabel(this);
+    loadingLabel->setObjectName(QStringLiteral("loadingLabel"));
+    loadingLabel->setTextFormat(Qt::PlainText);
+    loadingLabel->hide();
+    loadingProgress = new QProgressBar(this);
+    loadingProgress->setObjectName(QStringLiteral("loadingProgress"));
+    loadingProgress->setFormat(QStringLiteral("%v of %m columns"));
+    loadingProgress->setToolTip(QStringLiteral("Feature columns read from the file"));
+    loadingProgress->setMaximumWidth(220);
+    loadingProgress->hide();
+    statusBar()->addPermanentWidget(loadingLabel);
+    statusBar()->addPermanentWidget(loadingProgress);
+}
+
+int MainWindow::waitingToLoadCount() const
+{
+    return static_cast<int>(preloadIndexQueue.size() + sessionDatasetQueue.size() + pendingPathQueue.size());
+}
+
+QString MainWindow::loadingText(const DatasetEntry& entry) const
+{
+    const int total = loadingStarted + waitingToLoadCount();
+    if (total > 1)
+        return QStringLiteral("Loading %1 of %2: %3").arg(loadingStarted).arg(total).arg(entry.displayName);
+    return QStringLiteral("Loading: %1 - Caching features...").arg(entry.displayName);
+}
+
+void MainWindow::updateLoadingStatus()
+{
+    if (!loadingLabel)
+        return;
+    const bool running = preloadBusy && preloadIndex >= 0 && preloadIndex < static_cast<int>(entries.size());
+    if (!running) {
+        // As at start-up: nothing of the last file stays behind the hidden widgets.
+        loadingLabel->hide();
+        loadingLabel->clear();
+        loadingLabel->setToolTip(QString());
+        loadingProgress->hide();
+        loadingProgress->setRange(0, 100);
+        loadingProgress->reset();
+        waitingFilesLabel->hide();
+        waitingFilesLabel->clear();
+        waitingFilesLabel->setToolTip(QString());
+        return;
+    }
+    const DatasetEntry& entry = *entries[static_cast<size_t>(preloadIndex)];
+    const int total = loadingStarted + waitingToLoadCount();
+    loadingLabel->setText(total > 1 ? loadingText(entry) : QStringLiteral("Loading: %1").arg(entry.displayName));
+    loadingLabel->setToolTip(QString::fromStdString(entry.filePath));
+    loadingLabel->show();
+    loadingProgress->show();
+
+    // Every waiting dataset and file in the order it will be opened.
+    QStringList names;
+    QStringList paths;
+    for (std::queue<int> queued = preloadIndexQueue; !queued.empty(); queued.pop()) {
+        const int i = queued.front();
+        if (i >= 0 && i < static_cast<int>(entries.size())) {
+            names << entries[static_cast<size_t>(i)]->displayName;
+            paths << QString::fromStdString(entries[static_cast<size_t>(i)]->filePath);
+        }
+    }
+    for (auto queued = sessionDatasetQueue; !queued.empty(); queued.pop()) {
+        names << QFileInfo(queued.front().second).fileName();
+        paths << queued.front().second;
+    }
+    for (std::queue<QString> queued = pendingPathQueue; !queued.empty(); queued.pop()) {
+        names << QFileInfo(queued.front()).fileName();
+        paths << queued.front();
+    }
+    if (names.isEmpty()) {
+        waitingFilesLabel->hide();
+        waitingFilesLabel->clear();
+        waitingFilesLabel->setToolTip(QString());
+    } else {
+        QStringList lines{QStringLiteral("Waiting to open (%1):").arg(names.size())};
+        for (int i = 0; i < names.size() && i < namedWaitingFiles; ++i)
+            lines << QStringLiteral("  ") + names[i];
+        if (names.size() > namedWaitingFiles)
+            lines << QStringLiteral("  … and %1 more").arg(names.size() - namedWaitingFiles);
+        waitingFilesLabel->setText(lines.join(QLatin1Char('\n')));
+        waitingFilesLabel->setToolTip(paths.join(QLatin1Char('\n')));
+        waitingFilesLabel->show();
+    }
+    // The info line speaks of the dataset being cached only while that one is active (or
+    // none is, as during a session load); otherwise it keeps describing the shown dataset.
+    const bool noneActive = activeIndex < 0 || activeIndex >= static_cast<int>(entries.size());
+    if (total > 1 && (activeIndex == preloadIndex || noneActive))
+        infoLabel->setText(loadingText(entry));
+}
+
+void MainWindow::onCachingProgress(const std::shared_ptr<CachingProgress>& progress)
+{
+    // Cleared before the counts are read: a count written after this re-posts.
+    progress->posted.store(false);
+    if (progress != cachingProgress || !loadingProgress)
+        return;
+    const std::size_t total = progress->total.load();
+    const std::size_t done = std::min(progress->done.load(), total);
+    loadingProgress->setRange(0, static_cast<int>(std::min<std::size_t>(total, INT_MAX)));
+    loadingProgress->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
+}
 
 void MainWindow::startPreload(int index)
 {
     if (preloadBusy) {
         preloadIndexQueue.push(index);
+        updateLoadingStatus();
         return;
     }
     if (closing || index < 0 || index >= static_cast<int>(entries.size()))
         return;
     preloadBusy = true;
     preloadIndex = index;
+    ++loadingStarted;
     const DatasetEntry& entry = *entries[static_cast<size_t>(index)];
-    infoLabel->setText(QStringLiteral("Loading: %1 - Caching features...").arg(entry.displayName));
+    const bool noneActive = activeIndex < 0 || activeIndex >= static_cast<int>(entries.size());
+    if (index == activeIndex || noneActive)
+        infoLabel->setText(loadingText(entry));
+    auto progress = std::make_shared<CachingProgress>();
+    cachingProgress = progress;
+    // Busy until the reader has counted its columns.
+    loadingProgress->setRange(0, 0);
+    updateLoadingStatus();
 
     // The task holds the reader by plain pointer: the dataset being cached cannot be removed
-    // and closing waits for the task, so the reader outlives it. Every file access of the
-    // reader holds the process-wide HDF5 lock; the GUI thread may read the same reader.
+    // and closing waits for the task, so the reader (and this window, which the progress is
+    // posted to) outlives it. Every file access of the reader holds the process-wide HDF5
+    // lock; the GUI thread may read the same reader.
     RTDCReader* reader = entry.reader.get();
-    preloadWatcher->start([reader] {
+    const std::string path = entry.filePath;
+    preloadWatcher->start([this, reader, progress, path] {
         if (!reader)
             return;
+        const auto& hook = cachingHook();
+        if (hook)
+            hook(path, 0, 0);
         try {
-            reader->preloadAllFeatures();
+            reader->preloadAllFeatures([this, &progress, &hook, &path](std::size_t done, std::size_t total) {
+                progress->done.store(done);
+                progress->total.store(total);
+                if (!progress->posted.exchange(true))
+                    QMetaObject::invokeMethod(this, [this, progress] { onCachingProgress(progress); },
+                                              Qt::QueuedConnection);
+                if (hook)
+                    hook(path, done, total);
+            });
         } catch (const std::exception& e) {
             // Columns not cached are read on demand later; the dataset still counts as loaded.
             qWarning().noquote() << QStringLiteral("Caching features stopped:") << QString::fromUtf8(e.what());
@@ -68,12 +239,25 @@ void MainWindow::onFeaturesLoaded()
     const int finished = preloadIndex;
     preloadIndex = -1;
     preloadBusy = false;
+    cachingProgress.reset();
     if (closing)
         return;
     if (finished >= 0 && finished < static_cast<int>(entries.size())) {
-        entries[static_cast<size_t>(finished)]->featuresLoaded = true;
-        if (finished == activeIndex)
+        DatasetEntry& entry = *entries[static_cast<size_t>(finished)];
+        entry.featuresLoaded = true;
+        // Each file of a run is shown as soon as it is cached, in place of the one the run
+        // showed before; a dataset the user chose meanwhile stays. A session load shows its
+        // datasets once its state is restored.
+        const bool noneActive = activeIndex < 0 || activeIndex >= static_cast<int>(entries.size());
+        const bool followsRun = !sessionLoading
+                                && (noneActive || (loadingShownId >= 0 && activeDatasetId() == loadingShownId));
+        if (finished == activeIndex) {
             refreshForActiveDataset();
+            loadingShownId = entry.id;
+        } else if (followsRun) {
+            loadingShownId = entry.id;
+            activateDataset(finished);
+        }
     }
     continueWaitingWork();
 }
@@ -102,7 +286,7 @@ void MainWindow::continueWaitingWork()
         if (!pendingPathQueue.empty()) {
             const QString path = pendingPathQueue.front();
             pendingPathQueue.pop();
-            addDataset(path);
+            addDataset(path, false);
             continue;
         }
         if (sessionLoading) {
@@ -111,6 +295,10 @@ void MainWindow::continueWaitingWork()
         }
         break;
     }
+    // The run is over once nothing is cached: the next file counts from 1 again.
+    if (!preloadBusy)
+        loadingStarted = 0;
+    updateLoadingStatus();
 }
 
 void MainWindow::onDatasetSelected(int row)
@@ -153,7 +341,8 @@ void MainWindow::activateDataset(int index)
         refreshForActiveDataset();
         return;
     }
-    infoLabel->setText(QStringLiteral("Loading: %1...").arg(entry->displayName));
+    const bool counted = index == preloadIndex && loadingStarted + waitingToLoadCount() > 1;
+    infoLabel->setText(counted ? loadingText(*entry) : QStringLiteral("Loading: %1...").arg(entry->displayName));
     xFeatureCombo->setEnabled(false);
     yFeatureCombo->setEnabled(false);
     colorFeatureCombo->setEnabled(false);
@@ -200,6 +389,25 @@ void MainWindow::showNoEvents()
     filterPassingCount = 0;
     hiddenOnLogAxesCount = 0;
     updateInfoLabel();
+}
+
+void MainWindow::showUnreadableAxes(const DatasetEntry& entry, const QStringList& features)
+{
+    // The same empty views as for a dataset without events, with the reason in the info
+    // line: never the points, statistics or event values of the dataset shown before.
+    emptyPlotAndEventViews();
+    plotXValues.clear();
+    plotYValues.clear();
+    plotColorValues.clear();
+    plottedEventIndices.clear();
+    filterPassingCount = 0;
+    hiddenOnLogAxesCount = 0;
+    const std::uint64_t total = entry.reader ? entry.reader->eventCount() : 0;
+    filterPanel->updateEventCount(0, static_cast<std::size_t>(total));
+    infoLabel->setText(QStringLiteral("Loaded: %1 (%2 events; failed to read feature data: %3)")
+                           .arg(entry.displayName)
+                           .arg(total)
+                           .arg(features.join(QStringLiteral(", "))));
 }
 
 void MainWindow::refreshForActiveDataset()
@@ -298,6 +506,8 @@ void MainWindow::refreshForActiveDataset()
         populateMetadataView();
     filterPanel->setDataset(entry);
 
+    // Whatever the plot update then manages to show, the dataset is no longer loading.
+    infoLabel->setText(QStringLiteral("Loaded: %1").arg(entry->displayName));
     updatePlot();
 
     if (entry->currentEventIndex >= 0) {

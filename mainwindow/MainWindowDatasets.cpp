@@ -121,17 +121,20 @@ QString MainWindow::openingDisplayName(const DatasetEntry& entry, const QString&
     return QFileInfo(path).fileName();
 }
 
-void MainWindow::addDataset(const QString& path)
+void MainWindow::addDataset(const QString& path, bool activate)
 {
     const std::string utf8 = path.toUtf8().toStdString();
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i]->filePath == utf8) {
             datasetList->setCurrentRow(static_cast<int>(i));
+            // Asked for by name: the run of queued files goes on from this one.
+            loadingShownId = entries[i]->id;
             return;
         }
     }
     if (preloadBusy) {
         pendingPathQueue.push(path);
+        updateLoadingStatus();
         return;
     }
 
@@ -146,8 +149,14 @@ void MainWindow::addDataset(const QString& path)
     inheritViewSettings(added);
     addDatasetListItem(index);
     startPreload(index);
-    // Activates the new dataset at once; it shows "Loading: ..." until its caching ends.
-    datasetList->setCurrentRow(index);
+    // Activates the new dataset at once; it shows "Loading: ..." until its caching ends. A
+    // queued file leaves the dataset on show until it is cached itself (onFeaturesLoaded),
+    // unless nothing is on show.
+    const bool noneActive = activeIndex < 0 || activeIndex >= static_cast<int>(entries.size());
+    if (activate || (noneActive && !sessionLoading)) {
+        loadingShownId = added->id;
+        datasetList->setCurrentRow(index);
+    }
 }
 
 int MainWindow::addSessionDataset(const QString& path)

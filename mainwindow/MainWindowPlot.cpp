@@ -206,6 +206,14 @@ void MainWindow::updatePlot()
     const std::vector<double>& xColumn = reader.getFeature(xKey);
     const std::vector<double>& yColumn = reader.getFeature(yKey);
     if (xColumn.empty() || yColumn.empty()) {
+        // Emptied before the box: what stays on show must not be another dataset's or
+        // another feature's points.
+        QStringList unreadable;
+        if (xColumn.empty())
+            unreadable << QString::fromStdString(reader.featureLabel(xKey));
+        if (yColumn.empty() && yKey != xKey)
+            unreadable << QString::fromStdString(reader.featureLabel(yKey));
+        showUnreadableAxes(*entry, unreadable);
         prompts().warning(this, QStringLiteral("Error"), QStringLiteral("Failed to read feature data."));
         return;
     }

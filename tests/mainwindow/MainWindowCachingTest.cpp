@@ -1,25 +1,91 @@
 // Background caching and activation: one dataset cached at a time with files waiting in
-// order, a queue that goes on past files that fail or are open already, the completion of a
-// session load, what a loading dataset shows, and the panels of a loaded one.
+// order, their count, names and column progress, each file shown once cached, a queue that
+// goes on past files that fail or are open already, the completion of a session load, what a
+// loading dataset shows, a dataset whose plotted columns cannot be read, and the panels of a
+// loaded one.
 #include "MainWindowTestAccess.h"
 
 #include "core/FilterRule.h"
 #include "core/RTDCReader.h"
+#include "mainwindow/CachingHook.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "plots/ScatterPlot.h"
+#include "plots/StatisticsDockWidget.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 
 using namespace Tervane3;
 using namespace Tervane3::Test;
 using Access = MainWindowTestAccess;
 
 namespace {
+
+// Holds every caching task after its first column until the test releases that file, so the
+// window can be looked at while a known file is being cached. Made before the window, so
+// that the window (which waits for its task) goes first; release what is held before that.
+class HeldCaching
+{
+public:
+    HeldCaching()
+    {
+        setCachingHook([this](const std::string& path, std::size_t done, std::size_t) {
+            if (done != 1)
+                return;
+            std::unique_lock<std::mutex> lock(mutex);
+            held = path;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(20), [&] { return everything || released.count(path) > 0; });
+            held.clear();
+        });
+    }
+    ~HeldCaching()
+    {
+        releaseAll();
+        setCachingHook(nullptr);
+    }
+    HeldCaching(const HeldCaching&) = delete;
+    HeldCaching& operator=(const HeldCaching&) = delete;
+
+    // True once the task of the file waits in the hook (the event loop runs meanwhile).
+    bool waitHeld(const QString& path)
+    {
+        return waitUntil([&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            return held == path.toStdString();
+        });
+    }
+    void release(const QString& path)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        released.insert(path.toStdString());
+        changed.notify_all();
+    }
+    void releaseAll()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        everything = true;
+        changed.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string held;
+    std::set<std::string> released;
+    bool everything = false;
+};
 
 struct Step
 {
@@ -58,13 +124,13 @@ TEST(MainWindowCachingTest, FilesOpenedWhileCachingWaitAndFollowInOrder)
         EXPECT_EQ(QString::fromStdString(w.datasets()[i]->filePath), paths[i]);
         EXPECT_TRUE(w.datasets()[i]->featuresLoaded);
     }
-    // Each file was added only when the previous caching had ended, became active at once
-    // and was the one cached next.
+    // Each file was added only when the previous caching had ended and was the one cached
+    // next; the one just cached was shown meanwhile (it became active when its caching ended).
     ASSERT_EQ(steps.size(), 4u);
     for (size_t k = 0; k + 1 < steps.size(); ++k) {
         SCOPED_TRACE(k);
         EXPECT_EQ(steps[k].datasets, k + 2);
-        EXPECT_EQ(steps[k].active, static_cast<int>(k + 1));
+        EXPECT_EQ(steps[k].active, static_cast<int>(k));
         EXPECT_EQ(steps[k].caching, static_cast<int>(k + 1));
     }
     EXPECT_EQ(Access::activeIndex(w), 3);
@@ -323,6 +389,138 @@ TEST(MainWindowCachingTest, ClosingWaitsForTheRunningTask)
     QCoreApplication::processEvents();
     EXPECT_EQ(w->datasets().size(), 1u);
     w.reset();
+}
+
+// Catches a run of files whose count, waiting files and column progress the window did not
+// show, and which showed every new file as loading (empty views) until the last one had been
+// cached, taking the user away from a dataset chosen meanwhile each time.
+TEST(MainWindowCachingTest, ARunOfFilesIsCountedListedAndShownFileByFile)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    QStringList paths;
+    for (const char* name : {"a.rtdc", "b.rtdc", "c.rtdc", "d.rtdc", "e.rtdc"}) {
+        paths << dir.filePath(QLatin1String(name));
+        writeMeasurement(paths.back().toStdString(), smallMeasurement());
+    }
+    HeldCaching caching;
+    MainWindow w;
+    auto* loading = w.findChild<QLabel*>(QStringLiteral("loadingLabel"));
+    auto* progress = w.findChild<QProgressBar*>(QStringLiteral("loadingProgress"));
+    auto* waiting = w.findChild<QLabel*>(QStringLiteral("waitingFilesLabel"));
+    ASSERT_TRUE(loading && progress && waiting);
+    auto* list = w.findChild<DatasetListWidget*>(QStringLiteral("datasetList"));
+    ScatterPlot* plot = Access::scatterPlot(w);
+    const auto info = [&] { return Access::infoLabel(w)->text(); };
+    const auto loadingShown = [&] {
+        return loading->isVisibleTo(&w) && progress->isVisibleTo(&w);
+    };
+    EXPECT_FALSE(loadingShown());
+
+    Access::addDataset(w, paths[0]);
+    env.prompts->answerFiles({paths[1], paths[2], paths[3]});
+    w.openFile();
+    ASSERT_TRUE(caching.waitHeld(paths[0]));
+    // The first file is active while it loads; the three chosen next wait, named in order.
+    EXPECT_EQ(info(), QStringLiteral("Loading 1 of 4: a.rtdc"));
+    EXPECT_EQ(loading->text(), QStringLiteral("Loading 1 of 4: a.rtdc"));
+    EXPECT_TRUE(loadingShown());
+    EXPECT_TRUE(waiting->isVisibleTo(&w));
+    EXPECT_EQ(waiting->text(), QStringLiteral("Waiting to open (3):\n  b.rtdc\n  c.rtdc\n  d.rtdc"));
+    EXPECT_EQ(waiting->toolTip(), paths.mid(1, 3).join(QLatin1Char('\n')));
+    // One of its three columns has been read.
+    EXPECT_TRUE(waitUntil([&] { return progress->maximum() == 3 && progress->value() == 1; }));
+
+    // a is shown as soon as it is cached, while b is cached behind it.
+    caching.release(paths[0]);
+    ASSERT_TRUE(caching.waitHeld(paths[1]));
+    ASSERT_EQ(w.datasets().size(), 2u);
+    EXPECT_EQ(Access::activeIndex(w), 0);
+    EXPECT_EQ(plot->pointCount(), 6);
+    EXPECT_TRUE(info().startsWith(QStringLiteral("Loaded: a.rtdc ("))) << info().toStdString();
+    EXPECT_EQ(loading->text(), QStringLiteral("Loading 2 of 4: b.rtdc"));
+    EXPECT_EQ(waiting->text(), QStringLiteral("Waiting to open (2):\n  c.rtdc\n  d.rtdc"));
+
+    // b takes a's place once cached.
+    caching.release(paths[1]);
+    ASSERT_TRUE(caching.waitHeld(paths[2]));
+    EXPECT_EQ(Access::activeIndex(w), 1);
+    EXPECT_TRUE(info().startsWith(QStringLiteral("Loaded: b.rtdc ("))) << info().toStdString();
+    EXPECT_EQ(loading->text(), QStringLiteral("Loading 3 of 4: c.rtdc"));
+    EXPECT_EQ(waiting->text(), QStringLiteral("Waiting to open (1):\n  d.rtdc"));
+
+    // The user goes back to a: the files cached later leave it on show.
+    list->setCurrentRow(0);
+    caching.release(paths[2]);
+    caching.release(paths[3]);
+    ASSERT_TRUE(waitForCaching(w));
+    ASSERT_EQ(w.datasets().size(), 4u);
+    EXPECT_EQ(Access::activeIndex(w), 0);
+    EXPECT_TRUE(info().startsWith(QStringLiteral("Loaded: a.rtdc ("))) << info().toStdString();
+    EXPECT_EQ(plot->pointCount(), 6);
+    EXPECT_FALSE(loadingShown());
+    EXPECT_FALSE(waiting->isVisibleTo(&w));
+
+    // A file opened alone later is no run: no count.
+    Access::addDataset(w, paths[4]);
+    ASSERT_TRUE(caching.waitHeld(paths[4]));
+    EXPECT_EQ(info(), QStringLiteral("Loading: e.rtdc..."));
+    EXPECT_EQ(loading->text(), QStringLiteral("Loading: e.rtdc"));
+    EXPECT_FALSE(waiting->isVisibleTo(&w));
+    caching.releaseAll();
+    ASSERT_TRUE(waitForCaching(w));
+    EXPECT_EQ(Access::activeIndex(w), 4);
+}
+
+// Catches a dataset whose plotted column cannot be read (a damaged chunk) that kept the
+// previous dataset's points, statistics and event count on show, under its own name, and
+// an info line that stayed "Loading: ..." for good.
+TEST(MainWindowCachingTest, AnUnreadablePlottedColumnShowsAnEmptyPlotWithTheReason)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    const std::string first = dir.filePath("first.rtdc").toStdString();
+    const std::string intact = dir.filePath("intact.rtdc").toStdString();
+    const std::string damaged = dir.filePath("damaged.rtdc").toStdString();
+    writeMeasurement(first, tenEvents());
+    {
+        RtdcFixture file(intact);
+        for (const auto& [name, values] : smallMeasurement().columns)
+            file.addColumn(name, values, true);
+        file.addStringAttribute("experiment:sample", "Damaged");
+    }
+    ASSERT_TRUE(copyWithDamagedFrames(intact, damaged, {{"area_um", 0}}));
+
+    MainWindow w;
+    Access::addDataset(w, QString::fromStdString(first));
+    ASSERT_TRUE(waitForCaching(w));
+    ScatterPlot* plot = Access::scatterPlot(w);
+    auto* statistics = w.findChild<StatisticsDockWidget*>(QStringLiteral("statisticsPanel"));
+    ASSERT_EQ(plot->pointCount(), 10);
+    ASSERT_GT(statistics->table()->topLevelItemCount(), 0);
+
+    Access::addDataset(w, QString::fromStdString(damaged));
+    ASSERT_TRUE(waitForCaching(w));
+    ASSERT_EQ(w.datasets().size(), 2u);
+    const QString area = QString::fromStdString(w.datasets()[1]->reader->featureLabel("area_um"));
+    const auto expectOwnEmptyPlot = [&] {
+        EXPECT_EQ(Access::activeIndex(w), 1);
+        EXPECT_EQ(Access::infoLabel(w)->text(),
+                  QStringLiteral("Loaded: Damaged (6 events; failed to read feature data: %1)").arg(area));
+        EXPECT_EQ(plot->pointCount(), 0);
+        EXPECT_TRUE(Access::plottedEventIndices(w).empty());
+        EXPECT_EQ(statistics->table()->topLevelItemCount(), 0);
+        ASSERT_NE(env.prompts->last(), nullptr);
+        EXPECT_EQ(env.prompts->last()->text, QStringLiteral("Failed to read feature data."));
+    };
+    expectOwnEmptyPlot();
+    // Back and forth: each dataset shows its own.
+    Access::activate(w, 0);
+    EXPECT_EQ(plot->pointCount(), 10);
+    EXPECT_TRUE(Access::infoLabel(w)->text().startsWith(QStringLiteral("Loaded: first.rtdc (")));
+    env.prompts->clear();
+    Access::activate(w, 1);
+    expectOwnEmptyPlot();
 }
 
 } // namespace
