@@ -80,6 +80,16 @@ const QString loadTitle = QStringLiteral("Load Session");
 const QString clearTitle = QStringLiteral("Clear Session");
 const QString sessionFilter = QStringLiteral("Tervane3 Session (*.TN3)");
 
+// The line of a confirmation box that names the files File > Open still has to open; empty
+// when none waits.
+QString waitingFilesLine(size_t waiting)
+{
+    if (waiting == 0)
+        return QString();
+    return waiting == 1 ? QStringLiteral("\n1 file waiting to open will not be opened.")
+                        : QStringLiteral("\n%1 files waiting to open will not be opened.").arg(waiting);
+}
+
 } // namespace
 
 // ---- saving ------------------------------------------------------------------------------
@@ -154,16 +164,13 @@ void MainWindow::saveSession()
 void MainWindow::clearSession()
 {
     // The menu's entry always asks, also while a session is being loaded.
-    if (!clearSessionState(true))
-        return;
-    // Files chosen with File > Open while the old session was loading are opened still:
-    // the caching task they waited for has been waited for and nothing else would start them.
-    continueWaitingWork();
+    clearSessionState(true);
 }
 
 void MainWindow::resetSessionLoad()
 {
-    // Only the session's own queue: paths from File > Open stay queued.
+    // Only the session's own queue: paths from File > Open opened during a load are opened
+    // after it (clearing ends them itself).
     sessionDatasetQueue = {};
     sessionIndexToDatasetId.clear();
     pendingSessionState = QJsonObject();
@@ -178,7 +185,7 @@ bool MainWindow::clearSessionState(bool ask)
                                          "Clear the session after it has finished."));
         return false;
     }
-    if (entries.empty() && combineWindows.empty() && statEvalWindows.empty()) {
+    if (entries.empty() && combineWindows.empty() && statEvalWindows.empty() && pendingPathQueue.empty()) {
         // Nothing to close; a load that waits for its first dataset still ends here.
         resetSessionLoad();
         return true;
@@ -186,20 +193,30 @@ bool MainWindow::clearSessionState(bool ask)
     if (ask) {
         const int clicked = prompts().message(
             this, Prompts::Icon::Warning, clearTitle,
-            QStringLiteral("This will close all datasets and combine plot windows.\nUnsaved changes will be lost.\n\nContinue?"),
+            QStringLiteral("This will close all datasets, combine plot windows\nand statistical evaluation windows.%1"
+                           "\nUnsaved changes will be lost.\n\nContinue?")
+                .arg(waitingFilesLine(pendingPathQueue.size())),
             {{QStringLiteral("OK"), QMessageBox::AcceptRole}, {QStringLiteral("Cancel"), QMessageBox::RejectRole, true}});
         if (clicked != 0)
             return false;
     }
 
-    // The caching task reads a dataset through a plain pointer: let it end first.
+    // The caching task reads a dataset through a plain pointer: let it end first, with the
+    // wait that makes its writes visible here (as closing the window does).
     if (preloadBusy) {
-        preloadWatcher->waitForFinished();
+        preloadWatcher->wait();
         preloadBusy = false;
     }
     preloadIndexQueue = {};
     preloadIndex = -1;
+    // Files still waiting to be opened belong to the session that ends: none is opened
+    // into the empty window or into a session loaded next.
+    pendingPathQueue = {};
+    cachingProgress.reset();
+    loadingStarted = 0;
+    loadingShownId = -1;
     resetSessionLoad();
+    updateLoadingStatus();
 
     closeToolWindows();
     activeIndex = -1;
@@ -233,11 +250,17 @@ void MainWindow::loadSession()
         prompts().warning(this, loadTitle, QStringLiteral("A calculation is running. Load the session after it has finished."));
         return;
     }
-    if (!entries.empty() || !combineWindows.empty()) {
+    if (!entries.empty() || !combineWindows.empty() || !pendingPathQueue.empty()) {
+        const QString waiting = waitingFilesLine(pendingPathQueue.size());
+        const QString text =
+            waiting.isEmpty()
+                ? QStringLiteral("Loading a session will close all current datasets\nand windows. Unsaved changes will "
+                                 "be lost.\n\nContinue?")
+                : QStringLiteral("Loading a session will close all current datasets\nand windows.%1\nUnsaved changes "
+                                 "will be lost.\n\nContinue?")
+                      .arg(waiting);
         const int clicked = prompts().message(
-            this, Prompts::Icon::Warning, loadTitle,
-            QStringLiteral("Loading a session will close all current datasets\nand windows. Unsaved changes will be "
-                           "lost.\n\nContinue?"),
+            this, Prompts::Icon::Warning, loadTitle, text,
             {{QStringLiteral("OK"), QMessageBox::AcceptRole}, {QStringLiteral("Cancel"), QMessageBox::RejectRole, true}});
         if (clicked != 0)
             return;

@@ -531,11 +531,12 @@ TEST_F(MainWindowSessionsTest, AFileOfTheWrongShapeChangesNothing)
     EXPECT_EQ(info(), QStringLiteral("Session loaded: 2 dataset(s)"));
 }
 
-TEST_F(MainWindowSessionsTest, ClearingDuringALoadKeepsTheFilesQueuedByOpen)
+// Catches a Clear Session that kept the files File > Open was still to open (after a file
+// being cached, or behind a session being loaded): they opened anew into the emptied window.
+// The box names how many will not be opened, and the session's own datasets stop too.
+TEST_F(MainWindowSessionsTest, ClearingEndsTheFilesQueuedByOpen)
 {
-    // Catches a Clear Session that dropped the files chosen with File > Open while a session
-    // was loading (they were never opened), or that let the session's datasets go on loading.
-    for (const char* name : {"a", "b", "c", "d"})
+    for (const char* name : {"a", "b", "c", "d", "e"})
         ::Tervane3::Test::writeMeasurement(file(QStringLiteral("%1.rtdc").arg(QLatin1String(name))).toStdString(),
                                            measurement(name));
     open(file("a.rtdc"));
@@ -543,26 +544,90 @@ TEST_F(MainWindowSessionsTest, ClearingDuringALoadKeepsTheFilesQueuedByOpen)
     save(file("s.TN3"));
     prompts().answerMessage(QStringLiteral("OK"));
     w().clearSession();
+    ASSERT_TRUE(w().datasets().empty());
 
-    prompts().answerFiles({file("s.TN3")});
-    w().loadSession();
-    ASSERT_TRUE(Access::sessionLoading(w()));
-    ASSERT_TRUE(Access::preloadBusy(w()));
-    // Opened while A caches: both wait behind the session's B.
-    Access::addDataset(w(), file("c.rtdc"));
-    Access::addDataset(w(), file("d.rtdc"));
-    ASSERT_EQ(Access::pendingPaths(w()), 2u);
-    ASSERT_EQ(Access::sessionQueue(w()).size(), 1u);
+    const QString box = QStringLiteral("This will close all datasets, combine plot windows\nand statistical evaluation "
+                                       "windows.\n3 files waiting to open will not be opened.\nUnsaved changes will be "
+                                       "lost.\n\nContinue?");
+    for (const bool duringALoad : {false, true}) {
+        SCOPED_TRACE(duringALoad ? "during a session load" : "after a file being cached");
+        if (duringALoad) {
+            prompts().answerFiles({file("s.TN3")});
+            w().loadSession();
+            ASSERT_TRUE(Access::sessionLoading(w()));
+            ASSERT_EQ(Access::sessionQueue(w()).size(), 1u);
+        } else {
+            Access::addDataset(w(), file("a.rtdc"));
+        }
+        ASSERT_TRUE(Access::preloadBusy(w()));
+        // Chosen in one dialog while A caches.
+        prompts().answerFiles({file("c.rtdc"), file("d.rtdc"), file("e.rtdc")});
+        w().openFile();
+        ASSERT_EQ(Access::pendingPaths(w()), 3u);
 
+        prompts().clear();
+        prompts().answerMessage(QStringLiteral("OK"));
+        w().clearSession();
+        ASSERT_NE(prompts().last(), nullptr);
+        EXPECT_EQ(prompts().last()->title, QStringLiteral("Clear Session"));
+        EXPECT_EQ(prompts().last()->text, box);
+        EXPECT_EQ(Access::pendingPaths(w()), 0u);
+        EXPECT_FALSE(Access::sessionLoading(w()));
+        EXPECT_TRUE(Access::sessionQueue(w()).empty());
+        ASSERT_TRUE(::Tervane3::Test::waitForCaching(w()));
+        // A finish reported after the wait opens nothing either.
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(w().datasets().empty());
+        EXPECT_FALSE(info().startsWith(QStringLiteral("Session loaded")));
+        EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 0);
+    }
+}
+
+// Catches a Load Session that kept the files File > Open was still to open: a one-dataset
+// session then reported "Session loaded: 4 dataset(s)" and was saved with the three strangers.
+// A file chosen with File > Open while the session loads is still opened after it.
+TEST_F(MainWindowSessionsTest, LoadingEndsTheFilesQueuedBeforeButNotThoseOpenedDuringIt)
+{
+    for (const char* name : {"x", "a", "b", "c", "d", "e"})
+        ::Tervane3::Test::writeMeasurement(file(QStringLiteral("%1.rtdc").arg(QLatin1String(name))).toStdString(),
+                                           measurement(name));
+    open(file("x.rtdc"));
+    save(file("s.TN3"));
     prompts().answerMessage(QStringLiteral("OK"));
     w().clearSession();
-    EXPECT_FALSE(Access::sessionLoading(w()));
-    EXPECT_TRUE(Access::sessionQueue(w()).empty());
-    ASSERT_TRUE(::Tervane3::Test::waitForCaching(w()));
-    EXPECT_EQ(names(), (std::vector<QString>{QStringLiteral("c"), QStringLiteral("d")}));
-    EXPECT_TRUE(w().datasets()[0]->featuresLoaded && w().datasets()[1]->featuresLoaded);
-    EXPECT_FALSE(info().startsWith(QStringLiteral("Session loaded")));
-    EXPECT_EQ(prompts().countTitled(QStringLiteral("Error")), 0);
+
+    Access::addDataset(w(), file("a.rtdc"));
+    ASSERT_TRUE(Access::preloadBusy(w()));
+    prompts().answerFiles({file("b.rtdc"), file("c.rtdc"), file("d.rtdc")});
+    w().openFile();
+    ASSERT_EQ(Access::pendingPaths(w()), 3u);
+
+    prompts().clear();
+    prompts().answerMessage(QStringLiteral("OK"));
+    prompts().answerFiles({file("s.TN3")});
+    w().loadSession();
+    ASSERT_FALSE(prompts().calls().empty());
+    EXPECT_EQ(prompts().calls().front().title, QStringLiteral("Load Session"));
+    EXPECT_EQ(prompts().calls().front().text,
+              QStringLiteral("Loading a session will close all current datasets\nand windows.\n3 files waiting to open "
+                             "will not be opened.\nUnsaved changes will be lost.\n\nContinue?"));
+    ASSERT_TRUE(Access::sessionLoading(w()));
+    EXPECT_EQ(Access::pendingPaths(w()), 0u);
+    // Chosen while the session loads.
+    Access::addDataset(w(), file("e.rtdc"));
+    EXPECT_EQ(Access::pendingPaths(w()), 1u);
+    finish();
+    EXPECT_EQ(names(), (std::vector<QString>{QStringLiteral("x"), QStringLiteral("e")}));
+    EXPECT_EQ(info(), QStringLiteral("Session loaded: 2 dataset(s)"));
+
+    // Without files waiting, the box is the plain one.
+    prompts().clear();
+    load(file("s.TN3"));
+    ASSERT_FALSE(prompts().calls().empty());
+    EXPECT_EQ(prompts().calls().front().text,
+              QStringLiteral("Loading a session will close all current datasets\nand windows. Unsaved changes will be "
+                             "lost.\n\nContinue?"));
+    EXPECT_EQ(names(), std::vector<QString>{QStringLiteral("x")});
 }
 
 TEST_F(MainWindowSessionsTest, ALoadReplacesALoadInProgress)
