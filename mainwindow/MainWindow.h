@@ -387,7 +387,8 @@ private:
     // below the dataset list (made with the datasets dock; hidden while nothing loads).
     void setupLoadingStatus(QWidget* datasetsPane, QVBoxLayout* datasetsLayout);
     void updateLoadingStatus();
-    // "Loading 3 of 10: <name>" for the dataset being cached, or the single file's text.
+    // The status bar's "Loading 3 of 10: <name>" for the dataset being cached ("Loading:
+    // <name>" when it is the only one).
     QString loadingText(const DatasetEntry& entry) const;
     // Datasets and files still to be cached after the running task.
     int waitingToLoadCount() const;

@@ -104,7 +104,7 @@ QString MainWindow::loadingText(const DatasetEntry& entry) const
     const int total = loadingStarted + waitingToLoadCount();
     if (total > 1)
         return QStringLiteral("Loading %1 of %2: %3").arg(loadingStarted).arg(total).arg(entry.displayName);
-    return QStringLiteral("Loading: %1 - Caching features...").arg(entry.displayName);
+    return QStringLiteral("Loading: %1").arg(entry.displayName);
 }
 
 void MainWindow::updateLoadingStatus()
@@ -126,8 +126,7 @@ void MainWindow::updateLoadingStatus()
         return;
     }
     const DatasetEntry& entry = *entries[static_cast<size_t>(preloadIndex)];
-    const int total = loadingStarted + waitingToLoadCount();
-    loadingLabel->setText(total > 1 ? loadingText(entry) : QStringLiteral("Loading: %1").arg(entry.displayName));
+    loadingLabel->setText(loadingText(entry));
     loadingLabel->setToolTip(QString::fromStdString(entry.filePath));
     loadingLabel->show();
     loadingProgress->show();
@@ -164,11 +163,6 @@ void MainWindow::updateLoadingStatus()
         waitingFilesLabel->setToolTip(paths.join(QLatin1Char('\n')));
         waitingFilesLabel->show();
     }
-    // The info line speaks of the dataset being cached only while that one is active (or
-    // none is, as during a session load); otherwise it keeps describing the shown dataset.
-    const bool noneActive = activeIndex < 0 || activeIndex >= static_cast<int>(entries.size());
-    if (total > 1 && (activeIndex == preloadIndex || noneActive))
-        infoLabel->setText(loadingText(entry));
 }
 
 void MainWindow::onCachingProgress(const std::shared_ptr<CachingProgress>& progress)
@@ -196,9 +190,10 @@ void MainWindow::startPreload(int index)
     preloadIndex = index;
     ++loadingStarted;
     const DatasetEntry& entry = *entries[static_cast<size_t>(index)];
+    // The info line keeps describing the dataset on show, if another one is.
     const bool noneActive = activeIndex < 0 || activeIndex >= static_cast<int>(entries.size());
     if (index == activeIndex || noneActive)
-        infoLabel->setText(loadingText(entry));
+        infoLabel->setText(QStringLiteral("Loading: %1 - Caching features...").arg(entry.displayName));
     auto progress = std::make_shared<CachingProgress>();
     cachingProgress = progress;
     // Busy until the reader has counted its columns.
@@ -331,18 +326,19 @@ void MainWindow::activateDataset(int index)
         const QSignalBlocker blocker(datasetList);
         datasetList->setCurrentRow(index);
     }
-    filterPanel->setDataset(entry);
-    // Also for a dataset still being cached: no group box keeps the previous reader.
-    refreshFilterGroupPanel();
     for (ImageGalleryWindow* gallery : galleryWindows)
         gallery->onActiveDatasetChanged(entry->id);
 
+    // A loaded dataset gets its rule rows and group boxes from refreshForActiveDataset; made
+    // here as well, every row of a filter would be built twice on each activation.
     if (entry->featuresLoaded) {
         refreshForActiveDataset();
         return;
     }
-    const bool counted = index == preloadIndex && loadingStarted + waitingToLoadCount() > 1;
-    infoLabel->setText(counted ? loadingText(*entry) : QStringLiteral("Loading: %1...").arg(entry->displayName));
+    filterPanel->setDataset(entry);
+    // Also for a dataset still being cached: no group box keeps the previous reader.
+    refreshFilterGroupPanel();
+    infoLabel->setText(QStringLiteral("Loading: %1...").arg(entry->displayName));
     xFeatureCombo->setEnabled(false);
     yFeatureCombo->setEnabled(false);
     colorFeatureCombo->setEnabled(false);
@@ -508,7 +504,12 @@ void MainWindow::refreshForActiveDataset()
 
     // Whatever the plot update then manages to show, the dataset is no longer loading.
     infoLabel->setText(QStringLiteral("Loaded: %1").arg(entry->displayName));
+    const unsigned groupRefreshes = groupPanelRefreshCount;
     updatePlot();
+    // An update that stopped early (no events, unreadable columns) did not bring the group
+    // boxes to this dataset's reader.
+    if (groupPanelRefreshCount == groupRefreshes)
+        refreshFilterGroupPanel();
 
     if (entry->currentEventIndex >= 0) {
         const auto it = std::find(plottedEventIndices.begin(), plottedEventIndices.end(), entry->currentEventIndex);

@@ -10,7 +10,10 @@
 #include "mainwindow/CachingHook.h"
 #include "mainwindow/DatasetListWidget.h"
 #include "plots/ScatterPlot.h"
+#include "filters/FilterDockWidget.h"
+#include "filters/RuleRowWidget.h"
 #include "plots/StatisticsDockWidget.h"
+#include "support/FilterRules.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>
@@ -422,7 +425,7 @@ TEST(MainWindowCachingTest, ARunOfFilesIsCountedListedAndShownFileByFile)
     w.openFile();
     ASSERT_TRUE(caching.waitHeld(paths[0]));
     // The first file is active while it loads; the three chosen next wait, named in order.
-    EXPECT_EQ(info(), QStringLiteral("Loading 1 of 4: a.rtdc"));
+    EXPECT_EQ(info(), QStringLiteral("Loading: a.rtdc..."));
     EXPECT_EQ(loading->text(), QStringLiteral("Loading 1 of 4: a.rtdc"));
     EXPECT_TRUE(loadingShown());
     EXPECT_TRUE(waiting->isVisibleTo(&w));
@@ -521,6 +524,30 @@ TEST(MainWindowCachingTest, AnUnreadablePlottedColumnShowsAnEmptyPlotWithTheReas
     env.prompts->clear();
     Access::activate(w, 1);
     expectOwnEmptyPlot();
+}
+
+// Catches an activation that built every rule row of the filter panel twice, once before
+// the panels followed the dataset and once with them.
+TEST(MainWindowCachingTest, ActivationBuildsEachRuleRowOnce)
+{
+    MainWindowEnvironment env;
+    QTemporaryDir dir;
+    writeMeasurement(dir.filePath("a.rtdc").toStdString(), smallMeasurement());
+    writeMeasurement(dir.filePath("b.rtdc").toStdString(), smallMeasurement());
+    MainWindow w;
+    Access::addDataset(w, dir.filePath("a.rtdc"));
+    ASSERT_TRUE(waitForCaching(w));
+    for (const char* feature : {"area_um", "deform", "bright_avg"})
+        Access::entry(w, 0).filter.addRule(rangeRule(feature, 0, 1000));
+    Access::addDataset(w, dir.filePath("b.rtdc"));
+    ASSERT_TRUE(waitForCaching(w));
+    ASSERT_EQ(Access::activeIndex(w), 1);
+    // Rows taken off are deleted later: until then every row built since is a child.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Access::activate(w, 0);
+    EXPECT_EQ(Access::filterPanel(w)->findChildren<RuleRowWidget*>().size(), 3);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Access::filterPanel(w)->findChildren<RuleRowWidget*>().size(), 3);
 }
 
 } // namespace
