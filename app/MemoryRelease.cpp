@@ -1,4 +1,4 @@
-// Giving freed heap memory back to the system.
+// Giving freed heap memory back to the system, on a thread of its own.
 #include "app/MemoryRelease.h"
 
 #include "core/Hdf5Lock.h"
@@ -28,6 +28,66 @@ void releaseFreedMemory()
     // pages in the middle are released too (glibc 2.8 and later).
     malloc_trim(0);
 #endif
+}
+
+MemoryReleaser::MemoryReleaser(std::function<void()> releaseFunction)
+    : release(std::move(releaseFunction))
+{
+}
+
+MemoryReleaser::~MemoryReleaser()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+        requested = false;
+    }
+    changed.notify_all();
+    if (worker.joinable())
+        worker.join();
+}
+
+void MemoryReleaser::request()
+{
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (stopping)
+            return;
+        requested = true;
+        if (!worker.joinable())
+            worker = std::thread([this] { serve(); });
+    }
+    changed.notify_all();
+}
+
+bool MemoryReleaser::busy() const
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    return requested || running;
+}
+
+void MemoryReleaser::waitUntilIdle()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return stopping || (!requested && !running); });
+}
+
+void MemoryReleaser::serve()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        changed.wait(lock, [this] { return stopping || requested; });
+        if (stopping)
+            break;
+        requested = false;
+        running = true;
+        lock.unlock();
+        release();
+        lock.lock();
+        running = false;
+        changed.notify_all();
+    }
+    changed.notify_all();
 }
 
 } // namespace Tervane3

@@ -1,5 +1,11 @@
-// Giving freed heap memory back to the system once datasets have closed.
+// Giving freed heap memory back to the system once datasets have closed, off the thread
+// that asks for it.
 #pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 namespace Tervane3 {
 
@@ -7,8 +13,42 @@ namespace Tervane3 {
 // nothing with other C libraries. The allocator keeps freed blocks for reuse and gives back
 // only what lies at the top of a heap, so the columns of closed datasets (about 0.5 GB per
 // million events, many of them read on pool threads into arenas of their own) otherwise
-// stay resident. Also empties the HDF5 library's free lists. Takes milliseconds after
-// gigabytes were freed; any thread.
+// stay resident. Also empties the HDF5 library's free lists when no file operation holds
+// the HDF5 lock. Takes a few hundred milliseconds after gigabytes were freed; any thread.
 void releaseFreedMemory();
+
+// Runs the release on a thread of its own, so that the thread asking (the GUI thread) never
+// waits for it. At most one release runs at a time: a request while one runs is coalesced
+// into a single further release once it ends, which covers whatever was freed meanwhile.
+// The thread starts with the first request. The destructor waits for a running release and
+// drops one not yet started, so the owner's teardown (and with it the process's exit, when
+// HDF5 closes down) never overlaps a release.
+class MemoryReleaser
+{
+public:
+    // `release` replaces releaseFreedMemory (tests).
+    explicit MemoryReleaser(std::function<void()> release = releaseFreedMemory);
+    ~MemoryReleaser();
+    MemoryReleaser(const MemoryReleaser&) = delete;
+    MemoryReleaser& operator=(const MemoryReleaser&) = delete;
+
+    // Returns at once.
+    void request();
+    // A release runs or waits to run.
+    bool busy() const;
+    // Blocks until no release runs or waits (tests and benchmarks).
+    void waitUntilIdle();
+
+private:
+    void serve();
+
+    const std::function<void()> release;
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    bool requested = false;
+    bool running = false;
+    bool stopping = false;
+    std::thread worker;
+};
 
 } // namespace Tervane3

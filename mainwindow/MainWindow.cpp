@@ -5,6 +5,7 @@
 
 #include "app/AppSettings.h"
 #include "app/ElidedLabel.h"
+#include "app/MemoryRelease.h"
 #include "calc/CalculationsDockWidget.h"
 #include "calc/EModulus.h"
 #include "calc/FLCompensation.h"
@@ -115,6 +116,7 @@ MainWindow::MainWindow(QWidget* parent)
     // Jobs whose hand-over to the pool and back ThreadSanitizer can follow (core/PoolRun.h).
     preloadWatcher = new PoolWatcher(this);
     calculationWatcher = new PoolWatcher(this);
+    memoryReleaser = std::make_unique<MemoryReleaser>();
 
     setupUi();
     for (QDockWidget* dock : allDocks())

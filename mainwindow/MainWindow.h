@@ -99,6 +99,7 @@ class FourierDeform;
 class ImageFeatures;
 class ImageGalleryWindow;
 class ImageViewer;
+class MemoryReleaser;
 class ScatterPlot;
 class StatisticalEvalWindow;
 class StatisticsDockWidget;
@@ -319,8 +320,9 @@ private:
     QList<QDockWidget*> allDocks() const;
     // The info line of a window without datasets, as it starts.
     static QString startUpInfoText();
-    // Returns the memory of closed datasets to the system once the event loop has run the
-    // deferred deletions of the widgets that still held their readers. Coalesced.
+    // Returns the memory of closed datasets to the system, off the GUI thread, once the event
+    // loop has run the deferred deletions of the widgets that still held their readers.
+    // Coalesced.
     void scheduleMemoryRelease();
 
     // Export of filtered events (MainWindowExport.cpp): one dataset, and its formats; each
@@ -685,6 +687,9 @@ private:
     bool closing = false;
     // A release of freed memory is queued.
     bool memoryReleasePending = false;
+    // Gives freed memory back on a thread of its own; its destruction waits for a running
+    // release.
+    std::unique_ptr<MemoryReleaser> memoryReleaser;
 
     // Filter groups and their state.
     FilterGroupList groupModel;

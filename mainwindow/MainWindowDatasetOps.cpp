@@ -397,7 +397,8 @@ void MainWindow::scheduleMemoryRelease()
             // windows go too (Qt keeps up to 10 MB of them); they are redrawn when needed.
             if (entries.empty())
                 QPixmapCache::clear();
-            releaseFreedMemory();
+            // Walking gigabytes of freed heap takes a few hundred milliseconds: not here.
+            memoryReleaser->request();
         },
         Qt::QueuedConnection);
 }

@@ -7,6 +7,7 @@
 
 #include "support/TestSupport.h"
 
+#include <QListWidget>
 #include <QProgressBar>
 #include <QtConcurrent>
 
@@ -14,7 +15,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -158,4 +161,71 @@ TEST(MainWindowBackgroundTest, ClosingWaitsForTasksThatUseTheDatasets)
         }
         EXPECT_GT(sum, 0);
     }
+}
+
+// Catches the release of freed memory running on the GUI thread after Clear Session or a
+// removal (the window stood still for a few hundred milliseconds per 2 GB), and a window
+// destroyed while a release still runs.
+TEST(MainWindowBackgroundTest, MemoryIsGivenBackOffTheGuiThreadAndClosingWaitsForIt)
+{
+    Tervane3::Test::MainWindowEnvironment env;
+    auto w = std::make_unique<MainWindow>();
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::thread::id> releaseThreads;
+    bool opened = false;
+    bool running = false;
+    Access::memoryReleaser(*w) = std::make_unique<MemoryReleaser>([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        releaseThreads.push_back(std::this_thread::get_id());
+        running = true;
+        changed.wait_for(lock, std::chrono::seconds(5), [&] { return opened; });
+        running = false;
+    });
+    auto started = [&] {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return releaseThreads.size();
+    };
+    for (int id = 0; id < 3; ++id)
+        Access::addListedEntry(*w, id);
+
+    // Clear Session from the event loop, as a menu click runs it.
+    env.prompts->answerMessage(QStringLiteral("OK"));
+    QTimer::singleShot(0, w.get(), [&] { w->clearSession(); });
+    ASSERT_TRUE(Tervane3::Test::waitUntil([&] { return started() == 1; }));
+    // The loop keeps turning while the release is held.
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] { ++ticks; });
+    ticker.start(1);
+    EXPECT_TRUE(Tervane3::Test::waitUntil([&] { return ticks >= 3; }, 2000));
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_NE(releaseThreads.front(), std::this_thread::get_id());
+    }
+
+    // A removal meanwhile asks again: one release follows the held one, never alongside it.
+    for (int id = 3; id < 5; ++id)
+        Access::addListedEntry(*w, id);
+    for (int i = 0; i < 2; ++i) {
+        w->findChild<QListWidget*>(QStringLiteral("datasetList"))->setCurrentRow(0);
+        w->removeDataset();
+    }
+    EXPECT_TRUE(Tervane3::Test::waitUntil([&] { return !Access::memoryReleasePending(*w); }));
+    EXPECT_TRUE(Access::memoryReleaser(*w)->busy());
+    EXPECT_EQ(started(), 1u);
+
+    // Closed and destroyed while the release is still held: the window waits for it.
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::lock_guard<std::mutex> lock(mutex);
+        opened = true;
+        changed.notify_all();
+    });
+    w->close();
+    w.reset();
+    opener.join();
+    const std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_FALSE(running);
+    EXPECT_EQ(releaseThreads.size(), 1u);
 }

@@ -7,6 +7,7 @@
 #include "app/AppSettings.h"
 #include "app/ScriptedPrompts.h"
 #include "app/DatasetEntry.h"
+#include "app/MemoryRelease.h"
 #include "mainwindow/MainWindow.h"
 #include "support/RtdcFixture.h"
 
@@ -59,6 +60,9 @@ public:
     static QFutureWatcher<void>* preloadWatcher(MainWindow& w) { return w.preloadWatcher; }
     // Takes the next queued dataset, or completes a session load when nothing waits.
     static void continueWaitingWork(MainWindow& w) { w.continueWaitingWork(); }
+    // Replaceable by one with a stand-in release.
+    static std::unique_ptr<MemoryReleaser>& memoryReleaser(MainWindow& w) { return w.memoryReleaser; }
+    static bool memoryReleasePending(const MainWindow& w) { return w.memoryReleasePending; }
 
     static std::vector<int> queueContents(MainWindow& w)
     {
