@@ -195,6 +195,25 @@ OneFile openOne(const QString& path)
     return r;
 }
 
+// A line of /proc/self/status in MiB ("VmHWM", "VmRSS"); -1 when absent.
+double statusMiB(const char* key)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ":";
+    while (std::getline(in, line)) {
+        if (line.rfind(prefix, 0) == 0)
+            return std::stod(line.substr(prefix.size())) / 1024.0;
+    }
+    return -1.0;
+}
+
+// Starts the peak resident figure (VmHWM) anew from the present one.
+void resetPeakResident()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -270,6 +289,8 @@ int main(int argc, char** argv)
             paths << QString::fromStdString(spelling + name);
         }
         env.prompts->answerFiles(paths);
+        const double residentBefore = statusMiB("VmRSS");
+        resetPeakResident();
         std::vector<double> shownAt;
         const std::int64_t start = nowNs();
         window.openFile();
@@ -284,6 +305,8 @@ int main(int argc, char** argv)
         std::printf("\nten files: last shown after %.1f ms = %.2f x ten reader cachings (median %.1f ms each)\n",
                     shownAt.back(), shownAt.back() / (runFiles * median(readers)), median(readers));
         Test::waitForCaching(window, 600000);
+        std::printf("ten files: resident %.0f MiB before, peak %.0f MiB while caching, %.0f MiB after\n", residentBefore,
+                    statusMiB("VmHWM"), statusMiB("VmRSS"));
     }
     setCachingHook(nullptr);
     std::printf("load average after: %s\n", loadAverage().c_str());

@@ -406,6 +406,8 @@ private:
     // False for a dataset with nothing to plot: no events counted, or no scalar column
     // (an empty or missing /events group).
     static bool hasEventsToShow(const DatasetEntry& entry);
+    // Empties the plot and the event views and forgets the plotted arrays and counts.
+    void forgetPlottedEvents();
     // The views of such a dataset: empty, and "No events in <name>" in the info line.
     void showNoEvents();
     // The views of a dataset whose plotted columns cannot be read: empty, and the features

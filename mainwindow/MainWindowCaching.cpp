@@ -373,7 +373,7 @@ bool MainWindow::hasEventsToShow(const DatasetEntry& entry)
     return std::any_of(names.begin(), names.end(), isScalarFeatureName);
 }
 
-void MainWindow::showNoEvents()
+void MainWindow::forgetPlottedEvents()
 {
     // Nothing of the dataset shown before may stay: points, highlight, overlays, image,
     // traces, event values, statistics, and the plotted arrays the overlays read.
@@ -384,26 +384,12 @@ void MainWindow::showNoEvents()
     plottedEventIndices.clear();
     filterPassingCount = 0;
     hiddenOnLogAxesCount = 0;
-    updateInfoLabel();
 }
 
-void MainWindow::showUnreadableAxes(const DatasetEntry& entry, const QStringList& features)
+void MainWindow::showNoEvents()
 {
-    // The same empty views as for a dataset without events, with the reason in the info
-    // line: never the points, statistics or event values of the dataset shown before.
-    emptyPlotAndEventViews();
-    plotXValues.clear();
-    plotYValues.clear();
-    plotColorValues.clear();
-    plottedEventIndices.clear();
-    filterPassingCount = 0;
-    hiddenOnLogAxesCount = 0;
-    const std::uint64_t total = entry.reader ? entry.reader->eventCount() : 0;
-    filterPanel->updateEventCount(0, static_cast<std::size_t>(total));
-    infoLabel->setText(QStringLiteral("Loaded: %1 (%2 events; failed to read feature data: %3)")
-                           .arg(entry.displayName)
-                           .arg(total)
-                           .arg(features.join(QStringLiteral(", "))));
+    forgetPlottedEvents();
+    updateInfoLabel();
 }
 
 void MainWindow::refreshForActiveDataset()

@@ -354,6 +354,7 @@ void MainWindow::removeDataset()
         --preloadIndex;
     preloadIndexQueue = renumberedQueue(std::move(preloadIndexQueue),
                                         [r](int p) { return p == r ? -1 : positionAfterRemoval(p, r); });
+    updateLoadingStatus();
     if (lastPlotDatasetIndex == r)
         lastPlotDatasetIndex = -1;
     else
@@ -493,6 +494,7 @@ void MainWindow::moveDataset(int from, int to)
         preloadIndex = positionAfterMove(preloadIndex, from, target);
     preloadIndexQueue = renumberedQueue(std::move(preloadIndexQueue),
                                         [from, target](int p) { return positionAfterMove(p, from, target); });
+    updateLoadingStatus();
     if (lastPlotDatasetIndex >= 0)
         lastPlotDatasetIndex = positionAfterMove(lastPlotDatasetIndex, from, target);
 

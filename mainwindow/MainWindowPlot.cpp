@@ -91,6 +91,19 @@ DatasetEntry* MainWindow::shownEntry() const
     return entry && entry->featuresLoaded ? entry : nullptr;
 }
 
+void MainWindow::showUnreadableAxes(const DatasetEntry& entry, const QStringList& features)
+{
+    // The same empty views as for a dataset without events, with the reason in the info
+    // line: never the points, statistics or event values of the dataset shown before.
+    forgetPlottedEvents();
+    const std::uint64_t total = entry.reader ? entry.reader->eventCount() : 0;
+    filterPanel->updateEventCount(0, static_cast<std::size_t>(total));
+    setInfoLine(infoLabel, QStringLiteral("Loaded: "), entry.displayName,
+                QStringLiteral(" (%1 events; failed to read feature data: %2)")
+                    .arg(total)
+                    .arg(features.join(QStringLiteral(", "))));
+}
+
 void MainWindow::requestPlotUpdate()
 {
     updatePlot();
