@@ -394,8 +394,8 @@ private:
     QString loadingText(const DatasetEntry& entry) const;
     // Datasets and files still to be cached after the running task.
     int waitingToLoadCount() const;
-    // Shows the columns read by the running caching task (posted from the pool, coalesced).
-    void onCachingProgress(const std::shared_ptr<CachingProgress>& progress);
+    // Shows the columns read by the running caching task (read from its counts by a timer).
+    void showCachingProgress();
     // Takes the next waiting dataset or file until a caching task runs; completes a session
     // load once nothing waits.
     void continueWaitingWork();
@@ -621,6 +621,7 @@ private:
     int loadingStarted = 0;
     int loadingShownId = -1;
     std::shared_ptr<CachingProgress> cachingProgress;
+    QTimer* cachingProgressTimer = nullptr;
     QLabel* loadingLabel = nullptr;
     QProgressBar* loadingProgress = nullptr;
     QLabel* waitingFilesLabel = nullptr;

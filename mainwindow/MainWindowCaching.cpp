@@ -31,6 +31,7 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
@@ -41,14 +42,13 @@
 
 namespace Tervane3 {
 
-// Columns read by one caching task. The pool thread writes the counts and posts one queued
-// call at a time: `posted` stays set until the GUI thread has taken the counts, so a reader
-// that reports often (a million events in many chunks) never floods the event loop.
+// Columns read by one caching task. The pool thread only writes the counts; a timer of the
+// window reads them a few times a second, so a reader that reports often never floods the
+// event loop and nothing but the two counts crosses between the threads.
 struct CachingProgress
 {
     std::atomic<std::size_t> done{0};
     std::atomic<std::size_t> total{0};
-    std::atomic<bool> posted{false};
 };
 
 namespace {
@@ -92,6 +92,9 @@ void MainWindow::setupLoadingStatus(QWidget* datasetsPane, QVBoxLayout* datasets
     loadingProgress->hide();
     statusBar()->addPermanentWidget(loadingLabel);
     statusBar()->addPermanentWidget(loadingProgress);
+    cachingProgressTimer = new QTimer(this);
+    cachingProgressTimer->setInterval(100);
+    connect(cachingProgressTimer, &QTimer::timeout, this, &MainWindow::showCachingProgress);
 }
 
 int MainWindow::waitingToLoadCount() const
@@ -165,14 +168,14 @@ void MainWindow::updateLoadingStatus()
     }
 }
 
-void MainWindow::onCachingProgress(const std::shared_ptr<CachingProgress>& progress)
+void MainWindow::showCachingProgress()
 {
-    // Cleared before the counts are read: a count written after this re-posts.
-    progress->posted.store(false);
-    if (progress != cachingProgress || !loadingProgress)
+    if (!cachingProgress || !loadingProgress)
         return;
-    const std::size_t total = progress->total.load();
-    const std::size_t done = std::min(progress->done.load(), total);
+    const std::size_t total = cachingProgress->total.load();
+    if (total == 0)
+        return; // the reader has not counted its columns yet: the bar stays busy
+    const std::size_t done = std::min(cachingProgress->done.load(), total);
     loadingProgress->setRange(0, static_cast<int>(std::min<std::size_t>(total, INT_MAX)));
     loadingProgress->setValue(static_cast<int>(std::min<std::size_t>(done, INT_MAX)));
 }
@@ -206,19 +209,17 @@ void MainWindow::startPreload(int index)
     // lock; the GUI thread may read the same reader.
     RTDCReader* reader = entry.reader.get();
     const std::string path = entry.filePath;
-    preloadWatcher->start([this, reader, progress, path] {
+    cachingProgressTimer->start();
+    preloadWatcher->start([reader, progress, path] {
         if (!reader)
             return;
         const auto& hook = cachingHook();
         if (hook)
             hook(path, 0, 0);
         try {
-            reader->preloadAllFeatures([this, &progress, &hook, &path](std::size_t done, std::size_t total) {
-                progress->done.store(done);
+            reader->preloadAllFeatures([&progress, &hook, &path](std::size_t done, std::size_t total) {
                 progress->total.store(total);
-                if (!progress->posted.exchange(true))
-                    QMetaObject::invokeMethod(this, [this, progress] { onCachingProgress(progress); },
-                                              Qt::QueuedConnection);
+                progress->done.store(done);
                 if (hook)
                     hook(path, done, total);
             });
@@ -234,6 +235,7 @@ void MainWindow::onFeaturesLoaded()
     const int finished = preloadIndex;
     preloadIndex = -1;
     preloadBusy = false;
+    cachingProgressTimer->stop();
     cachingProgress.reset();
     if (closing)
         return;

@@ -30,6 +30,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -212,6 +213,7 @@ bool MainWindow::clearSessionState(bool ask)
     // Files still waiting to be opened belong to the session that ends: none is opened
     // into the empty window or into a session loaded next.
     pendingPathQueue = {};
+    cachingProgressTimer->stop();
     cachingProgress.reset();
     loadingStarted = 0;
     loadingShownId = -1;
