@@ -47,6 +47,12 @@ MemoryReleaser::~MemoryReleaser()
         worker.join();
 }
 
+void MemoryReleaser::startWorker()
+{
+    if (!worker.joinable())
+        worker = std::thread([this] { serve(); });
+}
+
 void MemoryReleaser::request()
 {
     {
@@ -54,8 +60,22 @@ void MemoryReleaser::request()
         if (stopping)
             return;
         requested = true;
-        if (!worker.joinable())
-            worker = std::thread([this] { serve(); });
+        startWorker();
+    }
+    changed.notify_all();
+}
+
+void MemoryReleaser::dispose(std::shared_ptr<void> object)
+{
+    if (!object)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        // While the releaser is destroyed, the destroying thread frees it below.
+        if (stopping)
+            return;
+        garbage.push_back(std::move(object));
+        startWorker();
     }
     changed.notify_all();
 }
@@ -63,22 +83,41 @@ void MemoryReleaser::request()
 bool MemoryReleaser::busy() const
 {
     const std::lock_guard<std::mutex> lock(mutex);
-    return requested || running;
+    return requested || running || freeing || !garbage.empty();
+}
+
+std::size_t MemoryReleaser::disposedCount() const
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    return disposed;
 }
 
 void MemoryReleaser::waitUntilIdle()
 {
     std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [this] { return stopping || (!requested && !running); });
+    changed.wait(lock, [this] { return stopping || (!requested && !running && !freeing && garbage.empty()); });
 }
 
 void MemoryReleaser::serve()
 {
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        changed.wait(lock, [this] { return stopping || requested; });
+        changed.wait(lock, [this] { return stopping || requested || !garbage.empty(); });
         if (stopping)
             break;
+        if (!garbage.empty()) {
+            std::vector<std::shared_ptr<void>> batch;
+            batch.swap(garbage);
+            freeing = true;
+            lock.unlock();
+            const std::size_t count = batch.size();
+            batch.clear();
+            lock.lock();
+            disposed += count;
+            freeing = false;
+            changed.notify_all();
+            continue;
+        }
         requested = false;
         running = true;
         lock.unlock();

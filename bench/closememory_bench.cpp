@@ -14,7 +14,9 @@
 //
 // A measured trial, not a Google Benchmark: run it alone. It stops early when the machine
 // has less than 3 GB left. Options: --runs N (default 8), --seconds S (default 15),
-// --no-release (the window gives nothing back: what the closing alone costs the loop).
+// --no-release (the GUI thread frees the columns plainly and nothing is trimmed: what the
+// closing alone costs the loop), --no-trim (columns freed as the window frees them, no trim),
+// --diagnose (after each run, where the resident memory lies and the allocator's account).
 // TERVANE3_BENCH_DIR chooses the folder of the file (default: the temporary folder).
 #include "bench/BenchApplication.h"
 #include "bench/BenchFiles.h"
@@ -24,19 +26,29 @@
 #include "support/FilterRules.h"
 #include "windows/CombinePlotWindow.h"
 
+#include <H5Fpublic.h>
+
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 using namespace Tervane3;
 using Access = MainWindowTestAccess;
@@ -47,6 +59,65 @@ constexpr int datasetCount = 10;
 constexpr double withinFraction = 1.10;
 
 double rss() { return Bench::statusMiB("VmRSS"); }
+
+// Where the resident memory lies (--diagnose): the main heap, anonymous mappings by size
+// (each a column or buffer of its own at 1 MiB and above, thread arenas of 64 MiB reserved)
+// and transparent huge pages in them, then the allocator's own account of each arena.
+void printResidentBreakdown()
+{
+    std::ifstream in("/proc/self/smaps");
+    std::string line;
+    std::string kind;
+    double sizeKiB = 0;
+    std::map<std::string, std::pair<double, double>> byKind; // kind -> Rss, AnonHugePages (KiB)
+    std::map<std::string, int> mappings;
+    while (std::getline(in, line)) {
+        if (!line.empty() && std::isxdigit(static_cast<unsigned char>(line[0])) && line.find('-') < 17
+            && line.find(' ') > line.find('-')) {
+            unsigned long long from = 0;
+            unsigned long long to = 0;
+            std::sscanf(line.c_str(), "%llx-%llx", &from, &to);
+            sizeKiB = static_cast<double>(to - from) / 1024.0;
+            const std::size_t slash = line.find('/');
+            const std::size_t bracket = line.find('[');
+            if (bracket != std::string::npos)
+                kind = line.substr(bracket);
+            else if (slash != std::string::npos)
+                kind = "files";
+            else if (sizeKiB >= 60 * 1024)
+                kind = "anon >=60 MiB (arenas)";
+            else if (sizeKiB >= 1024)
+                kind = "anon 1-60 MiB";
+            else
+                kind = "anon <1 MiB";
+            ++mappings[kind];
+        } else if (line.compare(0, 4, "Rss:") == 0) {
+            byKind[kind].first += std::strtod(line.c_str() + 4, nullptr);
+        } else if (line.compare(0, 14, "AnonHugePages:") == 0) {
+            byKind[kind].second += std::strtod(line.c_str() + 14, nullptr);
+        }
+    }
+    for (const auto& [name, figures] : byKind)
+        std::printf("  %-24s %5d maps %9.1f MiB resident, %7.1f MiB in huge pages\n", name.c_str(), mappings[name],
+                    figures.first / 1024.0, figures.second / 1024.0);
+    std::printf("  %d widgets, %d objects of HDF5 files open\n", QApplication::allWidgets().size(),
+                static_cast<int>(H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_ALL)));
+#if defined(__GLIBC__)
+    malloc_stats();
+#endif
+    std::fflush(stdout);
+}
+
+// The resident set once more after a trim of every heap now: what the window's own release
+// left because it was freed later, as against what stays whatever is trimmed.
+void printAfterTrim()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+    std::printf("  after one more trim now: %.1f MiB resident\n", rss());
+    std::fflush(stdout);
+#endif
+}
 
 // Lets deferred deletions and queued signals run, as the event loop would after a click.
 void settle()
@@ -181,9 +252,16 @@ int main(int argc, char** argv)
 
     Test::MainWindowEnvironment env;
     MainWindow window;
+    bool diagnose = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-release") == 0)
+        if (std::strcmp(argv[i], "--no-release") == 0) {
+            // Columns freed by the closing (GUI) thread, as plain frees.
+            installColumnDisposer({});
             Access::memoryReleaser(window) = std::make_unique<MemoryReleaser>([] {});
+        }
+        if (std::strcmp(argv[i], "--no-trim") == 0)
+            Access::memoryReleaser(window) = std::make_unique<MemoryReleaser>([] {});
+        diagnose = diagnose || std::strcmp(argv[i], "--diagnose") == 0;
     }
     window.resize(1400, 900);
     window.show();
@@ -193,6 +271,8 @@ int main(int argc, char** argv)
     settle();
     const double fresh = rss();
     std::printf("fresh window: %.1f MiB\n", fresh);
+    if (diagnose)
+        printResidentBreakdown();
     std::printf("%-4s %10s %10s %12s %12s %10s\n", "run", "open_MiB", "click_ms", "longest_gap", "within_10%", "final_%");
     std::fflush(stdout);
 
@@ -209,6 +289,10 @@ int main(int argc, char** argv)
         std::printf("%-4d %10.1f %10lld %9lld ms %12s %9.1f%%\n", r, open, static_cast<long long>(run.clickMs),
                     static_cast<long long>(run.longestGapMs), back.c_str(), run.finalPercent);
         std::fflush(stdout);
+        if (diagnose) {
+            printResidentBreakdown();
+            printAfterTrim();
+        }
     }
 
     // The ten once more, removed one by one: each removal from the event loop, then the loop

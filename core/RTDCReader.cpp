@@ -14,6 +14,11 @@
 #include <limits>
 #include <mutex>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace Tervane3 {
 
 const std::vector<double>& emptyColumn()
@@ -42,6 +47,63 @@ MessageSinkSlot& messageSinkSlot()
     return *slot;
 }
 
+struct ColumnDisposerSlot
+{
+    std::mutex mutex;
+    ColumnDisposer disposer;
+    std::uint64_t ticket = 0;
+};
+
+ColumnDisposerSlot& columnDisposerSlot()
+{
+    // Never destroyed, like the message sink: readers may close while statics are torn down.
+    static ColumnDisposerSlot* slot = new ColumnDisposerSlot;
+    return *slot;
+}
+
+// Hands the whole pages inside a column's values back to the system. Only pages within the
+// values are touched: the allocator's own records lie before them and after them.
+void returnColumnPages(const std::vector<double>& column)
+{
+#if defined(__linux__) && defined(MADV_DONTNEED)
+    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(column.data());
+    const std::uintptr_t end = begin + column.capacity() * sizeof(double);
+    const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
+    const std::uintptr_t last = end & ~(page - 1);
+    if (last <= first)
+        return;
+#if defined(MADV_NOHUGEPAGE)
+    // The range the column decoder may have advised (whole 2 MiB pages inside the values).
+    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
+    const std::uintptr_t hugeFirst = (begin + huge - 1) & ~(huge - 1);
+    const std::uintptr_t hugeLast = end & ~(huge - 1);
+    if (hugeLast > hugeFirst)
+        madvise(reinterpret_cast<void*>(hugeFirst), hugeLast - hugeFirst, MADV_NOHUGEPAGE);
+#endif
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+#else
+    (void)column;
+#endif
+}
+
+// Hands the storage to the installed disposer, else frees it here. The disposer is called
+// under the slot's mutex, so that its owner can remove it and then go away safely.
+void disposeColumns(ColumnStorage&& storage)
+{
+    if (storage.empty())
+        return;
+    ColumnDisposerSlot& slot = columnDisposerSlot();
+    {
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        if (slot.disposer) {
+            slot.disposer(std::move(storage));
+            return;
+        }
+    }
+    storage.clear();
+}
+
 // Whether the library's error stack (still that of the failed call) says the file ends
 // before the end its superblock records.
 bool libraryReportsTruncation()
@@ -65,6 +127,33 @@ void setReaderMessageSink(ReaderMessageSink sink)
     MessageSinkSlot& slot = messageSinkSlot();
     std::lock_guard<std::mutex> lock(slot.mutex);
     slot.sink = std::move(sink);
+}
+
+void freeColumnStorage(ColumnStorage&& storage)
+{
+    for (std::unique_ptr<std::vector<double>>& column : storage) {
+        if (!column)
+            continue;
+        returnColumnPages(*column);
+        column.reset();
+    }
+    storage.clear();
+}
+
+std::uint64_t installColumnDisposer(ColumnDisposer disposer)
+{
+    ColumnDisposerSlot& slot = columnDisposerSlot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    slot.disposer = std::move(disposer);
+    return ++slot.ticket;
+}
+
+void removeColumnDisposer(std::uint64_t ticket)
+{
+    ColumnDisposerSlot& slot = columnDisposerSlot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    if (slot.ticket == ticket)
+        slot.disposer = nullptr;
 }
 
 void sendReaderMessage(const std::string& line)
@@ -292,16 +381,24 @@ void RTDCReader::closeLocked()
     cachedTraceName.clear();
     cachedTraceEvent = ~std::uint64_t(0);
     cachedTrace.clear();
-    std::lock_guard<std::mutex> state(stateMutex);
-    filePath.clear();
-    featureNameList.clear();
-    availableFeatures.clear();
-    fileFeatureList.clear();
-    fileFeatures.clear();
-    columnCache.clear();
-    retiredColumns.clear();
-    rangeCache.clear();
-    traceNameList.clear();
+    ColumnStorage storage;
+    {
+        std::lock_guard<std::mutex> state(stateMutex);
+        filePath.clear();
+        featureNameList.clear();
+        availableFeatures.clear();
+        fileFeatureList.clear();
+        fileFeatures.clear();
+        storage = std::move(retiredColumns);
+        retiredColumns.clear();
+        storage.reserve(storage.size() + columnCache.size());
+        for (auto& cached : columnCache)
+            storage.push_back(std::move(cached.second));
+        columnCache.clear();
+        rangeCache.clear();
+        traceNameList.clear();
+    }
+    disposeColumns(std::move(storage));
 }
 
 bool RTDCReader::isOpen() const

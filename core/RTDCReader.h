@@ -47,6 +47,31 @@ void setReaderMessageSink(ReaderMessageSink sink);
 // that gather many failed reads into one line.
 void sendReaderMessage(const std::string& line);
 
+// The column storage of a reader that closes (file and computed columns, replaced ones too).
+using ColumnStorage = std::vector<std::unique_ptr<std::vector<double>>>;
+// Where closing readers send their column storage to be freed. Freeing the columns of large
+// measurements hands gigabytes of pages back to the system, long enough to stall the thread
+// that closes them (the GUI thread, on Clear Session or a removal); the application frees them
+// on a thread of its own. The disposer runs on the closing thread while it may hold
+// hdf5Mutex(): it must return at once and must not call into a reader. Nobody reads the
+// columns any more when they are handed over (references into them end with close()).
+using ColumnDisposer = std::function<void(ColumnStorage&& storage)>;
+// Frees column storage so that its memory is back with the system at once: each column's
+// whole pages are returned (and a huge-page advice on them withdrawn) before its block goes
+// back to the allocator. Columns of a million events lie in the allocator's heaps; freed
+// plainly, their pages stay resident until a trim, which holds the heap's lock (and with it
+// every allocation of the GUI thread) while it walks gigabytes, and a huge-page advice left on
+// freed heap lets the kernel fill whole 2 MiB pages again around any small block placed there
+// later. Takes about as long as the pages are many (a few hundred milliseconds for
+// gigabytes) but holds no lock: for a disposer's own thread.
+void freeColumnStorage(ColumnStorage&& storage);
+// Process-wide, any thread. Returns a ticket for removeColumnDisposer(). Without a disposer
+// (at start, or after its removal) the closing thread frees the storage itself.
+std::uint64_t installColumnDisposer(ColumnDisposer disposer);
+// Removes the disposer installed with the ticket, if it is still the installed one; a call
+// of it still running on another thread has ended when this returns.
+void removeColumnDisposer(std::uint64_t ticket);
+
 // What the file system and the first bytes tell about a file that would not open.
 struct OpenFailureFacts
 {
@@ -76,8 +101,9 @@ public:
     // Why the last open() failed, in plain words (describeOpenFailure); empty after a
     // successful open.
     std::string openError() const;
-    // Back to the closed state; cached file and computed columns are freed (references to
-    // them dangle afterwards). Computed-name registrations, derived traces and the trace
+    // Back to the closed state: the file is closed at once; the cached file and computed
+    // columns go to the column disposer, or are freed here without one (references to them
+    // dangle afterwards either way). Computed-name registrations, derived traces and the trace
     // settings stay.
     void close();
 
@@ -184,7 +210,8 @@ private:
     struct FileHandles; // HDF5 objects; only touched under hdf5Mutex()
     using Column = std::vector<double>;
 
-    // Steps of open(); the caller holds hdf5Mutex().
+    // Steps of open(); the caller holds hdf5Mutex(). closeLocked() also hands the column
+    // storage to the disposer.
     void closeLocked();
     void cacheFeatureNames();
     void cacheTraceInfo();

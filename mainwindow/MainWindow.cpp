@@ -117,6 +117,16 @@ MainWindow::MainWindow(QWidget* parent)
     preloadWatcher = new PoolWatcher(this);
     calculationWatcher = new PoolWatcher(this);
     memoryReleaser = std::make_unique<MemoryReleaser>();
+    // The columns of closed readers are freed on the releaser's thread, their pages returned
+    // first: done on the GUI thread, or left to a trim, that stood the window still for up
+    // to a second after Clear Session. The files themselves still close at once, here.
+    columnDisposerTicket = installColumnDisposer([this](ColumnStorage&& storage) {
+        memoryReleaser->dispose(std::shared_ptr<ColumnStorage>(new ColumnStorage(std::move(storage)),
+                                                               [](ColumnStorage* columns) {
+                                                                   freeColumnStorage(std::move(*columns));
+                                                                   delete columns;
+                                                               }));
+    });
 
     setupUi();
     for (QDockWidget* dock : allDocks())
@@ -146,6 +156,8 @@ MainWindow::~MainWindow()
     // sends must not reach handlers of a window whose own part is already gone.
     for (QObject* child : findChildren<QObject*>())
         disconnect(child, nullptr, this, nullptr);
+    // Readers that close from here on (with the members) free their columns themselves.
+    removeColumnDisposer(columnDisposerTicket);
 }
 
 void MainWindow::setupUi()

@@ -693,6 +693,8 @@ private:
     // Gives freed memory back on a thread of its own; its destruction waits for a running
     // release.
     std::unique_ptr<MemoryReleaser> memoryReleaser;
+    // The window's column disposer (installColumnDisposer), which hands to memoryReleaser.
+    std::uint64_t columnDisposerTicket = 0;
 
     // Filter groups and their state.
     FilterGroupList groupModel;

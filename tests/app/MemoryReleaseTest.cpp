@@ -1,12 +1,14 @@
 // The release of freed memory on a thread of its own: requests return at once, one release
-// runs at a time, requests meanwhile coalesce into one more, and destruction waits for a
-// running release. Also run under ThreadSanitizer (./dev tsan).
+// runs at a time, requests meanwhile coalesce into one more, objects handed over are
+// destroyed there before the next release, and destruction waits for a running release.
+// Also run under ThreadSanitizer (./dev tsan).
 #include "app/MemoryRelease.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -128,6 +130,108 @@ TEST(MemoryReleaseTest, DestructionWaitsForTheRunningReleaseAndDropsTheNext)
     // Never asked: no thread to wait for.
     { MemoryReleaser idle([&] { held(); }); }
     EXPECT_EQ(held.finishedCount(), 1);
+}
+
+namespace {
+
+// Records the thread that destroys it and what the release had done by then.
+struct Recorder
+{
+    std::mutex mutex;
+    std::vector<std::thread::id> destroyedOn;
+    std::vector<int> releasesFinishedBefore;
+};
+
+struct Garbage
+{
+    Garbage(Recorder& r, HeldRelease& h)
+        : recorder(r), held(h)
+    {
+    }
+    Garbage(const Garbage&) = delete;
+    Garbage& operator=(const Garbage&) = delete;
+    Recorder& recorder;
+    HeldRelease& held;
+    ~Garbage()
+    {
+        const std::lock_guard<std::mutex> lock(recorder.mutex);
+        recorder.destroyedOn.push_back(std::this_thread::get_id());
+        recorder.releasesFinishedBefore.push_back(held.finishedCount());
+    }
+};
+
+} // namespace
+
+// Catches freeing done by the thread that hands the objects over (closed datasets' columns
+// freed on the GUI thread stood the window still for up to a second), and a release that
+// starts before what was handed over meanwhile is freed (it would miss those pages).
+TEST(MemoryReleaseTest, HandedObjectsAreDestroyedOnTheReleasersThreadBeforeTheNextRelease)
+{
+    HeldRelease held;
+    Recorder recorder;
+    MemoryReleaser releaser([&] { held(); });
+    releaser.request();
+    ASSERT_TRUE(held.waitForStarts(1));
+    // While the first release runs: two objects handed over, one more release asked for.
+    releaser.dispose(std::make_shared<Garbage>(recorder, held));
+    releaser.dispose(std::make_shared<Garbage>(recorder, held));
+    releaser.request();
+    {
+        const std::lock_guard<std::mutex> lock(recorder.mutex);
+        EXPECT_TRUE(recorder.destroyedOn.empty());
+    }
+    EXPECT_TRUE(releaser.busy());
+    held.open();
+    releaser.waitUntilIdle();
+    EXPECT_EQ(held.finishedCount(), 2);
+    EXPECT_EQ(releaser.disposedCount(), 2u);
+    const std::lock_guard<std::mutex> lock(recorder.mutex);
+    ASSERT_EQ(recorder.destroyedOn.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(recorder.destroyedOn[i], held.startedOn().front());
+        EXPECT_NE(recorder.destroyedOn[i], std::this_thread::get_id());
+        // After the first release, before the second.
+        EXPECT_EQ(recorder.releasesFinishedBefore[i], 1);
+    }
+}
+
+// Catches objects lost (never destroyed) or destroyed twice when the releaser goes while
+// they still wait, and a hand-over that alone (without a request) is never served.
+TEST(MemoryReleaseTest, WaitingObjectsAreFreedAtDestructionAndAHandOverAloneIsServed)
+{
+    HeldRelease held;
+    Recorder recorder;
+    std::weak_ptr<Garbage> waiting;
+    std::thread opener;
+    {
+        MemoryReleaser releaser([&] { held(); });
+        releaser.request();
+        ASSERT_TRUE(held.waitForStarts(1));
+        auto garbage = std::make_shared<Garbage>(recorder, held);
+        waiting = garbage;
+        releaser.dispose(std::move(garbage));
+        opener = std::thread([&] {
+            std::this_thread::sleep_for(50ms);
+            held.open();
+        });
+    }
+    opener.join();
+    EXPECT_TRUE(waiting.expired());
+    {
+        const std::lock_guard<std::mutex> lock(recorder.mutex);
+        EXPECT_EQ(recorder.destroyedOn.size(), 1u);
+    }
+
+    HeldRelease unused;
+    unused.open();
+    MemoryReleaser releaser([&] { unused(); });
+    releaser.dispose(std::make_shared<Garbage>(recorder, held));
+    releaser.waitUntilIdle();
+    EXPECT_EQ(releaser.disposedCount(), 1u);
+    EXPECT_EQ(unused.finishedCount(), 0);
+    const std::lock_guard<std::mutex> lock(recorder.mutex);
+    ASSERT_EQ(recorder.destroyedOn.size(), 2u);
+    EXPECT_NE(recorder.destroyedOn.back(), std::this_thread::get_id());
 }
 
 // The real release is harmless with nothing freed and from any thread.

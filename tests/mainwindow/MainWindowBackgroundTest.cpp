@@ -4,10 +4,14 @@
 #include "MainWindowTestAccess.h"
 
 #include "calc/CalculationsDockWidget.h"
+#include "core/RTDCReader.h"
 
 #include "support/TestSupport.h"
 
+#include <H5Fpublic.h>
+
 #include <QListWidget>
+#include <QTemporaryDir>
 #include <QProgressBar>
 #include <QtConcurrent>
 
@@ -16,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <stdexcept>
@@ -228,4 +233,57 @@ TEST(MainWindowBackgroundTest, MemoryIsGivenBackOffTheGuiThreadAndClosingWaitsFo
     const std::lock_guard<std::mutex> lock(mutex);
     EXPECT_FALSE(running);
     EXPECT_EQ(releaseThreads.size(), 1u);
+}
+
+// Catches the columns of closed datasets freed by the GUI thread (or never handed to the
+// releaser) after Clear Session and after a removal, a file left open until its columns are
+// freed, and the window's column disposer left installed after the window is gone (a reader
+// closed afterwards would call into the destroyed window: a use after free under
+// AddressSanitizer).
+TEST(MainWindowBackgroundTest, ClosedDatasetsFreeTheirColumnsOnTheReleasersThread)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("m.rtdc"));
+    Tervane3::Test::writeMeasurement(path.toStdString(), Tervane3::Test::smallMeasurement());
+    const std::vector<std::pair<const char*, std::function<void(MainWindow&)>>> closings = {
+        {"Clear Session", [](MainWindow& w) { w.clearSession(); }},
+        {"removal", [](MainWindow& w) {
+             auto* list = w.findChild<QListWidget*>(QStringLiteral("datasetList"));
+             while (list->count() > 0) {
+                 list->setCurrentRow(0);
+                 w.removeDataset();
+             }
+         }},
+    };
+    for (const auto& [how, closeAll] : closings) {
+        SCOPED_TRACE(how);
+        Tervane3::Test::MainWindowEnvironment env;
+        auto w = std::make_unique<MainWindow>();
+        // "m.rtdc" under two spellings: two datasets with columns of their own.
+        for (const QString& spelling : {path, dir.filePath(QStringLiteral("./m.rtdc"))}) {
+            Access::addDataset(*w, spelling);
+            ASSERT_TRUE(Tervane3::Test::waitForCaching(*w));
+        }
+        ASSERT_EQ(w->datasets().size(), 2u);
+        ASSERT_EQ(w->datasets()[1]->reader->getFeature("deform").size(), 6u);
+        const std::size_t disposedBefore = Access::memoryReleaser(*w)->disposedCount();
+
+        env.prompts->answerMessage(QStringLiteral("OK"));
+        closeAll(*w);
+        // The rule rows and group boxes that still hold a reader go with the deferred deletions.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_FILE), 0);
+        ASSERT_TRUE(Tervane3::Test::waitUntil([&] {
+            return Access::memoryReleaser(*w)->disposedCount() >= disposedBefore + 2;
+        }));
+        Access::memoryReleaser(*w)->waitUntilIdle();
+        w.reset();
+
+        // With the window gone, a reader that closes frees its columns itself.
+        RTDCReader reader;
+        ASSERT_TRUE(reader.open(path.toStdString()));
+        EXPECT_EQ(reader.getFeature("deform").size(), 6u);
+        reader.close();
+    }
 }
