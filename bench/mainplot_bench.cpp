@@ -2,7 +2,8 @@
 // opening through the dialog until the list item and "Loading: ..." show, the longest stall
 // of the GUI event loop while the file is cached, one complete main plot update with KDE
 // colouring and contour lines (computation and painting), one full redraw of a million
-// coloured points after a zoom, and a change of the highlighted event. The switch of the
+// coloured points and one of a million plain points after a zoom, the plain point image alone
+// on all threads next to one thread, and a change of the highlighted event. The switch of the
 // colouring from "None" to "Density (KDE)" through the "Color by" combo is measured from the
 // combo's change until the canvas is painted, side by side with the KDE alone on the same
 // plotted values in the same iterations; its first iteration is the first switch of the
@@ -14,8 +15,10 @@
 
 #include "core/AxisScaleMode.h"
 #include "core/DensityEstimator.h"
+#include "core/ParallelFor.h"
 #include "core/RTDCReader.h"
 #include "mainwindow/DatasetListWidget.h"
+#include "plots/PointRaster.h"
 #include "plots/ScatterPlot.h"
 
 #include "bench/BenchApplication.h"
@@ -26,6 +29,8 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
 #include <QTimer>
 
 #include <cstdlib>
@@ -179,18 +184,19 @@ void BM_MainPlotUpdateKdeContours1M(benchmark::State& state)
     state.counters["contour_curves"] = static_cast<double>(plot->contourCurves().size());
 }
 
-void BM_FullRedrawColoured1M(benchmark::State& state)
+// Zooms by a hundredth of the x range and back, with the colouring chosen by its key: new
+// scale maps each time, so every point is mapped and drawn again.
+void zoomRedraws(benchmark::State& state, const QString& colourKey)
 {
     Session& s = session();
     ScatterPlot* plot = Access::scatterPlot(s.window);
-    Access::selectKey(Access::combo(s.window, "colorFeatureCombo"), QStringLiteral("__density_kde__"));
+    Access::selectKey(Access::combo(s.window, "colorFeatureCombo"), colourKey);
     plot->replot();
     plot->canvas()->repaint();
     const double lo = plot->axisScaleDiv(QwtPlot::xBottom).lowerBound();
     const double hi = plot->axisScaleDiv(QwtPlot::xBottom).upperBound();
     int step = 0;
     for (auto _ : state) {
-        // A zoom: new scale maps, so every point is mapped and drawn again.
         const double shift = (++step % 2) * (hi - lo) * 0.01;
         plot->setAxisScale(QwtPlot::xBottom, lo + shift, hi + shift);
         plot->replot();
@@ -198,6 +204,61 @@ void BM_FullRedrawColoured1M(benchmark::State& state)
     }
     plot->autoScale();
     state.counters["points"] = plot->pointCount();
+    state.counters["coloured"] = plot->isColored() ? 1 : 0;
+}
+
+// Density-coloured opaque dots, most of them hidden by later ones.
+void BM_FullRedrawColoured1M(benchmark::State& state)
+{
+    zoomRedraws(state, QStringLiteral("__density_kde__"));
+}
+
+// The plain points a new dataset shows first: translucent dots with an opaque ring, which
+// hide few others, so nearly every dot is blended.
+void BM_FullRedrawPlain1M(benchmark::State& state)
+{
+    zoomRedraws(state, QString());
+}
+
+// The point image alone, in the canvas's size, from the plotted values of the window: the
+// plain dot on one thread (argument 1) next to all threads (0), which give the same image.
+void BM_PointImagePlain1M(benchmark::State& state)
+{
+    Session& s = session();
+    ScatterPlot* plot = Access::scatterPlot(s.window);
+    Access::selectKey(Access::combo(s.window, "colorFeatureCombo"), QString());
+    const std::vector<double>& x = plot->plottedX();
+    const std::vector<double>& y = plot->plottedY();
+    const QRectF canvas(QPointF(0.0, 0.0), QSizeF(plot->canvas()->size()));
+    QwtScaleMap xMap = plot->canvasMap(QwtPlot::xBottom);
+    QwtScaleMap yMap = plot->canvasMap(QwtPlot::yLeft);
+    PointRaster raster;
+    raster.setSprites(1, 8.0, [](QPainter& p, int, double scale) {
+        p.setPen(QPen(QColor(0, 68, 108, 255), scale));
+        p.setBrush(QColor(0, 68, 108, 100));
+        p.drawEllipse(QPointF(0.0, 0.0), 3.0 * scale, 3.0 * scale);
+    });
+    setWorkerThreadLimit(static_cast<int>(state.range(0)));
+    QImage target(plot->canvas()->size(), QImage::Format_ARGB32_Premultiplied);
+    int step = 0;
+    for (auto _ : state) {
+        // A shift of a hundredth of a pixel: new maps, so every dot is drawn again.
+        const double shift = (++step % 2) * 0.01;
+        xMap.setPaintInterval(plot->canvasMap(QwtPlot::xBottom).p1() + shift,
+                              plot->canvasMap(QwtPlot::xBottom).p2() + shift);
+        QPainter painter(&target);
+        raster.draw(
+            &painter, xMap, yMap, canvas, x.size(),
+            [&x, &y](size_t i, double& px, double& py) {
+                px = x[i];
+                py = y[i];
+                return true;
+            },
+            [](size_t) { return 0; });
+    }
+    state.counters["points"] = static_cast<double>(x.size());
+    state.counters["threads"] = workerThreadCount();
+    setWorkerThreadLimit(0);
 }
 
 void BM_HighlightChange1M(benchmark::State& state)
@@ -219,6 +280,8 @@ BENCHMARK(BM_OpenAndCache1M)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DensityColouringSwitch1M)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_MainPlotUpdateKdeContours1M)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_FullRedrawColoured1M)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_FullRedrawPlain1M)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_PointImagePlain1M)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_HighlightChange1M)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)

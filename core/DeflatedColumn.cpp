@@ -2,6 +2,7 @@
 // a full chunk's bytes (the library stores the last, partial chunk at full size too); only
 // the values that belong to the column are kept.
 #include "core/DeflatedColumn.h"
+#include "core/FreshPages.h"
 
 #include <libdeflate.h>
 
@@ -77,22 +78,6 @@ void widen(StoredNumber type, const unsigned char* in, double* out, std::size_t 
     }
 }
 
-// Maps whole pages of [begin, begin + size) now, in one call, instead of a fault per page on
-// first touch; fails harmlessly on kernels before 5.14.
-void mapNow(const void* begin, std::size_t size)
-{
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    constexpr std::uintptr_t page = 4096;
-    const auto from = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
-    const auto to = (reinterpret_cast<std::uintptr_t>(begin) + size) & ~(page - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-#else
-    (void)begin;
-    (void)size;
-#endif
-}
-
 // A column of a million values spans thousands of fresh pages; in a virtual machine each
 // first touch of a page is a costly fault, and the column is written once from start to end
 // anyway. Asking for huge pages on the storage (not yet touched) and mapping all of it in one
@@ -107,7 +92,7 @@ void prepareStorage(const std::vector<double>& column)
     const std::uintptr_t last = end & ~(huge - 1);
     if (last > first)
         madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    mapNow(column.data(), column.capacity() * sizeof(double));
+    mapPagesNow(column.data(), column.capacity() * sizeof(double));
 #else
     (void)column;
 #endif
@@ -122,7 +107,7 @@ std::uint8_t* DeflatedColumn::reserveBytes(std::size_t size)
         buffer.reset(new std::uint8_t[size]);
         bufferSize = size;
         // Filled under the HDF5 lock: faults there would hold everybody else up.
-        mapNow(buffer.get(), size);
+        mapPagesNow(buffer.get(), size);
     }
     return buffer.get();
 }

@@ -2,13 +2,14 @@
 // points, their colours or the scale maps change. A plot with a million points then costs
 // one full rendering per data or zoom change and one image blit for every other repaint
 // (moving the highlight, drawing a polygon, showing a contour). GUI thread only; the
-// rendering itself spreads over worker threads in row bands, so the painting order (later
-// points over earlier ones) is the same as a serial run.
+// rendering itself spreads over worker threads in tiles of the image, each drawn in the
+// painting order (later points over earlier ones), so the image is that of a serial run.
 #pragma once
 
 #include <QImage>
 #include <QRectF>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -51,8 +52,8 @@ public:
     // Number of full renderings so far (tests and benchmarks tell blits from renderings).
     std::uint64_t renderCount() const { return renders; }
 
-    // Stamps blended by the last rendering, counted once per row band they reach into; with
-    // occlusion culling, those that were not left out.
+    // Stamps blended by the last rendering, counted once per tile (or slice of a crowded
+    // tile) they reach into; with occlusion culling, those that were not left out.
     std::uint64_t blendedStampCount() const { return blended; }
 
     // Whether a rendering leaves out the dots that later opaque dots hide completely (on by
@@ -60,6 +61,15 @@ public:
     void setOcclusionCulling(bool on)
     {
         culling = on;
+        imageValid = false;
+    }
+
+    // Size of the tiles the rendering is split into, in device pixels (32 x 32 by default).
+    // Any size gives the same image; tests compare them.
+    void setTileSize(int rows, int columns)
+    {
+        tileRows = std::max(1, rows);
+        tileColumns = std::max(1, columns);
         imageValid = false;
     }
 
@@ -95,6 +105,8 @@ private:
     };
     std::vector<RowMasks> spriteMasks;
     bool culling = true;
+    int tileRows = 32;
+    int tileColumns = 32;
 
     QImage image;
     Key key;

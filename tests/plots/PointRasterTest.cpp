@@ -1,7 +1,8 @@
-// The cached point image: leaving out the dots that later opaque dots hide must not change a
-// single pixel. Piles of overlapping dots, dots over the canvas edges and across row bands,
-// opaque and translucent sprites, two device scales and a sprite too wide for the coverage
-// masks, each rendered with and without the culling.
+// The cached point image: leaving out the dots that later opaque dots hide, and splitting the
+// image into tiles drawn by several threads, must not change a single pixel. Piles of
+// overlapping dots, dots over the canvas edges and across tiles, opaque and translucent
+// sprites, two device scales and a sprite too wide for the coverage masks, each rendered
+// with and without the culling.
 #include "plots/PointRaster.h"
 
 #include <qwt_scale_map.h>
@@ -20,7 +21,7 @@ using namespace Tervane3;
 namespace {
 
 constexpr int kWidth = 170;
-constexpr int kHeight = 130; // five row bands at device scale 1, nine at 2
+constexpr int kHeight = 130; // five rows of default tiles at device scale 1, nine at 2
 
 struct Points
 {
@@ -35,7 +36,7 @@ Points makePoints(int colors)
 {
     std::mt19937 random(23);
     std::normal_distribution<double> pileX(60.0, 6.0);
-    std::normal_distribution<double> pileY(64.0, 5.0); // across the band edge at row 64
+    std::normal_distribution<double> pileY(64.0, 5.0); // across the tile edge at row 64
     std::uniform_real_distribution<double> anywhereX(-12.0, kWidth + 12.0);
     std::uniform_real_distribution<double> anywhereY(-12.0, kHeight + 12.0);
     std::uniform_int_distribution<int> colour(0, colors - 1);
@@ -67,11 +68,18 @@ void ringedDot(QPainter& painter, int c, double scale, double diameter)
     painter.drawEllipse(QPointF(0.0, 0.0), r, r);
 }
 
+struct TileSize
+{
+    int rows = 32;
+    int columns = 32;
+};
+
 QImage render(const Points& points, int colors, double diameter, bool ringed, double scale, bool culling,
-              std::uint64_t* blended = nullptr)
+              std::uint64_t* blended = nullptr, TileSize tile = {})
 {
     PointRaster raster;
     raster.setOcclusionCulling(culling);
+    raster.setTileSize(tile.rows, tile.columns);
     raster.setSprites(colors, diameter + 2.0, [diameter, ringed](QPainter& painter, int c, double s) {
         if (ringed)
             ringedDot(painter, c, s, diameter);
@@ -142,6 +150,43 @@ TEST(PointRasterTest, CullingLeavesEveryPixelAsDrawingEveryDot)
             EXPECT_LT(blendedCulled * 2, blendedAll);
         else
             EXPECT_LE(blendedCulled, blendedAll);
+    }
+}
+
+int differingPixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return -1;
+    int differing = 0;
+    for (int row = 0; row < a.height(); ++row) {
+        for (int col = 0; col < a.width(); ++col)
+            differing += a.pixel(col, row) != b.pixel(col, row) ? 1 : 0;
+    }
+    return differing;
+}
+
+// One tile over the whole image, without culling, is the plain painter's pass: every dot in
+// order over the ones before. Tiles of any size, with and without culling, must give that
+// image, also where dots straddle tile corners and the image edges.
+TEST(PointRasterTest, TilesGiveTheImageOfOneSerialPass)
+{
+    const std::vector<TileSize> tiles = {{32, 32}, {7, 5}, {1, 1}, {130, 3}, {2, 170}};
+    for (const bool ringed : {false, true}) {
+        for (const double scale : {1.0, 2.0}) {
+            const int colors = ringed ? 3 : 64;
+            const Points points = makePoints(colors);
+            const QImage serial =
+                render(points, colors, 6.0, ringed, scale, false, nullptr, {1 << 20, 1 << 20});
+            for (const TileSize& tile : tiles) {
+                for (const bool culling : {false, true}) {
+                    SCOPED_TRACE(std::string(ringed ? "ringed" : "opaque") + ", scale " + std::to_string(scale) +
+                                 ", tiles " + std::to_string(tile.rows) + " x " + std::to_string(tile.columns) +
+                                 (culling ? ", culling" : ""));
+                    EXPECT_EQ(differingPixels(render(points, colors, 6.0, ringed, scale, culling, nullptr, tile), serial),
+                              0);
+                }
+            }
+        }
     }
 }
 
