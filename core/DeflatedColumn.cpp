@@ -10,10 +10,6 @@
 #include <cstring>
 #include <new>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 namespace Tervane3 {
 
 std::size_t storedNumberSize(StoredNumber type)
@@ -78,24 +74,11 @@ void widen(StoredNumber type, const unsigned char* in, double* out, std::size_t 
     }
 }
 
-// A column of a million values spans thousands of fresh pages; in a virtual machine each
-// first touch of a page is a costly fault, and the column is written once from start to end
-// anyway. Asking for huge pages on the storage (not yet touched) and mapping all of it in one
-// call leaves a handful of faults, without changing how much memory the column holds.
+// A column of a million values spans thousands of fresh pages, written once from start to
+// end.
 void prepareStorage(const std::vector<double>& column)
 {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(column.data());
-    const std::uintptr_t end = begin + column.capacity() * sizeof(double);
-    const std::uintptr_t first = (begin + huge - 1) & ~(huge - 1);
-    const std::uintptr_t last = end & ~(huge - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    mapPagesNow(column.data(), column.capacity() * sizeof(double));
-#else
-    (void)column;
-#endif
+    prepareFreshPages(column.data(), column.capacity() * sizeof(double));
 }
 
 } // namespace

@@ -22,4 +22,16 @@ void mapPagesNow(const void* begin, std::size_t size)
 #endif
 }
 
+void prepareFreshPages(const void* begin, std::size_t size)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
+    const auto from = (reinterpret_cast<std::uintptr_t>(begin) + huge - 1) & ~(huge - 1);
+    const auto to = (reinterpret_cast<std::uintptr_t>(begin) + size) & ~(huge - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#endif
+    mapPagesNow(begin, size);
+}
+
 } // namespace Tervane3

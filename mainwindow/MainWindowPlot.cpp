@@ -14,6 +14,7 @@
 #include "calc/CalculationsDockWidget.h"
 #include "core/AxisScaleMode.h"
 #include "core/DensityEstimator.h"
+#include "core/FreshPages.h"
 #include "core/RTDCReader.h"
 #include "filters/FilterDockWidget.h"
 #include "filters/PolygonGateId.h"
@@ -264,8 +265,8 @@ void MainWindow::updatePlot()
             plotYValues[p] = yColumn[i];
         }
     } else {
-        plotXValues.assign(xColumn.begin(), xColumn.begin() + static_cast<std::ptrdiff_t>(usable));
-        plotYValues.assign(yColumn.begin(), yColumn.begin() + static_cast<std::ptrdiff_t>(usable));
+        copyToFreshPages(plotXValues, xColumn.data(), usable);
+        copyToFreshPages(plotYValues, yColumn.data(), usable);
     }
     // The filter's own count, over every event of the dataset (as the exports and the tool
     // windows take it): events beyond the end of a short plotted column pass or fail like the
@@ -326,8 +327,10 @@ void MainWindow::updatePlot()
     // allocated on each update.
     const bool colored = !plotColorValues.empty();
     const bool hadIndices = !plottedEventIndices.empty();
-    if (!hadIndices)
+    if (!hadIndices) {
+        reserveFreshPages(plottedEventIndices, plotXValues.size());
         plottedEventIndices.resize(plotXValues.size());
+    }
     size_t kept = 0;
     for (size_t i = 0; i < plotXValues.size(); ++i) {
         if (!std::isfinite(plotXValues[i]) || !std::isfinite(plotYValues[i]) ||

@@ -170,8 +170,9 @@ void PointRaster::render(const QwtScaleMap& xMap, const QwtScaleMap& yMap,
         int x, y, color;
     };
     // Written once by the mapping below (the colour always, the pixel where it is drawn): no
-    // zero fill first, and the fresh pages mapped per chunk in one call each.
+    // zero fill first, the fresh pages mapped in one call.
     std::unique_ptr<Stamp[]> stamps(new Stamp[count]);
+    mapPagesNow(stamps.get(), count * sizeof(Stamp));
     const double left = canvasRect.left();
     const double top = canvasRect.top();
 
@@ -204,7 +205,6 @@ void PointRaster::render(const QwtScaleMap& xMap, const QwtScaleMap& yMap,
     std::vector<size_t> tileSlots(chunks * tiles, 0);
     parallelFor(count, chunkSize, [&](size_t begin, size_t end) {
         size_t* slot = tileSlots.data() + begin / chunkSize * tiles;
-        mapPagesNow(stamps.get() + begin, (end - begin) * sizeof(Stamp));
         for (size_t i = begin; i < end; ++i) {
             Stamp& s = stamps[i];
             s.color = -1;

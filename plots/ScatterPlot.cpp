@@ -4,6 +4,7 @@
 
 #include "calc/IsoelasticLine.h"
 #include "core/ContourLevel.h"
+#include "core/FreshPages.h"
 #include "core/PseudoLogScaleEngine.h"
 #include "plots/ColorMaps.h"
 #include "plots/IsoelasticItems.h"
@@ -217,9 +218,9 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
                           const QString& xTitle, const QString& yTitle,
                           const std::vector<double>& colors, const QString& colorTitle)
 {
-    xValues = x;
-    yValues = y;
-    colorValues = colors;
+    copyToFreshPages(xValues, x.data(), x.size());
+    copyToFreshPages(yValues, y.data(), y.size());
+    copyToFreshPages(colorValues, colors.data(), colors.size());
     if (y.size() != x.size() || x.empty()) {
         clearData();
         return;
