@@ -270,6 +270,21 @@ void checkStorageLayout(const H5::DataSet& set)
     }
 }
 
+bool openColumnDataset(const H5::H5File& file, const std::string& name, H5::DataSet& set, hsize_t& length)
+{
+    const std::string fullPath = "/events/" + name;
+    if (!linkExists(file.getId(), "/events") || !linkExists(file.getId(), fullPath.c_str()))
+        return false;
+    set = file.openDataSet(fullPath);
+    H5::DataSpace space = set.getSpace();
+    if (space.getSimpleExtentNdims() != 1)
+        return false;
+    checkStorageLayout(set);
+    length = 0;
+    space.getSimpleExtentDims(&length);
+    return true;
+}
+
 bool isPlainNumber(const H5::DataType& type)
 {
     return isPlainNumberId(type.getId());
@@ -575,28 +590,18 @@ const std::vector<double>& RTDCReader::getFeature(const std::string& name) const
     std::unique_ptr<Column> column = readColumnFromFile(name);
     if (!column || column->empty())
         return emptyColumn();
-    std::lock_guard<std::mutex> state(stateMutex);
-    auto& slot = columnCache[name];
-    if (!slot) // setFeature also takes the HDF5 lock, so the slot is normally still free
-        slot = std::move(column);
-    return *slot;
+    // setFeature also takes the HDF5 lock, so the slot is normally still free.
+    return cacheColumn(name, std::move(column));
 }
 
 std::unique_ptr<RTDCReader::Column> RTDCReader::readColumnFromFile(const std::string& name) const
 {
     quiet();
     try {
-        const std::string fullPath = "/events/" + name;
-        if (!file || !linkExists(file->file.getId(), "/events")
-            || !linkExists(file->file.getId(), fullPath.c_str()))
-            return nullptr;
-        H5::DataSet set = file->file.openDataSet(fullPath);
-        H5::DataSpace space = set.getSpace();
-        if (space.getSimpleExtentNdims() != 1)
-            return nullptr;
-        checkStorageLayout(set);
+        H5::DataSet set;
         hsize_t n = 0;
-        space.getSimpleExtentDims(&n);
+        if (!file || !openColumnDataset(file->file, name, set, n))
+            return nullptr;
         H5::DataType type = set.getDataType();
         const H5T_class_t typeClass = type.getClass();
         const std::size_t size = type.getSize();

@@ -223,8 +223,8 @@ private:
     // for every other column, which then takes readColumnFromFile().
     bool readDeflatedColumn(const std::string& name, DeflatedColumn& stored) const;
     // Puts a finished column into the cache unless the name has one already (read by a
-    // getFeature() meanwhile, or computed); no HDF5 lock needed.
-    void cacheColumn(const std::string& name, std::unique_ptr<Column> column) const;
+    // getFeature() meanwhile, or computed) and returns the cached one; no HDF5 lock needed.
+    const Column& cacheColumn(const std::string& name, std::unique_ptr<Column> column) const;
     // A failure is reported as a reader message, or, when `failure` is given, stored there
     // instead for the caller to report.
     // count > 1 reads that many frames from eventIndex on (fewer at the end), one after another.

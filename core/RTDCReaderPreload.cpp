@@ -109,16 +109,10 @@ bool RTDCReader::readDeflatedColumn(const std::string& name, DeflatedColumn& sto
             if (!opened || fileFeatures.count(name) == 0)
                 return false;
         }
-        const std::string fullPath = "/events/" + name;
-        if (!linkExists(file->file.getId(), "/events") || !linkExists(file->file.getId(), fullPath.c_str()))
-            return false;
-        H5::DataSet set = file->file.openDataSet(fullPath);
-        H5::DataSpace space = set.getSpace();
-        if (space.getSimpleExtentNdims() != 1)
-            return false;
-        checkStorageLayout(set);
+        H5::DataSet set;
         hsize_t n = 0;
-        space.getSimpleExtentDims(&n);
+        if (!openColumnDataset(file->file, name, set, n))
+            return false;
         H5::DataType type = set.getDataType();
         if (n == 0 || !storedNumberOf(type.getId(), stored.type))
             return false;
@@ -178,12 +172,13 @@ bool RTDCReader::readDeflatedColumn(const std::string& name, DeflatedColumn& sto
     }
 }
 
-void RTDCReader::cacheColumn(const std::string& name, std::unique_ptr<Column> column) const
+const RTDCReader::Column& RTDCReader::cacheColumn(const std::string& name, std::unique_ptr<Column> column) const
 {
     std::lock_guard<std::mutex> state(stateMutex);
     auto& slot = columnCache[name];
     if (!slot)
         slot = std::move(column);
+    return *slot;
 }
 
 void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, std::size_t total)>& progress) const
@@ -272,14 +267,15 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
     };
 
     std::vector<std::thread> decoders;
-    // Ends the decoding threads on every way out, also when the reading thread throws.
+    // Ends the decoding threads once they have run out of queued columns: called when the
+    // reading is done, and on every other way out (also when the reading thread throws).
     struct Joiner
     {
         std::vector<std::thread>& running;
         std::mutex& mutex;
         bool& stillProducing;
         std::condition_variable& ready;
-        ~Joiner()
+        void end()
         {
             {
                 std::lock_guard<std::mutex> lock(mutex);
@@ -288,7 +284,9 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
             ready.notify_all();
             for (std::thread& thread : running)
                 thread.join();
+            running.clear();
         }
+        ~Joiner() { end(); }
     } joiner{decoders, queueMutex, producing, jobReady};
     // The calling thread copies the stored bytes (the part under the lock, which sets the
     // pace) and decodes too whenever it would otherwise wait; one core is left to it.
@@ -361,14 +359,7 @@ void RTDCReader::preloadAllFeatures(const std::function<void(std::size_t done, s
             break;
         finish(ownInflater, std::move(job));
     }
-    {
-        std::lock_guard<std::mutex> lock(queueMutex);
-        producing = false;
-    }
-    jobReady.notify_all();
-    for (std::thread& thread : decoders)
-        thread.join();
-    decoders.clear();
+    joiner.end();
     if (failure)
         std::rethrow_exception(failure);
     for (const std::string& name : undecoded) {

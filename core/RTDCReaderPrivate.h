@@ -29,6 +29,10 @@ H5::DSetAccPropList perEventAccess();
 // would read past its own buffers: compact data smaller than the extent, chunks larger than
 // a fixed dimension or of another rank.
 void checkStorageLayout(const H5::DataSet& set);
+// The one-dimensional dataset /events/<name> with its storage layout checked (throws for an
+// impossible one) and its length; false when the file has no such dataset or it has another
+// rank.
+bool openColumnDataset(const H5::H5File& file, const std::string& name, H5::DataSet& set, hsize_t& length);
 // Integer, floating-point or enumeration (over an integer) of at most 16 bytes with bit
 // fields inside its size: what per-event data is stored as. Damaged headers can claim
 // element sizes of megabytes or precisions beyond the size.

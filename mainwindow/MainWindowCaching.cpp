@@ -114,18 +114,19 @@ void MainWindow::updateLoadingStatus()
 {
     if (!loadingLabel)
         return;
+    // Hidden as at start-up: nothing of the last file stays behind the hidden widgets.
+    const auto hideAndClear = [](QLabel* label) {
+        label->hide();
+        label->clear();
+        label->setToolTip(QString());
+    };
     const bool running = preloadBusy && preloadIndex >= 0 && preloadIndex < static_cast<int>(entries.size());
     if (!running) {
-        // As at start-up: nothing of the last file stays behind the hidden widgets.
-        loadingLabel->hide();
-        loadingLabel->clear();
-        loadingLabel->setToolTip(QString());
+        hideAndClear(loadingLabel);
         loadingProgress->hide();
         loadingProgress->setRange(0, 100);
         loadingProgress->reset();
-        waitingFilesLabel->hide();
-        waitingFilesLabel->clear();
-        waitingFilesLabel->setToolTip(QString());
+        hideAndClear(waitingFilesLabel);
         return;
     }
     const DatasetEntry& entry = *entries[static_cast<size_t>(preloadIndex)];
@@ -153,9 +154,7 @@ void MainWindow::updateLoadingStatus()
         paths << queued.front();
     }
     if (names.isEmpty()) {
-        waitingFilesLabel->hide();
-        waitingFilesLabel->clear();
-        waitingFilesLabel->setToolTip(QString());
+        hideAndClear(waitingFilesLabel);
     } else {
         QStringList lines{QStringLiteral("Waiting to open (%1):").arg(names.size())};
         for (int i = 0; i < names.size() && i < namedWaitingFiles; ++i)
